@@ -1,0 +1,53 @@
+#pragma once
+// The one seam between the engine and the windows. The widget implementation runs
+// every call on the GUI thread (calls from the worker block until they return);
+// tests use a scripted fake that records every box and answers from a queue.
+
+#include "control_ids.h"
+
+#include <string>
+
+namespace tallowin {
+
+// Buttons and icons of a message box, as the desktop's message box takes them.
+enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class MessageIcon { None, Information, Warning, Error, Question };
+// The button that closed a message box.
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Who owns a message box: the main window (modal to it) or nobody (a free box,
+// used while the window is closing).
+enum class MessageOwner { MainWindow, None };
+
+class WindowPort {
+public:
+    virtual ~WindowPort() = default;
+
+    // Shows a modal message box and returns the button that closed it.
+    virtual MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
+                                      MessageButtons buttons = MessageButtons::Ok,
+                                      MessageIcon icon = MessageIcon::None,
+                                      MessageOwner owner = MessageOwner::MainWindow) = 0;
+
+    // Text of a control (edit box, label, button caption).
+    virtual std::string ControlText(ControlId id) = 0;
+    virtual void SetControlText(ControlId id, const std::string& text) = 0;
+    virtual void EnableControl(ControlId id, bool enabled) = 0;
+
+    // Progress bar position, 0 to 1000.
+    virtual void SetProgress(int position) = 0;
+
+    // The activity log list: append a line (and select it), remove the first line, clear.
+    virtual void AddLogLine(const std::string& line) = 0;
+    virtual void RemoveFirstLogLine() = 0;
+    virtual void ClearLog() = 0;
+
+    // Rebuild the photo list view from the engine's list (after any change to the list).
+    virtual void PhotoListChanged() = 0;
+
+    // Opens a folder, file or web address with the desktop's default application;
+    // false when nothing could be started.
+    virtual bool OpenWithDesktop(const std::string& pathOrUrl) = 0;
+};
+
+}  // namespace tallowin
