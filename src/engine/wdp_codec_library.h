@@ -1,0 +1,36 @@
+#pragma once
+// The WDP codec library (libphoto.so beside the executable), loaded at run time, and
+// the two bridge operations over its exports.
+
+#include "window_port.h"
+
+#include <string>
+
+namespace tallowin {
+
+class WdpCodecLibrary {
+public:
+    explicit WdpCodecLibrary(WindowPort& port);
+    ~WdpCodecLibrary();  // releases the library
+    WdpCodecLibrary(const WdpCodecLibrary&) = delete;
+    WdpCodecLibrary& operator=(const WdpCodecLibrary&) = delete;
+
+    // Loads the library from `folder` (the executable's folder) and resolves both
+    // exports; at the first failure shows one message and returns false.
+    bool LoadWdpCodecLibrary(const std::string& folder);
+    void Release();
+    bool IsLoaded() const;
+
+    // False, silently, without a resolved entry; otherwise true, with a message when
+    // the library reports failure.
+    bool DecodeWdpFile(const std::string& wdpPath, const std::string& bmpPath);
+    bool EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam);
+
+private:
+    WindowPort& port_;
+    void* handle_ = nullptr;
+    int (*decode_)(const char*, const char*) = nullptr;
+    int (*encode_)(const char*, const char*, const char*) = nullptr;
+};
+
+}  // namespace tallowin
