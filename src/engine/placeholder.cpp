@@ -1,0 +1,1 @@
+// Placeholder: removed once the engine has sources.
