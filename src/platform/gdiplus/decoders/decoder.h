@@ -51,8 +51,16 @@ struct DecodeRequest {
     int32_t minHeight = 0;
 };
 
-// Looks at the first bytes of a file (at least 16 are needed for every format).
+// How many leading bytes SniffFormat needs to tell every format apart (EMF's
+// signature sits at offset 40).
+constexpr size_t kSniffBytes = 64;
+
+// Looks at the first bytes of a file (up to kSniffBytes; fewer when the file is shorter).
 ImageFormat SniffFormat(const uint8_t* head, size_t size);
+
+// Reads the first kSniffBytes of a file and sniffs them. FileError when the file
+// cannot be opened or read, NotAnImage when no format matches, otherwise Ok.
+DecodeStatus SniffFile(const std::string& path, ImageFormat& format);
 
 // True when width and height are within the limits and width * height * 4 cannot overflow.
 bool WithinLimits(int64_t width, int64_t height);

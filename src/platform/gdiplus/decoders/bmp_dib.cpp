@@ -1,0 +1,253 @@
+#include "bmp_dib.h"
+
+#include "bmp_rle.h"
+#include "decoder_support.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace tallowin::codec::detail {
+
+namespace {
+
+constexpr uint32_t kMaxPaletteEntries = 256;
+constexpr uint32_t kDefault16Masks[3] = {0x7C00, 0x03E0, 0x001F};
+constexpr uint32_t kDefault32Masks[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
+
+bool IsKnownHeaderSize(uint32_t size) {
+    switch (size) {
+        case kCoreHeaderSize: case kOs2ShortHeaderSize: case kInfoHeaderSize: case 52: case 56:
+        case kOs2HeaderSize: case kV4HeaderSize: case kV5HeaderSize:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsOs2Header(uint32_t size) { return size == kOs2ShortHeaderSize || size == kOs2HeaderSize; }
+
+DecodeStatus CheckDepthAndCompression(const DibHeader& h) {
+    const uint16_t bits = h.bitCount;
+    switch (h.compression) {
+        case kBiRgb:
+            if (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)
+                return DecodeStatus::Ok;
+            return DecodeStatus::NotAnImage;
+        case kBiRle8:
+            return bits == 8 && !h.topDown ? DecodeStatus::Ok : DecodeStatus::NotAnImage;
+        case kBiRle4:
+            return bits == 4 && !h.topDown ? DecodeStatus::Ok : DecodeStatus::NotAnImage;
+        case kBiBitfields:
+        case kBiAlphaBitfields:
+            // OS/2 headers use code 3 for Huffman coding, which we don't read.
+            if (IsOs2Header(h.headerSize)) return DecodeStatus::NotAnImage;
+            return bits == 16 || bits == 32 ? DecodeStatus::Ok : DecodeStatus::NotAnImage;
+        default:
+            // Embedded JPEG/PNG (printer formats), OS/2 RLE24 and anything unknown.
+            return DecodeStatus::NotAnImage;
+    }
+}
+
+// Maps a channel of a bit-field pixel to 8 bits: the field's full range becomes 0..255
+// (so a 5-bit 31 is white 255, not 248).
+struct ChannelMap {
+    uint32_t mask = 0;
+    int shift = 0;
+    int dropBits = 0;  // fields wider than 8 bits keep their top 8
+    std::array<uint8_t, 256> scale{};
+
+    explicit ChannelMap(uint32_t m) : mask(m) {
+        if (mask == 0) return;
+        shift = std::countr_zero(mask);
+        const int width = 32 - std::countl_zero(mask) - shift;
+        const int bits = width > 8 ? 8 : width;
+        dropBits = width - bits;
+        const uint32_t max = (1u << bits) - 1;
+        for (uint32_t v = 0; v <= max; ++v) scale[v] = static_cast<uint8_t>((v * 255 + max / 2) / max);
+    }
+    uint8_t operator()(uint32_t pixel) const {
+        return scale[(((pixel & mask) >> shift) >> dropBits) & 0xFF];
+    }
+};
+
+// The palette as 256 BGRA entries; entries the file lacks stay opaque black so that
+// out-of-range indices give black instead of reading past the table.
+std::array<uint8_t, kMaxPaletteEntries * 4> ReadPalette(const uint8_t* dib, size_t size, const DibHeader& h,
+                                                        size_t limit) {
+    std::array<uint8_t, kMaxPaletteEntries * 4> palette{};
+    for (uint32_t i = 0; i < kMaxPaletteEntries; ++i) palette[i * 4 + 3] = 255;
+    const size_t end = limit < size ? limit : size;
+    for (uint32_t i = 0; i < h.paletteEntries && i < kMaxPaletteEntries; ++i) {
+        const size_t at = h.paletteOffset + static_cast<size_t>(i) * h.paletteEntrySize;
+        if (!InBounds(end, at, 3)) break;
+        palette[i * 4 + 0] = dib[at + 0];
+        palette[i * 4 + 1] = dib[at + 1];
+        palette[i * 4 + 2] = dib[at + 2];
+    }
+    return palette;
+}
+
+void ConvertIndexedRow(const uint8_t* src, int32_t width, uint16_t bits, const uint8_t* palette, uint8_t* dst) {
+    const int perByte = 8 / bits;
+    const uint8_t valueMask = static_cast<uint8_t>((1u << bits) - 1);
+    for (int32_t x = 0; x < width; ++x) {
+        const uint8_t byte = src[x / perByte];
+        const int shift = 8 - bits * (x % perByte + 1);
+        const uint8_t index = static_cast<uint8_t>((byte >> shift) & valueMask);
+        std::memcpy(dst + static_cast<size_t>(x) * 4, palette + static_cast<size_t>(index) * 4, 4);
+    }
+}
+
+void ConvertRow8(const uint8_t* src, int32_t width, const uint8_t* palette, uint8_t* dst) {
+    for (int32_t x = 0; x < width; ++x)
+        std::memcpy(dst + static_cast<size_t>(x) * 4, palette + static_cast<size_t>(src[x]) * 4, 4);
+}
+
+void ConvertRow24(const uint8_t* src, int32_t width, uint8_t* dst) {
+    for (int32_t x = 0; x < width; ++x, src += 3, dst += 4) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+        dst[3] = 255;
+    }
+}
+
+struct BitFields {
+    ChannelMap red, green, blue, alpha;
+    explicit BitFields(const uint32_t* m) : red(m[0]), green(m[1]), blue(m[2]), alpha(m[3]) {}
+};
+
+template <int Bytes>
+void ConvertBitFieldRow(const uint8_t* src, int32_t width, const BitFields& f, uint8_t* dst) {
+    const bool hasAlpha = f.alpha.mask != 0;
+    for (int32_t x = 0; x < width; ++x, src += Bytes, dst += 4) {
+        const uint32_t pixel = Bytes == 2 ? Le16(src) : Le32(src);
+        dst[0] = f.blue(pixel);
+        dst[1] = f.green(pixel);
+        dst[2] = f.red(pixel);
+        dst[3] = hasAlpha ? f.alpha(pixel) : 255;
+    }
+}
+
+DecodeStatus DecodeUncompressed(const uint8_t* rows, size_t available, const DibHeader& h, const uint8_t* palette,
+                                Raster& out) {
+    const uint64_t stride = DibStride(static_cast<uint64_t>(h.width), h.bitCount);
+    if (stride * static_cast<uint64_t>(h.height) > available) return DecodeStatus::NotAnImage;
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+    if (allocated != DecodeStatus::Ok) return allocated;
+
+    const BitFields fields(h.masks);
+    for (int32_t row = 0; row < h.height; ++row) {
+        const uint8_t* src = rows + stride * static_cast<uint64_t>(row);
+        uint8_t* dst = out.Row(h.topDown ? row : h.height - 1 - row);
+        switch (h.bitCount) {
+            case 1: case 2: case 4: ConvertIndexedRow(src, h.width, h.bitCount, palette, dst); break;
+            case 8: ConvertRow8(src, h.width, palette, dst); break;
+            case 16: ConvertBitFieldRow<2>(src, h.width, fields, dst); break;
+            case 24: ConvertRow24(src, h.width, dst); break;
+            case 32: ConvertBitFieldRow<4>(src, h.width, fields, dst); break;
+            default: return DecodeStatus::NotAnImage;
+        }
+    }
+    // A declared alpha field that is zero everywhere is unused, not "invisible".
+    if (fields.alpha.mask != 0) {
+        bool anyVisible = false;
+        for (size_t i = 3; i < out.pixels.size() && !anyVisible; i += 4) anyVisible = out.pixels[i] != 0;
+        if (!anyVisible)
+            for (size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
+    }
+    return DecodeStatus::Ok;
+}
+
+}  // namespace
+
+DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, DibHeader& h) {
+    h = DibHeader{};
+    if (size < 4) return DecodeStatus::NotAnImage;
+    h.headerSize = Le32(dib);
+    if (!IsKnownHeaderSize(h.headerSize) || size < h.headerSize) return DecodeStatus::NotAnImage;
+
+    int64_t width = 0;
+    int64_t height = 0;
+    uint16_t planes = 0;
+    if (h.headerSize == kCoreHeaderSize) {
+        width = Le16(dib + 4);
+        height = Le16(dib + 6);
+        planes = Le16(dib + 8);
+        h.bitCount = Le16(dib + 10);
+        h.paletteEntrySize = 3;
+    } else {
+        width = LeS32(dib + 4);
+        height = LeS32(dib + 8);
+        planes = Le16(dib + 12);
+        h.bitCount = Le16(dib + 14);
+        h.compression = Le32(dib + 16);
+        if (h.headerSize >= kInfoHeaderSize) {
+            h.dpiX = DpiFromPixelsPerMetre(LeS32(dib + 24));
+            h.dpiY = DpiFromPixelsPerMetre(LeS32(dib + 28));
+        }
+    }
+    (void)planes;  // some writers leave planes at 0; nothing depends on it
+    if (height < 0) {
+        h.topDown = true;
+        height = -height;
+    }
+    if (iconEntry) height /= 2;
+    if (width <= 0 || height <= 0) return DecodeStatus::NotAnImage;
+    if (CheckDepthAndCompression(h) != DecodeStatus::Ok) return DecodeStatus::NotAnImage;
+    if (!WithinLimits(width, height)) return DecodeStatus::OverLimit;
+    h.width = static_cast<int32_t>(width);
+    h.height = static_cast<int32_t>(height);
+
+    size_t tableOffset = h.headerSize;
+    if (h.bitCount == 16 || h.bitCount == 32) {
+        const uint32_t* defaults = h.bitCount == 16 ? kDefault16Masks : kDefault32Masks;
+        std::memcpy(h.masks, defaults, sizeof(uint32_t) * 3);
+        if (h.compression == kBiBitfields || h.compression == kBiAlphaBitfields) {
+            const int count = h.compression == kBiAlphaBitfields ? 4 : 3;
+            // Masks live inside V2+ headers, or just after a 40-byte header.
+            const size_t at = h.headerSize >= 52 ? kInfoHeaderSize : h.headerSize;
+            const int inHeader = h.headerSize >= 56 ? 4 : count;
+            if (!InBounds(size, at, static_cast<uint64_t>(inHeader) * 4)) return DecodeStatus::NotAnImage;
+            for (int i = 0; i < inHeader; ++i) h.masks[i] = Le32(dib + at + i * 4);
+            if (h.masks[0] == 0 && h.masks[1] == 0 && h.masks[2] == 0) return DecodeStatus::NotAnImage;
+            if (h.headerSize == kInfoHeaderSize) tableOffset += static_cast<size_t>(count) * 4;
+        }
+    }
+
+    const uint32_t clrUsed = h.headerSize >= kInfoHeaderSize ? Le32(dib + 32) : 0;
+    if (h.bitCount <= 8) {
+        const uint32_t full = 1u << h.bitCount;
+        h.paletteEntries = clrUsed == 0 || clrUsed > full ? full : clrUsed;
+    } else {
+        // A palette beside true-colour pixels is legal; it only needs skipping.
+        h.paletteEntries = clrUsed <= kMaxPaletteEntries ? clrUsed : 0;
+    }
+    h.paletteOffset = tableOffset;
+    h.pixelOffset = tableOffset + static_cast<size_t>(h.paletteEntries) * h.paletteEntrySize;
+    return DecodeStatus::Ok;
+}
+
+DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& h, size_t pixelOffset, Raster& out,
+                       std::string& warning) {
+    if (pixelOffset > size) return DecodeStatus::NotAnImage;
+    const auto palette = ReadPalette(dib, size, h, pixelOffset > h.paletteOffset ? pixelOffset : size);
+    const uint8_t* rows = dib + pixelOffset;
+    const size_t available = size - pixelOffset;
+
+    if (h.compression != kBiRle8 && h.compression != kBiRle4)
+        return DecodeUncompressed(rows, available, h, palette.data(), out);
+
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+    if (allocated != DecodeStatus::Ok) return allocated;
+    // Pixels the run-length data skips are black.
+    FillRaster(out, 0, 0, 0, 255);
+    const RleResult result = DecodeRle(rows, available, h.compression == kBiRle4, palette.data(), out);
+    if (result.reachedEnd) return DecodeStatus::Ok;
+    warning = "the file is damaged: only " + std::to_string(result.rowsDone) + " of " + std::to_string(h.height) +
+              " rows could be read";
+    return DecodeStatus::Partial;
+}
+
+}  // namespace tallowin::codec::detail
