@@ -1,0 +1,31 @@
+#pragma once
+// The libjxr adapter: JPEG XR bytes to 24-bit pixels and back. libjxr's headers and
+// macros stay inside jxr_codec.cpp.
+
+#include "bmp_file.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tallowin::wdp {
+
+enum class JxrDecodeResult {
+    Ok,
+    NotJxr,       // not a JPEG XR file, or one libjxr refuses or cannot convert to 24-bit colour
+    Truncated,    // image data missing from the end of the file
+    OverLimit,    // a picture larger than the limits: nothing was allocated
+    OutOfMemory,  // an allocation within the limits failed
+};
+
+JxrDecodeResult DecodeJxr(const std::vector<uint8_t>& bytes, BgrImage& image);
+
+// Quantization parameter of the encoder: 1 is lossless, larger values lose more.
+constexpr int kLosslessQuantization = 1;
+constexpr int kMaxQuantization = 255;
+
+// Encodes the image into a new file at `path` (created or truncated). False on any
+// failure; the caller removes what may have been written.
+bool EncodeJxr(const BgrImage& image, int quantization, const std::string& path);
+
+}  // namespace tallowin::wdp
