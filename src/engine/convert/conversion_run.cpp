@@ -1,0 +1,114 @@
+#include "conversion_run.h"
+
+#include "output_names.h"
+#include "photo_converter.h"
+#include "temp_files.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <mutex>
+#include <system_error>
+
+namespace tallowin {
+
+namespace {
+
+constexpr int kProgressSteps = 1000;
+constexpr int kProgressDone = 999;
+
+bool IsDirectory(const std::string& path) {
+    struct stat status{};
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+ConversionRun::ConversionRun(MainWindowModel& model)
+    : model_(model), clock_([] { return std::time(nullptr); }) {}
+
+ConversionRun::~ConversionRun() { WaitForWorker(); }
+
+void ConversionRun::WaitForWorker() {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void ConversionRun::OnConvertClicked() {
+    if (model_.workerAlive.load()) {
+        // Running: ask for a stop. Stopping: the worker is finishing; nothing to do.
+        model_.idle.store(1);
+        return;
+    }
+    // The last worker has returned from its final step; collect its thread.
+    WaitForWorker();
+    StartRun();
+}
+
+void ConversionRun::StartRun() {
+    WindowPort& port = model_.Port();
+    const std::string runFolder = RunFolderName(model_.outputFolder, clock_());
+    model_.runFolder = runFolder;
+    if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
+        port.ShowMessage("Can not create the directory", runFolder);
+        return;
+    }
+    port.ClearLog();
+    model_.ExchangeFromControls();
+    model_.CheckTextPosition(model_.m_outputPhotoFormat.nOutputWidth, model_.m_outputPhotoFormat.nOutputHeight);
+    if (model_.photos.empty()) {
+        return;
+    }
+
+    // The worker converts this copy: list edits during the run are for the next one.
+    // The run is marked active before the thread starts, so a second click at once
+    // is a stop request and never a second worker.
+    model_.idle.store(0);
+    model_.workerAlive.store(true);
+    try {
+        worker_ = std::thread(&ConversionRun::Work, this, model_.photos, runFolder, model_.notRename != 0,
+                              model_.renamePrefix);
+    } catch (const std::system_error&) {
+        model_.workerAlive.store(false);
+        model_.idle.store(1);
+        port.ShowMessage("can not begin thread!", "Error");
+    }
+}
+
+void ConversionRun::Work(PhotoList photos, std::string runFolder, bool notRename, std::string prefix) {
+    WindowPort& port = model_.Port();
+    port.SetControlText(IDC_CONVERT, "Stop");
+    port.SetProgress(0);
+
+    PhotoConverter converter(model_, desktop::PrivateTempFolder());
+    const NamingRule rule{runFolder, notRename, prefix};
+    const size_t count = photos.size();
+    for (size_t i = 0; i < count; ++i) {
+        port.SetProgress(static_cast<int>(static_cast<double>(i) / static_cast<double>(count) * kProgressSteps));
+        PhotoRecord& photo = photos[i];
+        const std::string extension = OutputExtension(photo.settings.nOuptputFormat);
+        if (extension.empty()) {
+            model_.AppendLog("unknown output photo format!");
+        }
+        photo.outputPath = OutputPathFor(rule, photo, i, count, extension);
+        converter.ConvertPhoto(photo);
+        if (model_.idle.load() == 1) {
+            break;
+        }
+    }
+
+    model_.idle.store(1);
+    port.SetControlText(IDC_CONVERT, "Convert");
+    port.SetProgress(kProgressDone);
+    const MessageAnswer answer =
+        port.ShowMessage("The conversion is done. Do you want to open the output folder?", runFolder,
+                         MessageButtons::YesNo, MessageIcon::Question, MessageOwner::None);
+    if (answer == MessageAnswer::Yes) {
+        port.OpenWithDesktop(runFolder);
+    }
+    // Last: from here on a click may start the next run and join this thread.
+    model_.workerAlive.store(false);
+}
+
+}  // namespace tallowin

@@ -1,0 +1,70 @@
+#pragma once
+// Small helpers of the conversion code: owners for the codec service's objects,
+// text and path conversions, and the stamp's font and colour as read per photo.
+
+#include "gdiplus.h"
+#include "main_window_model.h"
+
+#include <memory>
+#include <string>
+
+namespace tallowin {
+
+// The codec service's bitmaps, fills and images are declared opaque here; the
+// service derives GpBitmap from GpImage and GpSolidFill from GpBrush (single,
+// first bases), so the pointers are the same address.
+inline GpImage* AsImage(GpBitmap* bitmap) { return reinterpret_cast<GpImage*>(bitmap); }
+inline const GpBrush* AsBrush(const GpSolidFill* fill) { return reinterpret_cast<const GpBrush*>(fill); }
+
+struct ImageDeleter {
+    void operator()(GpImage* image) const { GdipDisposeImage(image); }
+    void operator()(GpBitmap* bitmap) const { GdipDisposeImage(AsImage(bitmap)); }
+};
+struct GraphicsDeleter {
+    void operator()(GpGraphics* graphics) const { GdipDeleteGraphics(graphics); }
+};
+struct FontDeleter {
+    void operator()(GpFont* font) const { GdipDeleteFont(font); }
+};
+struct BrushDeleter {
+    void operator()(GpSolidFill* brush) const { GdipDeleteBrush(const_cast<GpBrush*>(AsBrush(brush))); }
+};
+using ImagePtr = std::unique_ptr<GpImage, ImageDeleter>;
+using BitmapPtr = std::unique_ptr<GpBitmap, ImageDeleter>;
+using GraphicsPtr = std::unique_ptr<GpGraphics, GraphicsDeleter>;
+using FontPtr = std::unique_ptr<GpFont, FontDeleter>;
+using BrushPtr = std::unique_ptr<GpSolidFill, BrushDeleter>;
+
+// The screen's device context for the font, released on every way out.
+class ScreenContext {
+public:
+    ScreenContext();
+    ~ScreenContext();
+    ScreenContext(const ScreenContext&) = delete;
+    ScreenContext& operator=(const ScreenContext&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+// A numbered text of the string table.
+std::string Text(int id);
+
+// A UTF-8 path as the zero-terminated UTF-16 the codec service takes.
+std::u16string Utf16Path(const std::string& path);
+
+// The fixed temporary name of `unique` in `folder` ("<folder>BMP5749.TMP").
+std::string TempFileName(const std::string& folder, const std::string& prefix, unsigned unique);
+
+// The stamp's font and colour at this moment.
+struct StampStyle {
+    LOGFONTA font{};
+    uint32_t colour = 0;  // red in the low byte, then green, then blue
+};
+StampStyle ReadStampStyle(MainWindowModel& model);
+
+// The opaque brush colour of a stamp colour value.
+ARGB BrushColour(uint32_t colour);
+
+}  // namespace tallowin

@@ -1,0 +1,311 @@
+#include "photo_converter.h"
+
+#include "convert_support.h"
+#include "paths.h"
+#include "encoder_lookup.h"
+#include "staged_output.h"
+#include "wdp_codec_library.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <unistd.h>
+
+namespace tallowin {
+
+namespace {
+
+// Unique numbers of the fixed temporary names.
+constexpr unsigned kWdpTempUnique = 12346;  // BMP303A.TMP.bmp
+
+// Texts of the string table used here.
+constexpr int kTextError = 106;
+constexpr int kTextWidthInvalid = 111;
+constexpr int kTextHeightInvalid = 112;
+constexpr int kTextSetResolutionFailed = 113;
+constexpr int kTextSetInterpolationFailed = 114;
+constexpr int kTextConvertFailed = 115;
+constexpr int kTextUnknownAngle = 116;
+constexpr int kTextRotateFailed = 117;
+constexpr int kTextSaveFailed = 118;
+constexpr int kTextWarning = 119;
+constexpr int kTextReplaceQuestion = 120;
+constexpr int kTextStampXOutOfRange = 130;
+constexpr int kTextStampYOutOfRange = 131;
+
+// The stamp boxes are read as at most 63 characters.
+constexpr size_t kStampBoxChars = 63;
+// The stamp text is drawn from a buffer of 64,000 UTF-16 units, terminator included.
+constexpr qsizetype kStampTextUnits = 64000 - 1;
+
+constexpr ARGB kOpaqueWhite = 0xFFFFFFFF;
+constexpr int32_t kPixelFormatCodeLastIndexed = 2;
+
+// libjxr keeps no promise about running two encodes at once.
+std::mutex g_wdpEncodeMutex;
+
+// The leading decimal integer of a box's text, as C's atoi reads it.
+int32_t BoxInteger(const std::string& text) {
+    return static_cast<int32_t>(std::atoi(text.substr(0, kStampBoxChars).c_str()));
+}
+
+std::string FormatText(const std::string& format, const std::string& value) {
+    QString text = QString::fromUtf8(format);
+    text.replace(QStringLiteral("%s"), QString::fromUtf8(value));
+    return text.toStdString();
+}
+
+}  // namespace
+
+std::optional<RotateFlipType> RotateFlipFor(int32_t angle, int32_t flip) {
+    // Rows: angle 0, 90, 180, 270; columns: flip none, horizontal, vertical.
+    static constexpr RotateFlipType kTable[4][3] = {
+        {RotateNoneFlipNone, RotateNoneFlipX, RotateNoneFlipY},
+        {Rotate90FlipNone, Rotate90FlipX, Rotate90FlipY},
+        {Rotate180FlipNone, Rotate180FlipX, Rotate180FlipY},
+        {Rotate270FlipNone, Rotate270FlipX, Rotate270FlipY},
+    };
+    const int column = (flip == 1 || flip == 2) ? flip : 0;
+    switch (angle) {
+        case 0: return kTable[0][column];
+        case 90: return kTable[1][column];
+        case 180: return kTable[2][column];
+        case 270: return kTable[3][column];
+        default: return std::nullopt;
+    }
+}
+
+PhotoConverter::PhotoConverter(MainWindowModel& model, std::string tempFolder)
+    : model_(model), tempFolder_(std::move(tempFolder)) {}
+
+std::string PhotoConverter::TempName(unsigned unique) const {
+    return TempFileName(tempFolder_, "BMP", unique);
+}
+
+void PhotoConverter::Report(const std::string& text, const std::string& caption) {
+    model_.Port().ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
+}
+
+void PhotoConverter::Log(const std::string& line) {
+    model_.AppendLog(line);
+}
+
+std::string PhotoConverter::PrepareTempName(unsigned unique, const std::string& suffix) {
+    std::string name = TempName(unique);
+    if (name.empty()) {
+        Report("Can not get the temporary bitmap filename!", Text(kTextError));
+    }
+    name += suffix;
+    if (access(name.c_str(), F_OK) == 0 && std::remove(name.c_str()) != 0) {
+        Report("Can not delete the temporary bitmap filename!", Text(kTextError));
+    }
+    return name;
+}
+
+bool PhotoConverter::ConvertPhoto(const PhotoRecord& photo) {
+    outcome_ = ConversionOutcome::Failed;
+    const bool result = Convert(photo);
+    if (!result && outcome_ != ConversionOutcome::Declined) {
+        outcome_ = ConversionOutcome::Failed;
+    }
+    return result;
+}
+
+bool PhotoConverter::Convert(const PhotoRecord& photo) {
+    const OutputSettings& settings = photo.settings;
+
+    // The old file is not deleted after Yes: the new one replaces it by a rename
+    // once it is complete, so a conversion that fails keeps the old file.
+    if (FileExists(photo.outputPath)) {
+        const MessageAnswer answer =
+            model_.Port().ShowMessage(FormatText(Text(kTextReplaceQuestion), photo.outputPath), Text(kTextWarning),
+                                      MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow);
+        if (answer != MessageAnswer::Yes) {
+            outcome_ = ConversionOutcome::Declined;
+            return false;
+        }
+    }
+
+    GpImage* rawSource = nullptr;
+    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(photo.sourcePath).c_str(), &rawSource);
+    const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
+    if (loadStatus != Ok) {
+        // The box of the failed draw below carries no reason; the log keeps it.
+        Log(photo.sourcePath + " " + GdipExtStatusText(loadStatus));
+    }
+
+    if (settings.nOutputWidth < 1) {
+        Report(Text(kTextWidthInvalid), Text(kTextError));
+        return false;
+    }
+    if (settings.nOutputHeight < 1) {
+        Report(Text(kTextHeightInvalid), Text(kTextError));
+        return false;
+    }
+    const int32_t width = settings.nOutputWidth;
+    const int32_t height = settings.nOutputHeight;
+
+    GpBitmap* rawBitmap = nullptr;
+    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &rawBitmap) != Ok) {
+        Report(Text(kTextConvertFailed), Text(kTextError));
+        return false;
+    }
+    const BitmapPtr bitmap(rawBitmap);
+
+    // Without a source the resolution stays at the screen's; the draw below fails.
+    REAL dpi = 96.0f;
+    if (source) {
+        GdipGetImageHorizontalResolution(source.get(), &dpi);
+    }
+    if (GdipBitmapSetResolution(bitmap.get(), dpi, dpi) != Ok) {
+        Report(Text(kTextSetResolutionFailed), Text(kTextError));
+    }
+
+    {
+        GpGraphics* rawGraphics = nullptr;
+        if (GdipGetImageGraphicsContext(AsImage(bitmap.get()), &rawGraphics) != Ok) {
+            Report(Text(kTextConvertFailed), Text(kTextError));
+            return false;
+        }
+        const GraphicsPtr graphics(rawGraphics);
+        GdipGraphicsClear(graphics.get(), kOpaqueWhite);
+        if (GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic) != Ok) {
+            Report(Text(kTextSetInterpolationFailed), Text(kTextError));
+        }
+        if (GdipDrawImageRectRectI(graphics.get(), source.get(), 0, 0, width, height, 0, 0, photo.width,
+                                   photo.height, UnitPixel, nullptr, nullptr, nullptr) != Ok) {
+            Report(Text(kTextConvertFailed), Text(kTextError));
+            return false;
+        }
+        DrawStamp(photo, graphics.get(), width, height);
+    }
+
+    const char* damage = source ? GdipExtDecodeWarning(source.get()) : nullptr;
+    if (damage != nullptr) {
+        Log(photo.sourcePath + " The photo is damaged; only part of it was converted: " + damage);
+    }
+
+    const std::optional<RotateFlipType> turn = RotateFlipFor(settings.nRotateAngel, settings.nFlipType);
+    if (!turn) {
+        Report(Text(kTextUnknownAngle), Text(kTextError));
+    }
+    const RotateFlipType type = turn.value_or(RotateFlipFor(0, settings.nFlipType).value());
+    if (type != RotateNoneFlipNone && GdipImageRotateFlip(AsImage(bitmap.get()), type) != Ok) {
+        Report(Text(kTextRotateFailed), Text(kTextError));
+    }
+
+    if (settings.nOuptputFormat < FormatBmp || settings.nOuptputFormat > FormatWdp) {
+        outcome_ = ConversionOutcome::NothingToDo;
+        return true;
+    }
+    if (!Encode(photo, bitmap.get())) {
+        return false;
+    }
+    if (outcome_ == ConversionOutcome::Failed) {
+        outcome_ = damage != nullptr ? ConversionOutcome::Damaged : ConversionOutcome::Converted;
+    }
+    return true;
+}
+
+void PhotoConverter::DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height) {
+    WindowPort& port = model_.Port();
+    const std::string text = port.ControlText(IDC_STAMP_TEXT);
+    if (text.empty()) {
+        return;
+    }
+    int32_t x = BoxInteger(port.ControlText(IDC_STAMP_X));
+    int32_t y = BoxInteger(port.ControlText(IDC_STAMP_Y));
+    if (x >= width || x < 0) {
+        Log(photo.sourcePath + " " + Text(kTextStampXOutOfRange));
+        x = 0;
+        port.SetControlText(IDC_STAMP_X, "0");
+    }
+    if (y >= height || y < 0) {
+        Log(photo.sourcePath + " " + Text(kTextStampYOutOfRange));
+        y = 0;
+        port.SetControlText(IDC_STAMP_Y, "0");
+    }
+
+    const StampStyle style = ReadStampStyle(model_);
+    const ScreenContext screen;
+    GpFont* rawFont = nullptr;
+    GdipCreateFontFromLogfontA(screen.Get(), &style.font, &rawFont);
+    const FontPtr font(rawFont);
+    GpSolidFill* rawBrush = nullptr;
+    GdipCreateSolidFill(BrushColour(style.colour), &rawBrush);
+    const BrushPtr brush(rawBrush);
+
+    const std::u16string units = QString::fromUtf8(text).left(kStampTextUnits).toStdU16String();
+    const RectF layout{static_cast<REAL>(x), static_cast<REAL>(y), 0.0f, 0.0f};
+    GdipDrawString(graphics, units.c_str(), -1, font.get(), &layout, nullptr, AsBrush(brush.get()));
+}
+
+bool PhotoConverter::Encode(const PhotoRecord& photo, GpBitmap* bitmap) {
+    const OutputSettings& settings = photo.settings;
+    switch (settings.nOuptputFormat) {
+        case FormatBmp:
+            if (settings.iComboPixelFormat >= 0 && settings.iComboPixelFormat <= kPixelFormatCodeLastIndexed) {
+                return EncodeIndexedBmp(photo, bitmap, settings.iComboPixelFormat);
+            }
+            return SaveWithEncoder(bitmap, photo, u"image/bmp", nullptr);
+        case FormatJpg: {
+            ULONG quality = static_cast<ULONG>(settings.nCurrentJpegQuality);
+            EncoderParameters parameters{};
+            parameters.Count = 1;
+            parameters.Parameter[0].Guid = EncoderQuality;
+            parameters.Parameter[0].NumberOfValues = 1;
+            parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
+            parameters.Parameter[0].Value = &quality;
+            return SaveWithEncoder(bitmap, photo, u"image/jpeg", &parameters);
+        }
+        case FormatPng: return SaveWithEncoder(bitmap, photo, u"image/png", nullptr);
+        case FormatTif: return SaveWithEncoder(bitmap, photo, u"image/tiff", nullptr);
+        case FormatGif: return EncodeGif(photo, bitmap);
+        case FormatWdp: return EncodeWdp(photo, bitmap);
+        default: return true;
+    }
+}
+
+// The codec service writes beside the output and renames into place itself.
+bool PhotoConverter::SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo, const char16_t* mimeType,
+                                     const EncoderParameters* parameters) {
+    CLSID encoder{};
+    FindEncoderByMimeType(mimeType, &encoder);
+    if (GdipSaveImageToFile(AsImage(bitmap), Utf16Path(photo.outputPath).c_str(), &encoder, parameters) != Ok) {
+        Report(Text(kTextSaveFailed), photo.outputPath);
+        return false;
+    }
+    return true;
+}
+
+bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
+    // Every source goes through the temporary BMP, so the scaling, stamp and turn
+    // always reach the file. (A source that is itself WDP never decodes here, so
+    // it cannot get this far.)
+    CLSID bmpEncoder{};
+    FindEncoderByMimeType(u"image/bmp", &bmpEncoder);
+    const std::string input = PrepareTempName(kWdpTempUnique, ".bmp");
+    if (GdipSaveImageToFile(AsImage(bitmap), Utf16Path(input).c_str(), &bmpEncoder, nullptr) != Ok) {
+        Report(Text(kTextSaveFailed), photo.outputPath);
+        return false;
+    }
+
+    StagedOutput output(photo.outputPath);
+    bool called = false;
+    {
+        std::lock_guard lock(g_wdpEncodeMutex);
+        called = model_.wdp != nullptr &&
+                 model_.wdp->EncodeWdpFile(input, output.TemporaryPath(), photo.settings.nWdpEncoderParam);
+    }
+    if (!called) {
+        Report(FormatText("can not encode the file %s", photo.outputPath), "Error");
+        return false;
+    }
+    // The library has shown its own message when it wrote nothing; the photo is
+    // still not converted.
+    return output.Commit();
+}
+
+}  // namespace tallowin
