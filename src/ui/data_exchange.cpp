@@ -1,0 +1,116 @@
+#include "data_exchange.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace tallowin::ui {
+
+std::optional<int32_t> ParseExchangeInteger(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    int digits = 0;
+    for (int i = 0; i < trimmed.size(); ++i) {
+        const QChar c = trimmed[i];
+        if (i == 0 && (c == u'+' || c == u'-')) continue;
+        if (c < u'0' || c > u'9') return std::nullopt;
+        ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    bool ok = false;
+    const qlonglong value = trimmed.toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+std::optional<double> ParseExchangeNumber(const QString& text) {
+    const std::string bytes = text.trimmed().toStdString();
+    if (bytes.empty()) return std::nullopt;
+    // strtod follows the C locale here: the program never calls setlocale with "".
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(bytes.c_str(), &end);
+    if (end != bytes.c_str() + bytes.size() || errno == ERANGE) return std::nullopt;
+    // "nan" and "inf" would slip past every range check.
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+QString FormatExchangeNumber(double value) { return QString::asprintf("%.15g", value); }
+
+DataExchange::DataExchange(QWidget* owner, ExchangeDirection direction, QString caption)
+    : owner_(owner), direction_(direction), caption_(std::move(caption)) {}
+
+void DataExchange::Fail(const QString& message) {
+    ok_ = false;
+    QMessageBox box(QMessageBox::Warning, caption_, message, QMessageBox::Ok, owner_);
+    box.exec();
+    if (last_) {
+        last_->setFocus(Qt::OtherFocusReason);
+        last_->selectAll();
+    }
+}
+
+void DataExchange::Integer(QLineEdit* edit, int32_t& field) {
+    if (!ok_) return;
+    last_ = edit;
+    if (!Reading()) {
+        edit->setText(QString::number(field));
+        return;
+    }
+    if (const auto value = ParseExchangeInteger(edit->text()))
+        field = *value;
+    else
+        Fail(QStringLiteral("Enter an integer."));
+}
+
+void DataExchange::Number(QLineEdit* edit, double& field) {
+    if (!ok_) return;
+    last_ = edit;
+    if (!Reading()) {
+        edit->setText(FormatExchangeNumber(field));
+        return;
+    }
+    if (const auto value = ParseExchangeNumber(edit->text()))
+        field = *value;
+    else
+        Fail(QStringLiteral("Enter a number."));
+}
+
+void DataExchange::Text(QLineEdit* edit, std::string& field) {
+    if (!ok_) return;
+    last_ = edit;
+    if (Reading())
+        field = edit->text().toStdString();
+    else
+        edit->setText(QString::fromStdString(field));
+}
+
+void DataExchange::Check(QCheckBox* box, int32_t& field) {
+    if (!ok_) return;
+    if (Reading())
+        field = box->isChecked() ? 1 : 0;
+    else
+        box->setChecked(field != 0);
+}
+
+void DataExchange::IntegerRange(int32_t value, int32_t minimum, int32_t maximum) {
+    if (!ok_ || !Reading()) return;
+    if (value < minimum || value > maximum)
+        Fail(QStringLiteral("Enter an integer between %1 and %2.").arg(minimum).arg(maximum));
+}
+
+void DataExchange::NumberRange(double value, double minimum, double maximum) {
+    if (!ok_ || !Reading()) return;
+    if (value < minimum || value > maximum)
+        Fail(QStringLiteral("Enter a number between %1 and %2.")
+                 .arg(FormatExchangeNumber(minimum), FormatExchangeNumber(maximum)));
+}
+
+}  // namespace tallowin::ui

@@ -1,0 +1,178 @@
+#include "widget_window_port.h"
+
+#include "control_ids_text.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QUrl>
+
+#include <algorithm>
+#include <type_traits>
+
+namespace tallowin::ui {
+namespace {
+
+QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MessageButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::Ok: break;
+    }
+    return QMessageBox::Ok;
+}
+
+// The answer when the box is closed without a button (Escape or the close box):
+// the desktop reports Cancel where there is one, otherwise No or OK.
+MessageAnswer AnswerOf(int button, MessageButtons buttons) {
+    switch (button) {
+    case QMessageBox::Yes: return MessageAnswer::Yes;
+    case QMessageBox::No: return MessageAnswer::No;
+    case QMessageBox::Cancel: return MessageAnswer::Cancel;
+    case QMessageBox::Ok: return MessageAnswer::Ok;
+    default: break;
+    }
+    switch (buttons) {
+    case MessageButtons::YesNo: return MessageAnswer::No;
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::OkCancel: return MessageAnswer::Cancel;
+    case MessageButtons::Ok: break;
+    }
+    return MessageAnswer::Ok;
+}
+
+}  // namespace
+
+MessageAnswer RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                            MessageButtons buttons, MessageIcon icon) {
+    QMessageBox box(ToQtIcon(icon), ToQt(caption), ToQt(text), ToQtButtons(buttons), owner);
+    if (buttons == MessageButtons::YesNo) box.setEscapeButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    return AnswerOf(box.exec(), buttons);
+}
+
+WidgetWindowPort::WidgetWindowPort(QWidget* window) : QObject(window), window_(window) {}
+
+template <typename Work>
+auto WidgetWindowPort::OnGuiThread(Work work) -> decltype(work()) {
+    using Result = decltype(work());
+    if (QThread::currentThread() == thread()) return work();
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection, &result);
+        return result;
+    }
+}
+
+QWidget* WidgetWindowPort::Control(ControlId id) const {
+    if (!window_) return nullptr;
+    return window_->findChild<QWidget*>(ControlName(id));
+}
+
+MessageAnswer WidgetWindowPort::ShowMessage(const std::string& text, const std::string& caption,
+                                            MessageButtons buttons, MessageIcon icon, MessageOwner owner) {
+    return OnGuiThread([=, this] {
+        QWidget* parent = owner == MessageOwner::MainWindow ? window_.data() : nullptr;
+        return RunMessageBox(parent, text, caption, buttons, icon);
+    });
+}
+
+std::string WidgetWindowPort::ControlText(ControlId id) {
+    return OnGuiThread([=, this]() -> std::string {
+        QWidget* control = Control(id);
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text().toStdString();
+        if (auto* check = qobject_cast<QCheckBox*>(control)) return check->isChecked() ? "1" : "0";
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text().toStdString();
+        if (auto* label = qobject_cast<QLabel*>(control)) return label->text().toStdString();
+        return {};
+    });
+}
+
+void WidgetWindowPort::SetControlText(ControlId id, const std::string& text) {
+    OnGuiThread([=, this] {
+        QWidget* control = Control(id);
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            edit->setText(ToQt(text));
+        } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
+            check->setChecked(text == "1");
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            button->setText(ToQt(text));
+        } else if (auto* label = qobject_cast<QLabel*>(control)) {
+            label->setText(ToQt(text));
+        }
+    });
+}
+
+void WidgetWindowPort::EnableControl(ControlId id, bool enabled) {
+    OnGuiThread([=, this] {
+        if (QWidget* control = Control(id)) control->setEnabled(enabled);
+    });
+}
+
+void WidgetWindowPort::SetProgress(int position) {
+    OnGuiThread([=, this] {
+        if (auto* bar = qobject_cast<QProgressBar*>(Control(IDC_PROGRESS)))
+            bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    });
+}
+
+void WidgetWindowPort::AddLogLine(const std::string& line) {
+    OnGuiThread([=, this] {
+        if (auto* list = qobject_cast<QListWidget*>(Control(IDC_LOG_LIST))) {
+            list->addItem(ToQt(line));
+            list->setCurrentRow(list->count() - 1);
+        }
+    });
+}
+
+void WidgetWindowPort::RemoveFirstLogLine() {
+    OnGuiThread([this] {
+        if (auto* list = qobject_cast<QListWidget*>(Control(IDC_LOG_LIST))) delete list->takeItem(0);
+    });
+}
+
+void WidgetWindowPort::ClearLog() {
+    OnGuiThread([this] {
+        if (auto* list = qobject_cast<QListWidget*>(Control(IDC_LOG_LIST))) list->clear();
+    });
+}
+
+void WidgetWindowPort::PhotoListChanged() {
+    OnGuiThread([this] {
+        if (photoListChanged_) photoListChanged_();
+    });
+}
+
+bool WidgetWindowPort::OpenWithDesktop(const std::string& pathOrUrl) {
+    return OnGuiThread([=] {
+        const QString target = ToQt(pathOrUrl);
+        const QUrl url = QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
+        return QDesktopServices::openUrl(url);
+    });
+}
+
+}  // namespace tallowin::ui

@@ -1,0 +1,58 @@
+#pragma once
+// The window port over real widgets. Controls are found by their objectName, which is
+// their numeric id. Calls made on another thread (the conversion worker) are carried
+// out on the GUI thread, and the caller blocks until they return, so the worker waits
+// on every message box it shows.
+//
+// Check boxes exchange their state as text: "1" when checked, "0" when not.
+
+#include "window_port.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QMessageBox;
+
+namespace tallowin::ui {
+
+class WidgetWindowPort final : public QObject, public WindowPort {
+    Q_OBJECT
+public:
+    // `window` owns the controls and the boxes that have an owner.
+    explicit WidgetWindowPort(QWidget* window);
+
+    MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageButtons buttons,
+                              MessageIcon icon, MessageOwner owner) override;
+    std::string ControlText(ControlId id) override;
+    void SetControlText(ControlId id, const std::string& text) override;
+    void EnableControl(ControlId id, bool enabled) override;
+    void SetProgress(int position) override;
+    void AddLogLine(const std::string& line) override;
+    void RemoveFirstLogLine() override;
+    void ClearLog() override;
+    void PhotoListChanged() override;
+    bool OpenWithDesktop(const std::string& pathOrUrl) override;
+
+    // What PhotoListChanged does: the window rebuilds its list view.
+    void SetPhotoListChangedHandler(std::function<void()> handler) { photoListChanged_ = std::move(handler); }
+
+    // The control with the given id, or null.
+    QWidget* Control(ControlId id) const;
+
+private:
+    // Runs `work` on the GUI thread and returns its result.
+    template <typename Work>
+    auto OnGuiThread(Work work) -> decltype(work());
+
+    QPointer<QWidget> window_;
+    std::function<void()> photoListChanged_;
+};
+
+// Builds the message box that ShowMessage runs (exposed for the windows' own boxes).
+MessageAnswer RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                            MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None);
+
+}  // namespace tallowin::ui
