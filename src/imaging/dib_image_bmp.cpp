@@ -1,0 +1,225 @@
+#include "dib_image_bmp.h"
+
+#include "bmp_rows.h"
+#include "dib_layout.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace errors = tallowin::imaging::bmp_errors;
+using tallowin::imaging::BitFieldMasks;
+
+namespace {
+
+constexpr uint16_t kBmpSignature = 0x4D42;  // "BM"
+constexpr uint32_t kCoreHeaderSize = 12;    // OS/2 1.x BITMAPCOREHEADER
+constexpr uint32_t kShortestInfoHeader = 16;  // OS/2 2.x may cut its header down to this
+constexpr uint32_t kInfoHeaderSize = sizeof(BITMAPINFOHEADER);
+constexpr uint32_t kMaskedHeaderSize = 52;  // BITMAPV2INFOHEADER and later carry the masks inside
+constexpr uint32_t kBiAlphaBitFields = 6;
+constexpr size_t kFileHeaderSize = sizeof(BITMAPFILEHEADER);
+
+uint16_t U16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t U32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool ReadExactly(FILE* file, void* buffer, size_t size)
+{
+    return std::fread(buffer, 1, size, file) == size;
+}
+
+bool Skip(FILE* file, uint64_t bytes)
+{
+    // Reading forward also works on streams that can't seek.
+    uint8_t scratch[256];
+    while (bytes > 0) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(bytes, sizeof(scratch)));
+        if (std::fread(scratch, 1, chunk, file) != chunk) return false;
+        bytes -= chunk;
+    }
+    return true;
+}
+
+// What the file said, before the header is normalised to the in-memory form.
+struct FileHeaderFacts {
+    uint32_t headerSize = 0;
+    bool core = false;  // 12-byte header, 3-byte palette entries
+    bool masksInHeader = false;
+    BitFieldMasks masks;
+};
+
+// Reads the info header at the file's position into `header` as a 40-byte
+// Windows header, leaving the file right after the header the file declared.
+bool ReadInfoHeader(FILE* file, BITMAPINFOHEADER& header, FileHeaderFacts& facts)
+{
+    uint8_t raw[kMaskedHeaderSize] = {};
+    if (!ReadExactly(file, raw, 4)) return false;
+    const uint32_t size = U32(raw);
+    facts.headerSize = size;
+    header = BITMAPINFOHEADER{};
+    if (size == kCoreHeaderSize) {
+        if (!ReadExactly(file, raw + 4, kCoreHeaderSize - 4)) return false;
+        facts.core = true;
+        header.biWidth = U16(raw + 4);
+        header.biHeight = U16(raw + 6);
+        header.biPlanes = U16(raw + 8);
+        header.biBitCount = U16(raw + 10);
+    } else {
+        if (size < kShortestInfoHeader) return false;
+        const uint32_t kept = std::min(size, kMaskedHeaderSize);
+        if (!ReadExactly(file, raw + 4, kept - 4)) return false;
+        if (!Skip(file, size - kept)) return false;
+        header.biWidth = static_cast<int32_t>(U32(raw + 4));
+        header.biHeight = static_cast<int32_t>(U32(raw + 8));
+        header.biPlanes = U16(raw + 12);
+        header.biBitCount = U16(raw + 14);
+        header.biCompression = U32(raw + 16);
+        header.biSizeImage = U32(raw + 20);
+        header.biXPelsPerMeter = static_cast<int32_t>(U32(raw + 24));
+        header.biYPelsPerMeter = static_cast<int32_t>(U32(raw + 28));
+        header.biClrUsed = U32(raw + 32);
+        header.biClrImportant = U32(raw + 36);
+        if (size >= kMaskedHeaderSize) {
+            facts.masksInHeader = true;
+            facts.masks = {U32(raw + 40), U32(raw + 44), U32(raw + 48)};
+        }
+    }
+    header.biSize = kInfoHeaderSize;
+    return true;
+}
+
+bool SupportedFileDepth(uint16_t bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+}  // namespace
+
+bool CDibImageBMP::ReadBmp(FILE* file)
+{
+    auto fail = [this](const char* text) {
+        SetLastError(text);
+        return false;
+    };
+    if (file == nullptr) return fail(errors::kNotABmp);
+
+    uint8_t fileHeader[kFileHeaderSize];
+    if (!ReadExactly(file, fileHeader, kFileHeaderSize)) return fail(errors::kNotABmp);
+    uint32_t offBits = U32(fileHeader + 10);
+    if (U16(fileHeader) != kBmpSignature) {
+        // A bare device-independent bitmap: info header, palette and rows from offset 0.
+        offBits = 0;
+        if (std::fseek(file, 0, SEEK_SET) != 0) return fail(errors::kBadInfo);
+    }
+
+    FileHeaderFacts facts;
+    BITMAPINFOHEADER fileInfo;
+    if (!ReadInfoHeader(file, fileInfo, facts)) return fail(errors::kBadInfo);
+    const uint32_t compression = fileInfo.biCompression;
+    const uint16_t fileBits = fileInfo.biBitCount;
+
+    if (fileInfo.biHeight < 0) return fail(errors::kTopDown);
+    if (fileInfo.biWidth <= 0 || fileInfo.biHeight == 0) return fail(errors::kBadDimensions);
+    if (!SupportedFileDepth(fileBits)) return fail(errors::kBadBitCount);
+    tallowin::imaging::DibLayout layout;
+    if (tallowin::imaging::ComputeDibLayout(fileInfo.biWidth, fileInfo.biHeight, fileBits, kInfoHeaderSize, layout) !=
+        tallowin::imaging::LayoutStatus::Ok) {
+        return fail(errors::kTooLarge);
+    }
+
+    const bool bitFields = compression == BI_BITFIELDS || compression == kBiAlphaBitFields;
+    if (fileBits <= 8 && compression != BI_RGB && compression != BI_RLE8 && compression != BI_RLE4) {
+        return fail(errors::kIndexedCompression);
+    }
+    if (fileBits == 24 && compression != BI_RGB) return fail(errors::kUnknownCompression);
+    if (fileBits > 8 && compression != BI_RGB && !bitFields) return fail(errors::kUnknownCompression);
+
+    header = fileInfo;
+    if (Allocate(fileInfo.biWidth, fileInfo.biHeight, fileBits) == nullptr) return fail(errors::kNoMemory);
+
+    // Bit-field masks of a Windows 3 header follow it, ahead of any palette.
+    BitFieldMasks masks = tallowin::imaging::DefaultBitFieldMasks(fileBits);
+    if (bitFields && (fileBits == 16 || fileBits == 32)) {
+        if (facts.masksInHeader) {
+            masks = facts.masks;
+        } else {
+            uint8_t raw[16] = {};
+            const size_t maskBytes = compression == kBiAlphaBitFields ? 16 : 12;
+            if (ReadExactly(file, raw, maskBytes)) masks = {U32(raw), U32(raw + 4), U32(raw + 8)};
+        }
+    }
+
+    if (fileBits <= 8) {
+        // Only the entries the file declares are read; the rest stay black, and the
+        // rows of a file without a file header follow the declared entries.
+        const uint32_t fullCount = 1u << fileBits;
+        uint32_t count = fileInfo.biClrUsed == 0 || fileInfo.biClrUsed > fullCount ? fullCount : fileInfo.biClrUsed;
+        const uint32_t entrySize = facts.core ? 3 : 4;
+        if (facts.core && offBits >= kFileHeaderSize + kCoreHeaderSize) {
+            count = std::min(count, (offBits - static_cast<uint32_t>(kFileHeaderSize) - kCoreHeaderSize) / entrySize);
+        }
+        RGBQUAD* palette = PaletteBlock();
+        for (uint32_t i = 0; i < count; ++i) {
+            uint8_t entry[4] = {};
+            if (!ReadExactly(file, entry, entrySize)) break;
+            palette[i] = RGBQUAD{entry[0], entry[1], entry[2], 0};
+        }
+    } else if (offBits == 0) {
+        Skip(file, 4ull * fileInfo.biClrUsed);
+    }
+
+    if (offBits != 0 && std::fseek(file, static_cast<long>(offBits), SEEK_SET) != 0) {
+        return true;  // rows beyond the end of the file: nothing could be read, like a short file
+    }
+
+    const tallowin::imaging::RowSpan span{settings.pixels, settings.rowStride, static_cast<uint32_t>(header.biHeight)};
+    if (fileBits <= 8) {
+        if (compression == BI_RGB) {
+            std::fread(settings.pixels, 1, header.biSizeImage, file);  // a short file keeps what was read
+        } else if (compression == BI_RLE8) {
+            tallowin::imaging::FileByteSource source(file);
+            tallowin::imaging::DecodeRle8(source, span);
+        } else {
+            tallowin::imaging::FileByteSource source(file);
+            tallowin::imaging::DecodeRle4(source, span);
+        }
+        return true;
+    }
+    if (fileBits == 24) {
+        std::fread(settings.pixels, 1, header.biSizeImage, file);
+        return true;
+    }
+    const uint64_t sourceStride = tallowin::imaging::RowStrideOf(header.biWidth, fileBits);
+    std::vector<uint8_t> sourceRow(static_cast<size_t>(sourceStride));
+    for (int32_t y = 0; y < header.biHeight; ++y) {
+        if (!ReadExactly(file, sourceRow.data(), sourceRow.size())) break;
+        tallowin::imaging::ConvertBitFieldRow(sourceRow.data(), fileBits, static_cast<uint32_t>(header.biWidth), masks,
+                                              Row(y));
+    }
+    return true;
+}
+
+bool CDibImageBMP::WriteBmp(FILE* file)
+{
+    if (file == nullptr || pixelBlock == nullptr) {
+        SetLastError(errors::kNoImage);
+        return false;
+    }
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = kBmpSignature;
+    fileHeader.bfSize = TotalSize() + static_cast<uint32_t>(kFileHeaderSize);
+    fileHeader.bfOffBits = header.biSize + PaletteSize() + static_cast<uint32_t>(kFileHeaderSize);
+    if (std::fwrite(&fileHeader, 1, kFileHeaderSize, file) != kFileHeaderSize ||
+        std::fwrite(pixelBlock, 1, TotalSize(), file) != TotalSize() || std::fflush(file) != 0) {
+        SetLastError(errors::kWriteFailed);
+        return false;
+    }
+    return true;
+}

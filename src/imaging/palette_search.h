@@ -1,0 +1,43 @@
+#pragma once
+// Nearest palette entry by squared RGB distance, ties to the lower index
+// (the reserved byte is ignored).
+//
+// NearestEntry is the plain linear search. PaletteMatcher gives the same answer
+// for every colour but prunes the search: the colour cube is cut into cells, and
+// for each cell it keeps, in index order, only the entries that can be nearest to
+// some colour of the cell: an entry whose closest possible distance to the cell
+// exceeds the smallest farthest distance of any entry can never win or tie.
+
+#include "dib_types.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tallowin::imaging {
+
+uint8_t NearestEntry(const RGBQUAD* palette, uint32_t count, RGBQUAD colour);
+
+class PaletteMatcher {
+public:
+    // `count` is clamped to 256; an empty palette answers 0 for every colour.
+    PaletteMatcher(const RGBQUAD* palette, uint32_t count);
+
+    uint8_t Nearest(uint8_t red, uint8_t green, uint8_t blue);
+
+private:
+    static constexpr int kCellBits = 3;  // cells of 8 × 8 × 8 colours
+    static constexpr int kCellsPerAxis = 256 >> kCellBits;
+    static constexpr uint32_t kUnbuilt = UINT32_MAX;
+
+    void BuildCell(uint32_t cell);
+
+    struct Entry {
+        int32_t red, green, blue;
+    };
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> cellStart_;  // offset into candidates_, kUnbuilt until first use
+    std::vector<uint16_t> cellCount_;
+    std::vector<uint8_t> candidates_;
+};
+
+}  // namespace tallowin::imaging

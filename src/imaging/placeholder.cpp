@@ -1,1 +1,0 @@
-// Placeholder: removed once the raster core has sources.
