@@ -27,4 +27,36 @@ struct OutputSettings {
     bool operator==(const OutputSettings&) const = default;
 };
 
+// Number of output formats and pixel formats that the options offer.
+inline constexpr int32_t kOutputFormatCount = 6;
+inline constexpr int32_t kPixelFormatCount = 10;
+// The pixel format used for an index outside 0 to 9.
+inline constexpr int32_t kDefaultPixelFormatIndex = 4;
+
+// File extension of an output format index, without the dot ("bmp" ... "wdp"); empty for
+// an unknown index.
+const char* FormatExtension(int32_t format);
+
+// The codec service's pixel-format code (PixelFormat24bppRGB, ...) of a pixel-format
+// index; an index outside 0 to 9 gives the 24-bit code.
+int32_t PixelFormatCode(int32_t pixelFormatIndex);
+
+// String id of a pixel format's description (138 to 147); outside 0 to 9 the 24-bit one.
+int PixelFormatDescriptionId(int32_t pixelFormatIndex);
+
+// Indices 0 to 2: 1, 4 and 8 bits indexed, which go through colour reduction.
+bool IsIndexedPixelFormat(int32_t pixelFormatIndex);
+
+// Label of a pixel-format index as the options list shows it ("24 bits RGB"); empty for
+// an unknown index.
+const char* PixelFormatLabel(int32_t pixelFormatIndex);
+
+// Label of an output format index as the options list shows it ("BMP"); empty for an
+// unknown index.
+const char* FormatLabel(int32_t format);
+
+// nWdpEncoderParam holds 101 minus the WDP quality the user enters (1 to 100).
+inline int32_t WdpEncoderParamOfQuality(int32_t quality) { return 101 - quality; }
+inline int32_t WdpQualityOfEncoderParam(int32_t encoderParam) { return 101 - encoderParam; }
+
 }  // namespace tallowin

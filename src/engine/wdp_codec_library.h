@@ -15,14 +15,17 @@ public:
     WdpCodecLibrary(const WdpCodecLibrary&) = delete;
     WdpCodecLibrary& operator=(const WdpCodecLibrary&) = delete;
 
-    // Loads the library from `folder` (the executable's folder) and resolves both
-    // exports; at the first failure shows one message and returns false.
+    // Loads the library from `folder` (the executable's folder, ending in '/') and
+    // resolves both exports; at the first failure shows one message (caption the
+    // application's title) and returns false.
     bool LoadWdpCodecLibrary(const std::string& folder);
     void Release();
     bool IsLoaded() const;
 
-    // False, silently, without a resolved entry; otherwise true, with a message when
-    // the library reports failure.
+    // False, silently, without a resolved entry; otherwise true, with "Failed to convert
+    // %s to %s" (caption "Error") when the library reports failure. Decoding removes a
+    // file standing at the BMP path first. The encoder value is handed over as decimal
+    // text. Used from one thread at a time.
     bool DecodeWdpFile(const std::string& wdpPath, const std::string& bmpPath);
     bool EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam);
 

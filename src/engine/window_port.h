@@ -45,6 +45,10 @@ public:
     // Rebuild the photo list view from the engine's list (after any change to the list).
     virtual void PhotoListChanged() = 0;
 
+    // Drop the preview image, if one is shown (after photos were deleted or cleared).
+    // Windows without a preview need not override it.
+    virtual void DropPreview() {}
+
     // Opens a folder, file or web address with the desktop's default application;
     // false when nothing could be started.
     virtual bool OpenWithDesktop(const std::string& pathOrUrl) = 0;

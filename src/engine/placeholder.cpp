@@ -1,1 +1,0 @@
-// Placeholder: removed once the engine has sources.

@@ -1,0 +1,40 @@
+#pragma once
+// Section and entry names of the settings store, each spelled once, exactly as stored.
+
+namespace tallowin::keys {
+
+// Sections
+inline constexpr const char* kOption = "Option";
+inline constexpr const char* kCurrentFont = "CurrentFont";
+inline constexpr const char* kSetup = "Setup";
+
+// "Option"
+inline constexpr const char* kPhotoOutputFolder = "photo_output_folder";
+inline constexpr const char* kBatchRenamer = "m_batch_renamer";
+inline constexpr const char* kLastPhotoFolder = "LastPhotoFolder";
+inline constexpr const char* kLastBrowseFold = "m_last_browse_fold";
+inline constexpr const char* kOuptputFormat = "nOuptputFormat";
+inline constexpr const char* kComboPixelFormat = "iComboPixelFormat";
+inline constexpr const char* kCurrentJpegQuality = "nCurrentJpegQuality";
+inline constexpr const char* kWdpQualityControl = "nWdpQualityControl";
+
+// "CurrentFont"
+inline constexpr const char* kCurrentColor = "nCurrentColor";
+inline constexpr const char* kLfHeight = "lfHeight";
+inline constexpr const char* kLfWidth = "lfWidth";
+inline constexpr const char* kLfEscapement = "lfEscapement";
+inline constexpr const char* kLfOrientation = "lfOrientation";
+inline constexpr const char* kLfWeight = "lfWeight";
+inline constexpr const char* kLfItalic = "lfItalic";
+inline constexpr const char* kLfUnderline = "lfUnderline";
+inline constexpr const char* kLfStrikeOut = "lfStrikeOut";
+inline constexpr const char* kLfCharSet = "lfCharSet";
+inline constexpr const char* kLfOutPrecision = "lfOutPrecision";
+inline constexpr const char* kLfClipPrecision = "lfClipPrecision";
+inline constexpr const char* kLfPitchAndFamily = "lfPitchAndFamily";
+inline constexpr const char* kLfFaceName = "lfFaceName";
+
+// "Setup"
+inline constexpr const char* kFirstUpdate = "t_first_update";
+
+}  // namespace tallowin::keys

@@ -1,0 +1,35 @@
+#pragma once
+// The process's private temporary folder and the fixed temporary names composed in it.
+//
+// Every running copy of the program keeps its temporary files in a folder of its own
+// inside the system temporary folder ("tallowin-<pid>"), so two copies never overwrite
+// each other's files. Folders left behind by a copy that crashed are removed at the
+// next start, once their process no longer runs.
+
+#include <cstdint>
+#include <string>
+
+namespace tallowin::desktop {
+
+// The private temporary folder, created when missing, with a trailing '/'. Empty when
+// it cannot be created. Follows TMPDIR at every call.
+std::string PrivateTempFolder();
+
+// A name composed like the desktop's temporary names: the private folder, the first
+// three characters of `prefix`, the low 16 bits of `unique` as four upper-case hex
+// digits and ".TMP" ("<private>/BMP5749.TMP"). Nothing is created. Empty when the
+// private folder is not available.
+std::string TempFileName(const std::string& prefix, uint32_t unique);
+
+// A fresh, empty sub-folder of the private folder ("<private>/7/"), numbered by a
+// process-wide counter, with a trailing '/'. Empty when it cannot be created.
+std::string UniqueTempSubfolder();
+
+// Removes the private folders of processes that no longer run. Returns how many were
+// removed.
+int RemoveStaleTempFolders();
+
+// Removes this process's private folder and everything in it.
+void RemovePrivateTempFolder();
+
+}  // namespace tallowin::desktop
