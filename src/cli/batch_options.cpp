@@ -1,0 +1,206 @@
+#include "batch_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+namespace tallowin::cli {
+
+namespace {
+
+constexpr const char* kVersionText = "tallowin-batch (Pictavo) 2.1";
+
+// "AxB" or "A,B" as two numbers of type T.
+template <typename T>
+bool ParsePair(const std::string& text, char separator, T& first, T& second) {
+    const size_t at = text.find(separator);
+    if (at == std::string::npos) {
+        return false;
+    }
+    try {
+        size_t used = 0;
+        const std::string a = text.substr(0, at);
+        const std::string b = text.substr(at + 1);
+        if constexpr (std::is_floating_point_v<T>) {
+            first = static_cast<T>(std::stod(a, &used));
+            if (used != a.size()) return false;
+            second = static_cast<T>(std::stod(b, &used));
+            return used == b.size();
+        } else {
+            first = static_cast<T>(std::stol(a, &used));
+            if (used != a.size()) return false;
+            second = static_cast<T>(std::stol(b, &used));
+            return used == b.size();
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::optional<uint32_t> ParseColour(const std::string& text) {
+    const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    uint32_t rgb = 0;
+    if (hex.size() != 6) {
+        return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
+    if (error != std::errc() || end != hex.data() + hex.size()) {
+        return std::nullopt;
+    }
+    // The stamp colour keeps red in the low byte.
+    const uint32_t red = (rgb >> 16) & 0xFFu;
+    const uint32_t green = (rgb >> 8) & 0xFFu;
+    const uint32_t blue = rgb & 0xFFu;
+    return red | (green << 8) | (blue << 16);
+}
+
+}  // namespace
+
+ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOptions& options) {
+    CLI::App app{"Converts photos into a new folder named after the moment the run starts.\n"
+                 "Prints one line per failure on standard error and the run folder as the last\n"
+                 "line of standard output. Exit status: 0 all converted, 1 a photo was not\n"
+                 "added or not converted, 2 bad usage.",
+                 "tallowin-batch"};
+    app.set_version_flag("--version", kVersionText);
+
+    app.add_option("paths", options.paths, "Photo files (and folders with --recursive)")->required();
+    app.add_flag("-r,--recursive", options.recursive, "Search folders for photos, sub-folders included");
+    std::string output;
+    app.add_option("-o,--output", output, "Output folder (default: the stored output folder)");
+
+    const std::map<std::string, int32_t> formats{{"bmp", FormatBmp}, {"jpg", FormatJpg}, {"png", FormatPng},
+                                                 {"tif", FormatTif}, {"gif", FormatGif}, {"wdp", FormatWdp}};
+    std::string format;
+    app.add_option("-f,--format", format, "Output format (default wdp)")
+        ->check(CLI::IsMember({"bmp", "jpg", "png", "tif", "gif", "wdp"}));
+
+    auto* sizeGroup = app.add_option_group("size", "Output size (default: 1024 wide, height follows)");
+    bool originalSize = false;
+    std::string size;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::string stretch;
+    sizeGroup->add_flag("--original-size", originalSize, "Keep the source size");
+    sizeGroup->add_option("--size", size, "WxH, exactly");
+    sizeGroup->add_option("--width", width, "Width; the height keeps the aspect ratio")->check(CLI::PositiveNumber);
+    sizeGroup->add_option("--height", height, "Height; the width keeps the aspect ratio")->check(CLI::PositiveNumber);
+    sizeGroup->add_option("--stretch", stretch, "HxV: the source size times H and V");
+    sizeGroup->require_option(0, 1);
+
+    int32_t rotate = 0;
+    app.add_option("--rotate", rotate, "Rotation in degrees")->check(CLI::IsMember({0, 90, 180, 270}));
+    std::string flip = "none";
+    app.add_option("--flip", flip, "Mirror the picture")->check(CLI::IsMember({"none", "horizontal", "vertical"}));
+    int32_t bits = 24;
+    app.add_option("--bits", bits, "Bits per pixel of BMP output")->check(CLI::IsMember({1, 4, 8, 24}));
+    int32_t quality = options.settings.nCurrentJpegQuality;
+    app.add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
+    int32_t wdpQuality = WdpQualityOfEncoderParam(options.settings.nWdpEncoderParam);
+    app.add_option("--wdp-quality", wdpQuality, "WDP quality")->check(CLI::Range(1, 100));
+
+    app.add_option("--stamp", options.stamp.text, "Text drawn on every photo");
+    std::string stampPos;
+    app.add_option("--stamp-pos", stampPos, "X,Y of the text in pixels of the output size");
+    std::string font;
+    app.add_option("--font", font, "FAMILY[:PIXELS] of the text (default: the stored font)");
+    std::string colour;
+    app.add_option("--colour,--color", colour, "RRGGBB colour of the text (default: the stored colour)");
+
+    std::string prefix;
+    auto* renameOption = app.add_option("--rename", prefix, "Name files PREFIX.serial.date.ext");
+    std::string overwrite = interactive ? "ask" : "never";
+    app.add_option("--overwrite", overwrite, "When an output file exists (default: ask on a terminal, else never)")
+        ->check(CLI::IsMember({"ask", "always", "never"}));
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    app.add_option("-j,--jobs", jobs, "Photos converted at once (default: one per core)")->check(CLI::Range(1, 256));
+    app.add_flag("-q,--quiet", options.quiet, "No progress line");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        app.exit(done);
+        return ParseOutcome::Done;
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return ParseOutcome::BadUsage;
+    }
+
+    auto usage = [](const std::string& message) {
+        std::fprintf(stderr, "%s\nRun with --help for more information.\n", message.c_str());
+        return ParseOutcome::BadUsage;
+    };
+
+    OutputSettings& settings = options.settings;
+    if (!format.empty()) {
+        settings.nOuptputFormat = formats.at(format);
+    }
+    if (originalSize) {
+        settings.nOuputSizeType = SizeOriginal;
+    } else if (!size.empty()) {
+        if (!ParsePair(size, 'x', settings.nOutputWidth, settings.nOutputHeight) || settings.nOutputWidth < 1 ||
+            settings.nOutputHeight < 1) {
+            return usage("--size: expected WxH with positive numbers, got \"" + size + "\"");
+        }
+        settings.nOuputSizeType = SizeCustom;
+        settings.nKeepAspectRatio = 0;
+    } else if (width > 0) {
+        settings.nOuputSizeType = SizeCustom;
+        settings.nKeepAspectRatio = 1;
+        settings.nOutputWidth = width;
+    } else if (height > 0) {
+        settings.nOuputSizeType = SizeCustom;
+        settings.nKeepAspectRatio = 2;
+        settings.nOutputHeight = height;
+    } else if (!stretch.empty()) {
+        if (!ParsePair(stretch, 'x', settings.dHorizontalStretch, settings.dVerticalStretch) ||
+            !(settings.dHorizontalStretch > 0) || !(settings.dVerticalStretch > 0)) {
+            return usage("--stretch: expected HxV with positive factors, got \"" + stretch + "\"");
+        }
+        settings.nOuputSizeType = SizeStretch;
+    }
+    settings.nRotateAngel = rotate;
+    settings.nFlipType = flip == "horizontal" ? 1 : flip == "vertical" ? 2 : 0;
+    settings.iComboPixelFormat = bits == 1 ? 0 : bits == 4 ? 1 : bits == 8 ? 2 : kDefaultPixelFormatIndex;
+    settings.nCurrentJpegQuality = quality;
+    settings.nWdpEncoderParam = WdpEncoderParamOfQuality(wdpQuality);
+
+    if (!stampPos.empty() && !ParsePair(stampPos, ',', options.stamp.x, options.stamp.y)) {
+        return usage("--stamp-pos: expected X,Y, got \"" + stampPos + "\"");
+    }
+    if (!font.empty()) {
+        const size_t colon = font.rfind(':');
+        options.stamp.family = font.substr(0, colon);
+        if (colon != std::string::npos) {
+            int32_t pixels = 0;
+            const std::string digits = font.substr(colon + 1);
+            const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pixels);
+            if (error != std::errc() || end != digits.data() + digits.size() || pixels < 1) {
+                return usage("--font: expected FAMILY[:PIXELS], got \"" + font + "\"");
+            }
+            options.stamp.pixels = pixels;
+        }
+    }
+    if (!colour.empty()) {
+        options.stamp.colour = ParseColour(colour);
+        if (!options.stamp.colour) {
+            return usage("--colour: expected RRGGBB, got \"" + colour + "\"");
+        }
+    }
+    if (*renameOption) {
+        options.renamePrefix = prefix;
+    }
+    if (!output.empty()) {
+        options.outputFolder = output;
+    }
+    options.overwrite = overwrite == "always" ? OverwritePolicy::Always
+                        : overwrite == "ask"  ? OverwritePolicy::Ask
+                                              : OverwritePolicy::Never;
+    options.jobs = jobs;
+    return ParseOutcome::Run;
+}
+
+}  // namespace tallowin::cli

@@ -1,0 +1,21 @@
+#pragma once
+// The batch conversion without a window: adds the photos as the window adds them,
+// creates the run folder as the window does and converts the photos on several
+// threads, each with its own temporary folder.
+
+#include "batch_options.h"
+
+namespace tallowin::cli {
+
+// Process exit statuses.
+enum ExitStatus : int {
+    kExitAllConverted = 0,   // every photo was added and converted
+    kExitSomeFailed = 1,     // a photo was not added or not converted
+    kExitBadUsage = 2,       // the command line was wrong
+};
+
+// Runs the batch and returns the exit status. Failures go to standard error, the
+// run folder is the last line of standard output.
+ExitStatus RunBatch(const BatchOptions& options);
+
+}  // namespace tallowin::cli

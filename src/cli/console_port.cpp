@@ -1,0 +1,102 @@
+#include "console_port.h"
+
+namespace tallowin::cli {
+
+namespace {
+
+thread_local std::string t_currentPhoto;
+thread_local int t_failures = 0;
+
+}  // namespace
+
+ConsolePort::ConsolePort(OverwritePolicy policy, std::FILE* errors, std::FILE* answers)
+    : policy_(policy), errors_(errors), answers_(answers) {}
+
+void ConsolePort::SetCurrentPhoto(const std::string& sourcePath) {
+    t_currentPhoto = sourcePath;
+    t_failures = 0;
+}
+
+int ConsolePort::FailuresOfCurrentPhoto() { return t_failures; }
+
+void ConsolePort::ClearProgressLocked() {
+    if (progressShown_) {
+        std::fputs("\r\033[K", errors_);
+        progressShown_ = false;
+    }
+}
+
+void ConsolePort::PrintError(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+    std::fprintf(errors_, "%s\n", line.c_str());
+    std::fflush(errors_);
+}
+
+void ConsolePort::ShowProgressLine(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    std::fprintf(errors_, "\r\033[K%s", line.c_str());
+    std::fflush(errors_);
+    progressShown_ = true;
+}
+
+void ConsolePort::EndProgress() {
+    std::lock_guard lock(mutex_);
+    if (progressShown_) {
+        std::fputs("\n", errors_);
+        std::fflush(errors_);
+        progressShown_ = false;
+    }
+}
+
+MessageAnswer ConsolePort::ShowMessage(const std::string& text, const std::string& caption, MessageButtons buttons,
+                                       MessageIcon, MessageOwner) {
+    if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel) {
+        return AskToReplace(text);
+    }
+    ++t_failures;
+    std::string line = t_currentPhoto.empty() ? std::string() : t_currentPhoto + ": ";
+    line += text;
+    // Captions that are paths (the file that failed to save) say more than "Error".
+    if (!caption.empty() && caption.find('/') != std::string::npos) {
+        line += " (" + caption + ")";
+    }
+    PrintError(line);
+    return MessageAnswer::Ok;
+}
+
+MessageAnswer ConsolePort::AskToReplace(const std::string& question) {
+    switch (policy_) {
+        case OverwritePolicy::Always: return MessageAnswer::Yes;
+        case OverwritePolicy::Never:
+            PrintError(question + " No (kept).");
+            return MessageAnswer::No;
+        case OverwritePolicy::Ask: break;
+    }
+    // One question at a time, with the other threads' lines held back meanwhile.
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+    std::fprintf(errors_, "%s [y/N] ", question.c_str());
+    std::fflush(errors_);
+    char reply[64] = {};
+    if (answers_ == nullptr || std::fgets(reply, sizeof reply, answers_) == nullptr) {
+        std::fprintf(errors_, "\n");
+        return MessageAnswer::No;
+    }
+    return (reply[0] == 'y' || reply[0] == 'Y') ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+std::string ConsolePort::ControlText(ControlId id) {
+    std::lock_guard lock(mutex_);
+    const auto found = controls_.find(id);
+    return found == controls_.end() ? std::string() : found->second;
+}
+
+void ConsolePort::SetControlText(ControlId id, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    controls_[id] = text;
+}
+
+void ConsolePort::AddLogLine(const std::string& line) { PrintError(line); }
+
+}  // namespace tallowin::cli

@@ -1,0 +1,42 @@
+// tallowin-batch: the converter's engine behind a command line, for scripts, servers
+// and very large batches.
+
+#include "batch_options.h"
+#include "batch_runner.h"
+
+#include <QGuiApplication>
+
+#include <csignal>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+// Text is drawn with Qt's painter, which needs an application object; without a
+// display the offscreen platform serves.
+void ChooseQtPlatform() {
+    const bool hasDisplay = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+    if (!hasDisplay && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool interactive = isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0;
+    tallowin::cli::BatchOptions options;
+    switch (tallowin::cli::ParseBatchOptions(argc, argv, interactive, options)) {
+        case tallowin::cli::ParseOutcome::Done: return tallowin::cli::kExitAllConverted;
+        case tallowin::cli::ParseOutcome::BadUsage: return tallowin::cli::kExitBadUsage;
+        case tallowin::cli::ParseOutcome::Run: break;
+    }
+    // A write beyond the file size limit must fail like a full disk (and be reported),
+    // not end the process halfway through a file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    ChooseQtPlatform();
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QGuiApplication application(qtArgc, qtArgv);
+    return tallowin::cli::RunBatch(options);
+}
