@@ -54,7 +54,7 @@ void ConversionRun::StartRun() {
         port.ShowMessage("Can not create the directory", runFolder);
         return;
     }
-    port.ClearLog();
+    model_.ClearLog();
     model_.ExchangeFromControls();
     model_.CheckTextPosition(model_.m_outputPhotoFormat.nOutputWidth, model_.m_outputPhotoFormat.nOutputHeight);
     if (model_.photos.empty()) {

@@ -5,10 +5,8 @@
 #include "dib_image.h"
 #include "encoder_lookup.h"
 #include "photo_converter.h"
-#include "staged_output.h"
-
-#if __has_include("quantizer.h")
 #include "quantizer.h"
+#include "staged_output.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -137,11 +135,3 @@ bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
 }
 
 }  // namespace tallowin
-
-#else
-// TEMPORARY until the quantizer lands in the raster core.
-namespace tallowin {
-bool PhotoConverter::EncodeIndexedBmp(const PhotoRecord&, GpBitmap*, int32_t) { return false; }
-bool PhotoConverter::EncodeGif(const PhotoRecord&, GpBitmap*) { return false; }
-}  // namespace tallowin
-#endif
