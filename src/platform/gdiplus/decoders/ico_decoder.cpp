@@ -1,9 +1,137 @@
-// Placeholder until the Ico adapter lands: refuses every file.
+// Windows icons: the largest, then deepest entry of the directory; BMP entries get
+// their AND mask as alpha (unless they carry their own), PNG entries go to libpng.
+#include "bmp_dib.h"
 #include "decoder.h"
+#include "decoder_support.h"
+#include "png_memory.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace tallowin::codec {
 
-DecodeStatus IcoReadHeader(const std::string&, ImageInfo&) { return DecodeStatus::NotAnImage; }
-DecodeStatus IcoDecode(const std::string&, const DecodeRequest&, Raster&, std::string&) { return DecodeStatus::NotAnImage; }
+namespace {
+
+constexpr size_t kDirectoryHeaderSize = 6;
+constexpr size_t kDirectoryEntrySize = 16;
+constexpr uint8_t kPngSignature[4] = {0x89, 'P', 'N', 'G'};
+
+struct IconEntry {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    bool png = false;
+    int64_t width = 0;
+    int64_t height = 0;
+    int depth = 0;
+};
+
+bool IsPng(const uint8_t* data, size_t size) {
+    return size >= sizeof kPngSignature && std::equal(kPngSignature, kPngSignature + 4, data);
+}
+
+// What an entry really holds: the directory's sizes and depths are often 0 or wrong,
+// so they are taken from the embedded image's own header.
+bool Probe(IconEntry& entry) {
+    if (entry.png) {
+        ImageInfo info;
+        if (detail::PngReadHeaderFromMemory(entry.data, entry.size, info) != DecodeStatus::Ok) return false;
+        entry.width = info.width;
+        entry.height = info.height;
+        entry.depth = 32;
+        return true;
+    }
+    detail::DibHeader header;
+    if (detail::ParseDibHeader(entry.data, entry.size, true, header) != DecodeStatus::Ok) return false;
+    entry.width = header.width;
+    entry.height = header.height;
+    entry.depth = header.bitCount;
+    return true;
+}
+
+// Picks the entry with the most pixels, then the deepest; entries whose image cannot
+// be read are passed over.
+DecodeStatus ChooseEntry(const std::vector<uint8_t>& bytes, IconEntry& chosen) {
+    if (bytes.size() < kDirectoryHeaderSize) return DecodeStatus::NotAnImage;
+    if (detail::Le16(bytes.data()) != 0 || detail::Le16(bytes.data() + 2) != 1) return DecodeStatus::NotAnImage;
+    const uint16_t count = detail::Le16(bytes.data() + 4);
+    bool found = false;
+    for (uint16_t i = 0; i < count; ++i) {
+        const size_t at = kDirectoryHeaderSize + static_cast<size_t>(i) * kDirectoryEntrySize;
+        if (!detail::InBounds(bytes.size(), at, kDirectoryEntrySize)) break;
+        const uint32_t length = detail::Le32(bytes.data() + at + 8);
+        const uint32_t offset = detail::Le32(bytes.data() + at + 12);
+        if (offset >= bytes.size()) continue;
+        IconEntry entry;
+        entry.data = bytes.data() + offset;
+        // A length running past the end of the file is cut to what the file holds.
+        entry.size = detail::InBounds(bytes.size(), offset, length) ? length : bytes.size() - offset;
+        entry.png = IsPng(entry.data, entry.size);
+        if (!Probe(entry)) continue;
+        const int64_t area = entry.width * entry.height;
+        const int64_t bestArea = chosen.width * chosen.height;
+        if (!found || area > bestArea || (area == bestArea && entry.depth > chosen.depth)) {
+            chosen = entry;
+            found = true;
+        }
+    }
+    return found ? DecodeStatus::Ok : DecodeStatus::NotAnImage;
+}
+
+// The AND mask follows the colour rows: one bit per pixel, rows bottom-up, padded to
+// 32 bits; a set bit is a transparent pixel. Used only when the colour rows carry no
+// alpha of their own; a missing mask leaves the icon opaque.
+void ApplyAndMask(const IconEntry& entry, const detail::DibHeader& header, Raster& out) {
+    const uint64_t colourBytes = detail::DibStride(static_cast<uint64_t>(header.width), header.bitCount) *
+                                 static_cast<uint64_t>(header.height);
+    const uint64_t maskStride = detail::DibStride(static_cast<uint64_t>(header.width), 1);
+    const uint64_t maskOffset = header.pixelOffset + colourBytes;
+    if (!detail::InBounds(entry.size, maskOffset, maskStride * static_cast<uint64_t>(header.height))) return;
+    for (int32_t row = 0; row < header.height; ++row) {
+        const uint8_t* mask = entry.data + maskOffset + maskStride * static_cast<uint64_t>(row);
+        uint8_t* dst = out.Row(header.height - 1 - row);
+        for (int32_t x = 0; x < header.width; ++x)
+            if ((mask[x / 8] >> (7 - x % 8)) & 1) dst[static_cast<size_t>(x) * 4 + 3] = 0;
+    }
+}
+
+DecodeStatus DecodeBmpEntry(const IconEntry& entry, Raster& out, std::string& warning) {
+    detail::DibHeader header;
+    const DecodeStatus parsed = detail::ParseDibHeader(entry.data, entry.size, true, header);
+    if (parsed != DecodeStatus::Ok) return parsed;
+    // An icon's 32-bit rows carry alpha in their fourth byte.
+    if (header.bitCount == 32 && header.compression == detail::kBiRgb) header.masks[3] = 0xFF000000;
+    const DecodeStatus decoded = detail::DecodeDib(entry.data, entry.size, header, header.pixelOffset, out, warning);
+    if (decoded != DecodeStatus::Ok && decoded != DecodeStatus::Partial) return decoded;
+    if (!detail::AnyTransparent(out)) ApplyAndMask(entry, header, out);
+    return decoded;
+}
+
+DecodeStatus ReadIcon(const std::string& path, std::vector<uint8_t>& bytes, IconEntry& entry) {
+    const DecodeStatus read = detail::ReadWholeFile(path, bytes);
+    if (read != DecodeStatus::Ok) return read;
+    return ChooseEntry(bytes, entry);
+}
+
+}  // namespace
+
+DecodeStatus IcoReadHeader(const std::string& path, ImageInfo& info) {
+    std::vector<uint8_t> bytes;
+    IconEntry entry;
+    const DecodeStatus status = ReadIcon(path, bytes, entry);
+    if (status != DecodeStatus::Ok) return status;
+    info.width = static_cast<int32_t>(entry.width);
+    info.height = static_cast<int32_t>(entry.height);
+    info.hasAlpha = true;
+    return DecodeStatus::Ok;
+}
+
+DecodeStatus IcoDecode(const std::string& path, const DecodeRequest&, Raster& out, std::string& warning) {
+    std::vector<uint8_t> bytes;
+    IconEntry entry;
+    const DecodeStatus status = ReadIcon(path, bytes, entry);
+    if (status != DecodeStatus::Ok) return status;
+    if (entry.png) return detail::PngDecodeFromMemory(entry.data, entry.size, out, warning);
+    return DecodeBmpEntry(entry, out, warning);
+}
 
 }  // namespace tallowin::codec
