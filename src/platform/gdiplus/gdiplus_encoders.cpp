@@ -1,0 +1,239 @@
+// The encoder list and saving: the picture is written to a temporary file beside the
+// destination and renamed into place only when the encoder finished, so a failed save
+// leaves no file behind and never harms a file already standing there.
+#include "gdiplus_objects.h"
+
+#include "encoder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace tallowin::gdiplus {
+namespace {
+
+enum class EncoderKind { Bmp, Jpeg, Gif, Tiff, Png };
+
+struct EncoderEntry {
+    EncoderKind kind;
+    ImageCodecInfo info;
+};
+
+constexpr uint32_t kCodecEncoder = 0x1;
+constexpr uint32_t kCodecSupportBitmap = 0x4;
+constexpr uint32_t kCodecBuiltin = 0x10000;
+constexpr uint32_t kFlags = kCodecEncoder | kCodecSupportBitmap | kCodecBuiltin;
+
+// The class ids and format ids the desktop API publishes for its built-in encoders,
+// so callers that hard-code them keep working.
+const EncoderEntry kEncoders[] = {
+    {EncoderKind::Bmp,
+     {{0x557cf400, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      {0xb96b3cab, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      u"Built-in BMP Codec", nullptr, u"BMP", u"*.BMP;*.DIB;*.RLE", u"image/bmp", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Jpeg,
+     {{0x557cf401, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      {0xb96b3cae, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      u"Built-in JPEG Codec", nullptr, u"JPEG", u"*.JPG;*.JPEG;*.JPE;*.JFIF", u"image/jpeg", kFlags, 1, 0, 0,
+      nullptr, nullptr}},
+    {EncoderKind::Gif,
+     {{0x557cf402, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      {0xb96b3cb0, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      u"Built-in GIF Codec", nullptr, u"GIF", u"*.GIF", u"image/gif", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Tiff,
+     {{0x557cf405, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      {0xb96b3cb1, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      u"Built-in TIFF Codec", nullptr, u"TIFF", u"*.TIF;*.TIFF", u"image/tiff", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Png,
+     {{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      {0xb96b3caf, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
+      u"Built-in PNG Codec", nullptr, u"PNG", u"*.PNG", u"image/png", kFlags, 1, 0, 0, nullptr, nullptr}},
+};
+constexpr UINT kEncoderCount = sizeof kEncoders / sizeof kEncoders[0];
+
+// JPEG quality when the caller passes none.
+constexpr int kDefaultJpegQuality = 75;
+
+std::atomic<unsigned> g_saveCounter{0};
+
+GpStatus StatusFromErrno(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS: return AccessDenied;
+    case ENOENT:
+    case ENOTDIR: return FileNotFound;
+    case ENOMEM: return OutOfMemory;
+    default: return Win32Error;
+    }
+}
+
+GpStatus StatusFromEncode(codec::EncodeStatus status)
+{
+    switch (status) {
+    case codec::EncodeStatus::Ok: return Ok;
+    case codec::EncodeStatus::WriteError: return Win32Error;
+    case codec::EncodeStatus::OutOfMemory: return OutOfMemory;
+    case codec::EncodeStatus::Unsupported: return ValueOverflow;
+    }
+    return GenericError;
+}
+
+// Runs `encode` on a fresh file in the destination's folder and renames it over the
+// destination once it is complete; on any failure the temporary file is removed.
+GpStatus WriteAtomically(const std::string& destination, const std::function<codec::EncodeStatus(std::FILE*)>& encode)
+{
+    const std::filesystem::path target(destination);
+    if (target.filename().empty()) {
+        return InvalidParameter;
+    }
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = (folder / (".tallowin-save-" + std::to_string(getpid()) + "-"
+                               + std::to_string(g_saveCounter.fetch_add(1)) + ".part"))
+                        .string();
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return StatusFromErrno(errno);
+        }
+    }
+    if (fd < 0) {
+        return Win32Error;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        close(fd);
+        unlink(temporary.c_str());
+        return StatusFromErrno(error);
+    }
+    GpStatus status = StatusFromEncode(encode(file));
+    if (status == Ok && (std::fflush(file) != 0 || std::ferror(file) != 0)) {
+        status = Win32Error;
+    }
+    if (std::fclose(file) != 0 && status == Ok) {
+        status = Win32Error;
+    }
+    if (status == Ok && std::rename(temporary.c_str(), destination.c_str()) != 0) {
+        status = StatusFromErrno(errno);
+    }
+    if (status != Ok) {
+        unlink(temporary.c_str());
+    }
+    return status;
+}
+
+const EncoderEntry* FindEncoder(const CLSID& clsid)
+{
+    for (const EncoderEntry& entry : kEncoders) {
+        if (entry.info.Clsid == clsid) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// The quality among the parameters (the only one that is read), or the default.
+GpStatus ReadQuality(const EncoderParameters* parameters, int& quality)
+{
+    quality = kDefaultJpegQuality;
+    if (parameters == nullptr) {
+        return Ok;
+    }
+    const EncoderParameter* list = parameters->Parameter;
+    for (UINT i = 0; i < parameters->Count; ++i) {
+        if (!(list[i].Guid == EncoderQuality)) {
+            continue;
+        }
+        if (list[i].NumberOfValues < 1 || list[i].Type != EncoderParameterValueTypeLong || list[i].Value == nullptr) {
+            return InvalidParameter;
+        }
+        const auto value = *static_cast<const ULONG*>(list[i].Value);
+        if (value > 100) {
+            return InvalidParameter;
+        }
+        quality = static_cast<int>(value);
+    }
+    return Ok;
+}
+
+}  // namespace
+}  // namespace tallowin::gdiplus
+
+using namespace tallowin::gdiplus;
+
+GpStatus GdipGetImageEncodersSize(UINT* numEncoders, UINT* size)
+{
+    if (numEncoders == nullptr || size == nullptr) {
+        return InvalidParameter;
+    }
+    *numEncoders = kEncoderCount;
+    *size = kEncoderCount * sizeof(ImageCodecInfo);
+    return Ok;
+}
+
+GpStatus GdipGetImageEncoders(UINT numEncoders, UINT size, ImageCodecInfo* encoders)
+{
+    if (encoders == nullptr || numEncoders != kEncoderCount || size < kEncoderCount * sizeof(ImageCodecInfo)) {
+        return InvalidParameter;
+    }
+    // The strings are static: they stay valid after the caller's buffer is gone.
+    for (UINT i = 0; i < kEncoderCount; ++i) {
+        encoders[i] = kEncoders[i].info;
+    }
+    return Ok;
+}
+
+GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID* clsidEncoder,
+                             const EncoderParameters* encoderParams)
+{
+    if (image == nullptr || filename == nullptr || clsidEncoder == nullptr) {
+        return InvalidParameter;
+    }
+    const EncoderEntry* encoder = FindEncoder(*clsidEncoder);
+    if (encoder == nullptr) {
+        return InvalidParameter;
+    }
+    int quality = 0;
+    GpStatus status = ReadQuality(encoderParams, quality);
+    if (status != Ok) {
+        return status;
+    }
+    const std::string path = PathFromWide(filename);
+    if (path.empty()) {
+        return InvalidParameter;
+    }
+    status = EnsurePixels(*image, 0, 0);
+    if (status != Ok) {
+        return status;
+    }
+    const PixelBuffer& pixels = image->pixels;
+    tallowin::codec::EncodeSource source;
+    source.width = pixels.width;
+    source.height = pixels.height;
+    source.bytesPerPixel = pixels.bytesPerPixel;
+    source.stride = pixels.stride;
+    source.data = pixels.data;
+    source.hasAlpha = image->hasAlpha && pixels.bytesPerPixel == 4;
+    source.dpiX = image->dpiX;
+    source.dpiY = image->dpiY;
+    return WriteAtomically(path, [&](std::FILE* file) {
+        switch (encoder->kind) {
+        case EncoderKind::Bmp: return tallowin::codec::WriteBmp(source, file);
+        case EncoderKind::Jpeg: return tallowin::codec::WriteJpeg(source, quality, file);
+        case EncoderKind::Gif: return tallowin::codec::WriteGif(source, file);
+        case EncoderKind::Tiff: return tallowin::codec::WriteTiff(source, file);
+        case EncoderKind::Png: return tallowin::codec::WritePng(source, file);
+        }
+        return tallowin::codec::EncodeStatus::Unsupported;
+    });
+}

@@ -1,0 +1,104 @@
+#pragma once
+// What the service's opaque objects hold. Private to the platform layer.
+
+#include "gdiplus.h"
+#include "decoder.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace tallowin::gdiplus {
+
+// Pixels in memory, rows top-down: 3 bytes (B, G, R) or 4 bytes (B, G, R, A with
+// straight alpha) per pixel. Rows of 3-byte buffers are padded to 4 bytes, as in a
+// DIB, so the BMP writer, bitmap handles and QImage can take them as they are.
+struct PixelBuffer {
+    int32_t width = 0;
+    int32_t height = 0;
+    int bytesPerPixel = 3;
+    int64_t stride = 0;
+    uint8_t* data = nullptr;     // owned.data(), or a buffer the caller lent us
+    std::vector<uint8_t> owned;
+
+    PixelBuffer() = default;
+    PixelBuffer(PixelBuffer&&) = default;
+    PixelBuffer& operator=(PixelBuffer&&) = default;
+    // A copy would point into the other buffer's memory.
+    PixelBuffer(const PixelBuffer&) = delete;
+    PixelBuffer& operator=(const PixelBuffer&) = delete;
+
+    bool Empty() const { return data == nullptr; }
+    uint8_t* Row(int32_t y) const { return data + y * stride; }
+};
+
+// Bytes per row of a buffer of that size and depth, or -1 when the size is not allowed.
+int64_t StrideFor(int32_t width, int bytesPerPixel);
+// A zeroed buffer within the size limits; ValueOverflow over the limits, OutOfMemory
+// when the memory is not there.
+GpStatus AllocatePixels(int32_t width, int32_t height, int bytesPerPixel, PixelBuffer& out);
+// Takes over a decoder's raster without copying.
+void AdoptRaster(codec::Raster&& raster, PixelBuffer& out);
+
+// The status for a decoder outcome.
+GpStatus StatusFromDecode(codec::DecodeStatus status);
+
+// UTF-16 (zero-terminated) to the UTF-8 path the file system takes.
+std::string PathFromWide(const WCHAR* path);
+
+}  // namespace tallowin::gdiplus
+
+// An image. Opened from a file it holds the header's facts and decodes its pixels on
+// first use, at the smallest size that still serves the draw; once edited (drawn on,
+// rotated) or created in memory, its pixels are the only truth.
+struct GpImage {
+    virtual ~GpImage() = default;
+
+    int32_t width = 0;           // the picture's full, upright size
+    int32_t height = 0;
+    float dpiX = 96.0f;
+    float dpiY = 96.0f;
+    PixelFormat format = PixelFormat24bppRGB;
+    bool hasAlpha = false;
+
+    std::string path;            // empty for images made in memory
+    tallowin::codec::ImageFormat fileFormat = tallowin::codec::ImageFormat::Unknown;
+    bool edited = false;         // the pixels no longer come from the file
+    std::string decodeWarning;
+
+    // May be smaller than width x height while it comes from a reduced decode.
+    tallowin::gdiplus::PixelBuffer pixels;
+};
+
+struct GpBitmap : GpImage {};
+
+struct GpGraphics {
+    GpImage* target = nullptr;     // drawing into an image, or
+    QPainter* painter = nullptr;   // drawing through the window layer's painter
+    InterpolationMode mode = InterpolationModeDefault;
+};
+
+struct GpFont {
+    LOGFONTA logfont{};
+};
+
+struct GpBrush {
+    virtual ~GpBrush() = default;
+    ARGB color = 0xFF000000u;
+};
+
+struct GpSolidFill : GpBrush {};
+
+struct GpStringFormat {};
+
+namespace tallowin::gdiplus {
+
+// Makes sure the image has pixels that cover at least minWidth x minHeight of its full
+// size (0: full size), decoding the file again when the pixels held are too small.
+GpStatus EnsurePixels(GpImage& image, int32_t minWidth, int32_t minHeight);
+// Decodes at full size and cuts the image loose from its file, before an edit.
+GpStatus PrepareForEdit(GpImage& image);
+
+}  // namespace tallowin::gdiplus
