@@ -1,0 +1,240 @@
+// Adding photos from chosen files, folder trees and drops, and the WDP route.
+
+#include "engine_world.h"
+#include "file_find_all.h"
+#include "settings_keys.h"
+
+#include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <regex>
+
+namespace tallowin::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+fs::path EngineData(const std::string& relative) { return DataDir() / "engine" / relative; }
+
+class PhotoAddingTest : public EngineWorld {
+protected:
+    // A copy of a test file inside the test's folder.
+    std::string Copy(const std::string& dataFile, const std::string& relative)
+    {
+        const fs::path target = Path(relative);
+        fs::create_directories(target.parent_path());
+        fs::copy_file(EngineData(dataFile), target, fs::copy_options::overwrite_existing);
+        return target.string();
+    }
+    std::vector<std::string> FileNames() const
+    {
+        std::vector<std::string> names;
+        for (const PhotoRecord& photo : model->photos) names.push_back(photo.fileName);
+        return names;
+    }
+};
+
+TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
+{
+    const std::string bmp = Copy("bmpsuite/rgb24.bmp", "pics/rgb24.bmp");
+    const std::string jpg = Copy("libjpeg-turbo/testorig.jpg", "pics/testorig.jpg");
+    const std::string png = Copy("pngsuite/basn2c08.png", "other pics/basn2c08.png");
+    const timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, jpg.c_str(), times, 0), 0);
+
+    model->AddChosenFiles({bmp, jpg, png, jpg});  // the same photo twice gives two rows
+
+    ASSERT_EQ(model->photos.size(), 4u) << "decoders not available yet?";
+    EXPECT_THAT(FileNames(), ElementsAre("rgb24.bmp", "testorig.jpg", "basn2c08.png", "testorig.jpg"));
+    const PhotoRecord& first = model->photos[0];
+    EXPECT_EQ(first.sourcePath, bmp);
+    EXPECT_EQ(first.width, 127);
+    EXPECT_EQ(first.height, 64);
+    // the defaults: 1024 wide, the height following the source (64 / 127 * 1024 = 516.03)
+    EXPECT_EQ(first.settings.nOutputWidth, 1024);
+    EXPECT_EQ(first.settings.nOutputHeight, 516);
+    EXPECT_EQ(first.settings.nOuptputFormat, FormatWdp);
+    EXPECT_EQ(first.settings.nWdpEncoderParam, 60);
+    const PhotoRecord& second = model->photos[1];
+    EXPECT_EQ(second.width, 227);
+    EXPECT_EQ(second.height, 149);
+    EXPECT_EQ(second.modificationTime, 1700000000);
+    EXPECT_TRUE(std::regex_match(second.timeText, std::regex(R"(2023/11/1[45] \d{2}:\d{2}:20)")));
+    EXPECT_EQ(model->photos[2].width, 32);
+
+    EXPECT_TRUE(port.Messages().empty());
+    EXPECT_EQ(port.ControlText(IDC_TOTAL_PHOTOS), "Total photos: 4");
+    EXPECT_TRUE(port.Enabled().at(IDC_CONVERT));
+    // the folder of the last photo of the whole list
+    EXPECT_EQ(model->LastPhotoFolder(), Path("pics/").string());
+}
+
+TEST_F(PhotoAddingTest, FilesThatAreNoPhotosAreLeftOutSilently)
+{
+    const std::string empty = WriteFile("empty.jpg", "").string();
+    const std::string text = WriteFile("notes.bmp", "just some text, no picture").string();
+    const std::string truncated = WriteFile("half.png", ReadFile(EngineData("pngsuite/basn2c08.png")).substr(0, 20)).string();
+    model->AddChosenFiles({empty, text, truncated});
+    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(port.Messages(), IsEmpty());
+    EXPECT_EQ(port.ListRebuilds(), 0);
+    EXPECT_EQ(model->LastPhotoFolder(), "");
+}
+
+TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
+{
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their permissions";
+    const std::string locked = Copy("bmpsuite/rgb24.bmp", "locked.bmp");
+    fs::permissions(locked, fs::perms::none);
+    model->AddChosenFiles({locked});
+    EXPECT_THAT(model->photos, IsEmpty());
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "Access to " + locked + " was denied.");
+    EXPECT_EQ(port.Messages()[0].caption, locked);
+}
+
+TEST_F(PhotoAddingTest, WdpFilesBecomeABmpOfTheirOwnNamedAfterThem)
+{
+    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
+    const std::string first = Copy("wdp/rgb24_q90.wdp", "trip/holiday.wdp");
+    const std::string second = Copy("wdp/rgb24_q90.wdp", "home/holiday.wdp");
+    model->AddChosenFiles({first, second});
+
+    ASSERT_EQ(model->photos.size(), 2u);
+    const PhotoRecord& a = model->photos[0];
+    const PhotoRecord& b = model->photos[1];
+    EXPECT_EQ(a.fileName, "holiday.wdp");
+    EXPECT_EQ(b.fileName, "holiday.wdp");
+    EXPECT_NE(a.sourcePath, b.sourcePath);
+    for (const PhotoRecord* photo : {&a, &b}) {
+        EXPECT_THAT(photo->sourcePath, StartsWith(Path("tmp/").string()));
+        EXPECT_EQ(fs::path(photo->sourcePath).filename(), "holiday.bmp");
+        EXPECT_TRUE(fs::exists(photo->sourcePath));
+        EXPECT_EQ(photo->width, 127);  // the fake library's BMP
+        EXPECT_FALSE(photo->timeText.empty());  // the WDP file's time
+    }
+    EXPECT_THAT(port.Messages(), IsEmpty());
+    // when the last photo came from a WDP file, its folder is the temporary one
+    EXPECT_EQ(model->LastPhotoFolder(), fs::path(b.sourcePath).parent_path().string() + "/");
+}
+
+TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
+{
+    const std::string wdp = Copy("wdp/rgb24_q90.wdp", "a.wdp");
+    model->AddChosenFiles({wdp});  // no library loaded
+    EXPECT_THAT(port.MessageTexts(), ElementsAre("can not decode the file"));
+    EXPECT_EQ(port.Messages()[0].caption, "Error");
+    port.ClearMessages();
+
+    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
+    const std::string empty = Copy("wdp/empty.wdp", "empty.wdp");
+    model->AddChosenFiles({empty});
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_THAT(port.Messages()[0].text, StartsWith("Failed to convert " + empty + " to "));
+    EXPECT_THAT(port.Messages()[0].text, HasSubstr("/empty.bmp"));
+    port.ClearMessages();
+
+    // An upper-case extension goes to the codec service directly, which cannot read it.
+    const std::string upper = Copy("wdp/rgb24_q90.wdp", "photo.WDP");
+    model->AddChosenFiles({upper});
+    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(port.Messages(), IsEmpty());
+}
+
+TEST_F(PhotoAddingTest, RealWdpLibraryDecodesForTheList)
+{
+    if (!fs::exists(BinDir() / "libphoto.so")) GTEST_SKIP() << "libphoto.so not built";
+    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(BinDir().string() + "/"));
+    model->AddChosenFiles({Copy("wdp/rgb24_q90.wdp", "real.wdp")});
+    ASSERT_EQ(model->photos.size(), 1u);
+    EXPECT_EQ(model->photos[0].width, 227);
+    EXPECT_EQ(model->photos[0].height, 149);
+}
+
+// ---- Folder search ----
+
+TEST_F(PhotoAddingTest, SearchIsBreadthFirstAndFollowsNoLinkTwice)
+{
+    WriteFile("tree/a.JPG", "x");
+    WriteFile("tree/x.hdp", "x");
+    WriteFile("tree/y.raw", "x");
+    WriteFile("tree/.hidden.png", "x");
+    WriteFile("tree/sub/b.png", "x");
+    WriteFile("tree/sub/deeper/c.Bmp", "x");
+    WriteFile("tree/sub/deeper/d.tiff", "x");
+    WriteFile("tree/sub2/e.wdp", "x");
+    fs::create_directory_symlink(Path("tree"), Path("tree/sub/loop"));
+    fs::create_directory_symlink(Path("tree/sub"), Path("tree/sub2/again"));
+
+    std::vector<std::string> found;
+    CFileFindAll finder(port);
+    ASSERT_TRUE(finder.FindPhotoFiles(Path("tree").string(), found));
+
+    const std::string root = Path("tree/").string();
+    auto position = [&](const std::string& relative) {
+        return std::find(found.begin(), found.end(), root + relative) - found.begin();
+    };
+    EXPECT_EQ(found.size(), 6u);
+    const auto rootFiles = {position("a.JPG"), position(".hidden.png")};
+    const auto level1 = {position("sub/b.png"), position("sub2/e.wdp")};
+    const auto level2 = {position("sub/deeper/c.Bmp"), position("sub/deeper/d.tiff")};
+    EXPECT_LT(std::max(rootFiles), std::min(level1));
+    EXPECT_LT(std::max(level1), std::min(level2));
+    EXPECT_LT(std::max(level2), static_cast<long>(found.size()));
+    EXPECT_THAT(port.Messages(), IsEmpty());
+}
+
+TEST_F(PhotoAddingTest, SearchRootThatIsNoFolder)
+{
+    CFileFindAll finder(port);
+    std::vector<std::string> found;
+    EXPECT_FALSE(finder.FindPhotoFiles(Path("nowhere").string(), found));
+    const std::string file = WriteFile("file.jpg", "x").string();
+    EXPECT_FALSE(finder.FindPhotoFiles(file, found));
+    EXPECT_THAT(port.MessageTexts(),
+                ElementsAre(Path("nowhere/").string() + " occurs error!", file + "/ is not a right directory"));
+    EXPECT_EQ(port.Messages()[0].caption, "Pictavo");
+    EXPECT_THAT(found, IsEmpty());
+}
+
+TEST_F(PhotoAddingTest, PhotoExtensionsOfTheSearch)
+{
+    for (const char* name : {"a.bmp", "a.JPG", "a.jpeg", "a.gif", "a.tif", "a.TIFF", "a.png", "a.exif", "a.ico",
+                             "a.emf", "a.wmf", "a.dib", "a.Wdp", "dir.x/a.png"})
+        EXPECT_TRUE(CFileFindAll::IsPhotoFileName(name)) << name;
+    for (const char* name : {"a.hdp", "a.raw", "a", "a.png.txt", "dir.png/a", "a.jp"})
+        EXPECT_FALSE(CFileFindAll::IsPhotoFileName(name)) << name;
+}
+
+TEST_F(PhotoAddingTest, SearchAddsTheFoundPhotosAndRemembersTheFolder)
+{
+    Copy("bmpsuite/rgb24.bmp", "album/rgb24.bmp");
+    Copy("pngsuite/basn2c08.png", "album/2024/basn2c08.png");
+    WriteFile("album/readme.txt", "x");
+    model->AddFolderTree(Path("album").string());
+    EXPECT_THAT(FileNames(), ElementsAre("rgb24.bmp", "basn2c08.png"));
+    EXPECT_EQ(store->GetProfileString(keys::kOption, keys::kLastBrowseFold, ""), Path("album/2024/").string());
+    EXPECT_EQ(model->LastPhotoFolder(), "");
+}
+
+TEST_F(PhotoAddingTest, DropsAddFilesOfAnyNameButNoFolders)
+{
+    Copy("bmpsuite/rgb24.bmp", "dropped folder/inside.bmp");
+    const std::string renamed = Copy("pngsuite/basn2c08.png", "picture.data");
+    const std::string text = WriteFile("notes.txt", "hello").string();
+    model->AddDroppedItems({Path("dropped folder").string(), text, Path("gone.bmp").string(), renamed});
+    EXPECT_THAT(FileNames(), ElementsAre("picture.data"));
+    EXPECT_THAT(port.Messages(), IsEmpty());
+    EXPECT_EQ(port.ListRebuilds(), 1);
+}
+
+}  // namespace
+}  // namespace tallowin::test
