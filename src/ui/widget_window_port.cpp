@@ -167,6 +167,12 @@ void WidgetWindowPort::PhotoListChanged() {
     });
 }
 
+void WidgetWindowPort::DropPreview() {
+    OnGuiThread([this] {
+        if (dropPreview_) dropPreview_();
+    });
+}
+
 bool WidgetWindowPort::OpenWithDesktop(const std::string& pathOrUrl) {
     return OnGuiThread([=] {
         const QString target = ToQt(pathOrUrl);

@@ -34,10 +34,13 @@ public:
     void RemoveFirstLogLine() override;
     void ClearLog() override;
     void PhotoListChanged() override;
+    void DropPreview() override;
     bool OpenWithDesktop(const std::string& pathOrUrl) override;
 
     // What PhotoListChanged does: the window rebuilds its list view.
     void SetPhotoListChangedHandler(std::function<void()> handler) { photoListChanged_ = std::move(handler); }
+    // What DropPreview does: the window forgets its preview image.
+    void SetDropPreviewHandler(std::function<void()> handler) { dropPreview_ = std::move(handler); }
 
     // The control with the given id, or null.
     QWidget* Control(ControlId id) const;
@@ -49,6 +52,7 @@ private:
 
     QPointer<QWidget> window_;
     std::function<void()> photoListChanged_;
+    std::function<void()> dropPreview_;
 };
 
 // Builds the message box that ShowMessage runs (exposed for the windows' own boxes).

@@ -1,0 +1,423 @@
+#include "tallowin_dlg.h"
+
+#include "about_dlg.h"
+#include "app_icon.h"
+#include "control_ids_text.h"
+#include "convert/conversion_run.h"
+#include "dialog_photo_options.h"
+#include "dialog_units.h"
+#include "font_chooser.h"
+#include "font_settings.h"
+#include "language.h"
+#include "main_window_model.h"
+#include "preview_frame.h"
+#include "settings_store.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tallowin::ui {
+namespace {
+
+struct Column {
+    const char* heading;
+    int width;  // pixels
+};
+constexpr Column kColumns[] = {
+    {"File name", 200}, {"Width * Height", 100}, {"Time", 150}, {"Output Width * Height", 141}, {"Rotate", 100}};
+
+// The file dialog shows the first caption of each filter; the group after it holds the
+// patterns it really applies. Photo extensions match in either case, as users expect
+// from files copied off cameras.
+const QStringList kPhotoFilters = {
+    QStringLiteral("Photo Files (*.wdp;*.hdp;*.bmp;*.gif;*.png;*.tif;*.jpg;*.jpeg;*.ico;*.exif;*.wmf;*.emf;*.dib) "
+                   "(*.[wW][dD][pP] *.[hH][dD][pP] *.[bB][mM][pP] *.[gG][iI][fF] *.[pP][nN][gG] *.[tT][iI][fF] "
+                   "*.[jJ][pP][gG] *.[jJ][pP][eE][gG] *.[iI][cC][oO] *.[eE][xX][iI][fF] *.[wW][mM][fF] "
+                   "*.[eE][mM][fF] *.[dD][iI][bB] *.[rR][aA][wW] *.[tT][iI][fF][fF])"),
+    QStringLiteral("Any Files (*.*) (*)"),
+};
+
+std::vector<std::string> ToStd(const QStringList& paths) {
+    std::vector<std::string> result;
+    result.reserve(static_cast<size_t>(paths.size()));
+    for (const QString& path : paths) result.push_back(path.toStdString());
+    return result;
+}
+
+// Restores the cursor on every way out.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolder, QWidget* parent)
+    : QDialog(parent), store_(store) {
+    setObjectName(QStringLiteral("102"));
+    setWindowTitle(QStringLiteral("Pictavo"));
+    setWindowIcon(AppIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
+    BuildControls();
+
+    port_ = new WidgetWindowPort(this);
+    port_->SetPhotoListChangedHandler([this] { RebuildListView(); });
+    port_->SetDropPreviewHandler([this] { preview_->Clear(); });
+    model_ = std::make_unique<MainWindowModel>(*port_, store_);
+    run_ = std::make_unique<ConversionRun>(*model_);
+    ConnectCommands();
+    model_->Initialise(libraryFolder);
+}
+
+CTallowinDlg::~CTallowinDlg() = default;
+
+void CTallowinDlg::BuildControls() {
+    const DialogUnits du(this);
+    auto button = [this, &du](const char* text, ControlId id, int widthUnits) {
+        auto* b = WithId(new QPushButton(QString::fromUtf8(text), this), id);
+        b->setAutoDefault(false);
+        b->setMinimumWidth(du.X(widthUnits));
+        return b;
+    };
+    auto label = [this](const char* text, ControlId id) { return WithId(new QLabel(QString::fromUtf8(text), this), id); };
+    auto edit = [this](ControlId id) { return WithId(new QLineEdit(this), id); };
+
+    // Row of the main commands, with the photo count at its end.
+    auto* commands = new QHBoxLayout;
+    for (auto [text, id] : {std::pair{"Add Photos", IDC_ADD_PHOTOS}, std::pair{"Search photos", IDC_SEARCH_PHOTOS},
+                            std::pair{"Options", IDC_OPTIONS}, std::pair{"Convert", IDC_CONVERT},
+                            std::pair{"Help", IDC_HELP}}) {
+        commands->addWidget(button(text, id, 66));
+        commands->addSpacing(du.X(16));
+    }
+    auto* total = label("Total Photos:", IDC_TOTAL_PHOTOS);
+    total->setMinimumWidth(du.X(81));
+    commands->addWidget(total, 1);
+
+    // The photo list, and the column of list commands beside it.
+    list_ = WithId(new QTableWidget(0, static_cast<int>(std::size(kColumns)), this), IDC_PHOTO_LIST);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setShowGrid(true);
+    list_->setWordWrap(false);
+    list_->verticalHeader()->hide();
+    list_->horizontalHeader()->setSectionsClickable(true);
+    list_->horizontalHeader()->setHighlightSections(false);
+    list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
+        list_->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kColumns[c].heading)));
+        list_->setColumnWidth(c, kColumns[c].width);
+    }
+    list_->setMinimumSize(du.X(200), du.Y(100));
+    auto* listCommands = new QVBoxLayout;
+    const std::pair<const char*, ControlId> listButtons[] = {
+        {"Edit", IDC_EDIT}, {"Up", IDC_UP}, {"Down", IDC_DOWN}, {"Delete", IDC_DELETE}, {"Clear", IDC_CLEAR}};
+    for (const auto& [text, id] : listButtons) {
+        listCommands->addWidget(button(text, id, 50));
+        listCommands->addStretch(1);
+    }
+
+    // Output folder.
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(label("Output Folder:", IDC_OUTPUT_FOLDER_LABEL));
+    folderRow->addWidget(edit(IDC_OUTPUT_FOLDER), 1);
+    folderRow->addWidget(button("Browse", IDC_BROWSE, 66));
+
+    // Text stamp: labels above, edits below; the font's face name above its button.
+    auto* stamp = new QGridLayout;
+    stamp->addWidget(label("Add text to photo:", IDC_STAMP_LABEL), 0, 0);
+    stamp->addWidget(label("Position x, y:", IDC_POSITION_LABEL), 0, 1, 1, 2);
+    auto* faceName = label("", IDC_FONT_NAME);
+    faceName->setMinimumWidth(du.X(62));
+    stamp->addWidget(faceName, 0, 3);
+    stamp->addWidget(edit(IDC_STAMP_TEXT), 1, 0);
+    for (auto [id, column] : {std::pair{IDC_STAMP_X, 1}, std::pair{IDC_STAMP_Y, 2}}) {
+        QLineEdit* position = edit(id);
+        position->setFixedWidth(du.X(40));
+        stamp->addWidget(position, 1, column);
+    }
+    stamp->addWidget(button("Font", IDC_FONT, 66), 1, 3);
+    stamp->setColumnStretch(0, 1);
+
+    // Renaming, progress and the closing commands on the left; the preview on the right.
+    auto* rename = new QHBoxLayout;
+    rename->addWidget(label("Batch rename prefix:", IDC_PREFIX_LABEL));
+    QLineEdit* prefix = edit(IDC_PREFIX);
+    prefix->setMinimumWidth(du.X(86));
+    rename->addWidget(prefix, 1);
+    rename->addWidget(label("+Number+Time", IDC_PREFIX_SUFFIX_LABEL));
+    rename->addSpacing(du.X(8));
+    rename->addWidget(WithId(new QCheckBox(QStringLiteral("Not rename"), this), IDC_NOT_RENAME));
+
+    auto* progress = WithId(new QProgressBar(this), IDC_PROGRESS);
+    progress->setRange(0, 999);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+
+    auto* closing = new QHBoxLayout;
+    for (auto [text, id] :
+         {std::pair{"Update", IDC_UPDATE}, std::pair{"About", IDC_ABOUT}, std::pair{"Exit", IDC_EXIT}}) {
+        closing->addWidget(button(text, id, 66));
+        closing->addSpacing(du.X(20));
+    }
+    closing->addStretch(1);
+
+    // Kept for the activity log and the list file commands, never shown.
+    auto* hidden = new QHBoxLayout;
+    hidden->addWidget(WithId(new QListWidget(this), IDC_LOG_LIST));
+    hidden->addWidget(button("load list", IDC_LOAD_LIST, 50));
+    hidden->addWidget(button("Save list", IDC_SAVE_LIST, 50));
+    hidden->addWidget(button("View log", IDC_VIEW_LOG, 50));
+    for (ControlId id : {IDC_LOG_LIST, IDC_LOAD_LIST, IDC_SAVE_LIST, IDC_VIEW_LOG})
+        findChild<QWidget*>(ControlName(id))->hide();
+
+    auto* lower = new QVBoxLayout;
+    lower->addLayout(rename);
+    lower->addLayout(hidden);
+    lower->addWidget(progress);
+    lower->addStretch(1);
+    lower->addLayout(closing);
+
+    preview_ = WithId(new PreviewFrame(this), IDC_PREVIEW_FRAME);
+    preview_->setMinimumSize(du.X(161), du.Y(85));
+
+    auto* grid = new QGridLayout(this);
+    grid->addLayout(commands, 0, 0, 1, 2);
+    grid->addWidget(list_, 1, 0);
+    grid->addLayout(listCommands, 1, 1);
+    grid->addLayout(folderRow, 2, 0, 1, 2);
+    grid->addLayout(stamp, 3, 0, 1, 2);
+    auto* bottom = new QHBoxLayout;
+    bottom->addLayout(lower, 1);
+    bottom->addSpacing(du.X(12));
+    bottom->addWidget(preview_);
+    grid->addLayout(bottom, 4, 0, 1, 2);
+    grid->setRowStretch(1, 1);
+    grid->setColumnStretch(0, 1);
+
+    resize(du.X(531), du.Y(330));
+}
+
+void CTallowinDlg::ConnectCommands() {
+    auto onClick = [this](ControlId id, auto handler) {
+        auto* b = findChild<QAbstractButton*>(ControlName(id));
+        connect(b, &QAbstractButton::clicked, this, handler);
+    };
+    onClick(IDC_ADD_PHOTOS, &CTallowinDlg::OnAddPhotos);
+    onClick(IDC_SEARCH_PHOTOS, &CTallowinDlg::OnSearchPhotos);
+    onClick(IDC_OPTIONS, &CTallowinDlg::OnOptions);
+    onClick(IDC_CONVERT, [this] { run_->OnConvertClicked(); });
+    onClick(IDC_HELP, [this] { model_->Help(); });
+    onClick(IDC_EDIT, &CTallowinDlg::OnEdit);
+    onClick(IDC_UP, &CTallowinDlg::OnUp);
+    onClick(IDC_DOWN, &CTallowinDlg::OnDown);
+    onClick(IDC_DELETE, &CTallowinDlg::OnDelete);
+    onClick(IDC_CLEAR, [this] { model_->ClearPhotos(); });
+    onClick(IDC_BROWSE, &CTallowinDlg::OnBrowse);
+    onClick(IDC_NOT_RENAME, [this] { model_->ToggleNotRename(); });
+    onClick(IDC_FONT, &CTallowinDlg::OnFont);
+    onClick(IDC_VIEW_LOG, [this] { model_->ViewLog(); });
+    onClick(IDC_UPDATE, [this] { model_->Update(); });
+    onClick(IDC_ABOUT, &CTallowinDlg::OnAbout);
+    onClick(IDC_EXIT, [this] { ExitWindow(); });
+
+    connect(list_, &QTableWidget::clicked, this, [this] { ShowPreview(); });
+    connect(list_, &QTableWidget::doubleClicked, this, &CTallowinDlg::OnEdit);
+    connect(list_, &QTableWidget::customContextMenuRequested, this, &CTallowinDlg::OnEdit);
+    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { model_->SortByColumn(column); });
+
+    // Linux desktops keep the window menu to themselves: the About entry lives in the
+    // window's own context menu instead.
+    auto* about = new QAction(QString::fromStdString(GetText(IDS_ABOUTBOX)), this);
+    connect(about, &QAction::triggered, this, &CTallowinDlg::OnAbout);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    // The desktop's help key does what the Help button does.
+    auto* help = new QAction(this);
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, [this] { model_->Help(); });
+    list_->addAction(help);
+    help->setShortcutContext(Qt::WindowShortcut);
+}
+
+void CTallowinDlg::RebuildListView() {
+    list_->clearSelection();
+    list_->setRowCount(0);
+    const PhotoList& photos = model_->photos;
+    list_->setRowCount(static_cast<int>(photos.size()));
+    for (int row = 0; row < static_cast<int>(photos.size()); ++row) {
+        const PhotoRecord& photo = photos[static_cast<size_t>(row)];
+        const QString texts[] = {
+            QString::fromStdString(photo.fileName),
+            QStringLiteral("%1*%2").arg(photo.width).arg(photo.height),
+            QString::fromStdString(photo.timeText),
+            QStringLiteral("%1*%2").arg(photo.settings.nOutputWidth).arg(photo.settings.nOutputHeight),
+            QString::number(photo.settings.nRotateAngel),
+        };
+        for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
+            auto* item = new QTableWidgetItem(texts[c]);
+            item->setTextAlignment(Qt::AlignCenter);
+            list_->setItem(row, c, item);
+        }
+    }
+}
+
+std::vector<int> CTallowinDlg::SelectedRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void CTallowinDlg::SelectRows(const std::vector<int>& rows) {
+    list_->clearSelection();
+    QItemSelection selection;
+    for (int row : rows) {
+        if (row < 0 || row >= list_->rowCount()) continue;
+        selection.select(list_->model()->index(row, 0), list_->model()->index(row, list_->columnCount() - 1));
+    }
+    list_->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void CTallowinDlg::AddChosenFiles(const QStringList& paths) { model_->AddChosenFiles(ToStd(paths)); }
+
+void CTallowinDlg::SearchFolder(const QString& folder) {
+    const WaitCursor wait;
+    model_->AddFolderTree(folder.toStdString());
+}
+
+void CTallowinDlg::AddDroppedItems(const QStringList& paths) { model_->AddDroppedItems(ToStd(paths)); }
+
+void CTallowinDlg::OnAddPhotos() {
+    QFileDialog dialog(this, QStringLiteral("Select Photo Files..."),
+                       QString::fromStdString(model_->LastPhotoFolder()));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(kPhotoFilters);
+    dialog.selectNameFilter(kPhotoFilters.front());
+    if (dialog.exec() != QDialog::Accepted) return;
+    AddChosenFiles(dialog.selectedFiles());
+}
+
+void CTallowinDlg::OnSearchPhotos() {
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose a folder"));
+    if (folder.isEmpty()) return;
+    SearchFolder(folder);
+}
+
+void CTallowinDlg::OnBrowse() {
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose a folder"));
+    if (folder.isEmpty()) return;
+    model_->OutputFolderChosen(folder.toStdString());
+}
+
+std::optional<OutputSettings> CTallowinDlg::RunOptionsDialog(const OutputSettings& settings) {
+    CDialogPhotoOptions dialog(store_, this);
+    dialog.FromOutputSettings(settings);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.ToOutputSettings();
+}
+
+void CTallowinDlg::OnOptions() {
+    model_->Options([this](const OutputSettings& s) { return RunOptionsDialog(s); });
+}
+
+void CTallowinDlg::OnEdit() {
+    SelectRows(model_->EditSelected(SelectedRows(), [this](const OutputSettings& s) { return RunOptionsDialog(s); }));
+}
+
+void CTallowinDlg::OnUp() {
+    const std::vector<int> after = model_->MoveUp(SelectedRows());
+    SelectRows(after);
+    list_->setFocus();
+}
+
+void CTallowinDlg::OnDown() {
+    const std::vector<int> after = model_->MoveDown(SelectedRows());
+    SelectRows(after);
+    list_->setFocus();
+}
+
+void CTallowinDlg::OnDelete() { SelectRows(model_->DeleteSelected(SelectedRows())); }
+
+void CTallowinDlg::ShowPreview() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) return;
+    const size_t row = static_cast<size_t>(rows.front());
+    if (row >= model_->photos.size()) return;
+    const QSize room = preview_->contentsRect().size() * preview_->devicePixelRatioF() * 2;
+    QImage image = LoadPreviewImage(model_->photos[row].sourcePath, room);
+    // A file that cannot be loaded leaves the frame as it was.
+    if (!image.isNull()) preview_->SetImage(std::move(image));
+}
+
+void CTallowinDlg::OnFont() {
+    FontChooser chooser(model_->StampFont(), model_->StampColour(), this);
+    if (chooser.exec() != QDialog::Accepted) return;
+    const LOGFONTA font = chooser.SelectedFont();
+    model_->SetStampFont(font);
+    model_->SetStampColour(chooser.SelectedColour());
+    port_->SetControlText(IDC_FONT_NAME, FaceName(font));
+}
+
+void CTallowinDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+bool CTallowinDlg::ExitWindow() {
+    if (!model_->Exit()) return false;
+    QDialog::done(QDialog::Rejected);
+    return true;
+}
+
+void CTallowinDlg::closeEvent(QCloseEvent* event) {
+    if (!model_->CloseRequest()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+}
+
+void CTallowinDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CTallowinDlg::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    event->acceptProposedAction();
+    AddDroppedItems(paths);
+}
+
+}  // namespace tallowin::ui
