@@ -58,13 +58,13 @@ DecodeStatus ChooseEntry(const std::vector<uint8_t>& bytes, IconEntry& chosen) {
     for (uint16_t i = 0; i < count; ++i) {
         const size_t at = kDirectoryHeaderSize + static_cast<size_t>(i) * kDirectoryEntrySize;
         if (!detail::InBounds(bytes.size(), at, kDirectoryEntrySize)) break;
-        const uint32_t length = detail::Le32(bytes.data() + at + 8);
         const uint32_t offset = detail::Le32(bytes.data() + at + 12);
         if (offset >= bytes.size()) continue;
         IconEntry entry;
         entry.data = bytes.data() + offset;
-        // A length running past the end of the file is cut to what the file holds.
-        entry.size = detail::InBounds(bytes.size(), offset, length) ? length : bytes.size() - offset;
+        // The recorded length is often wrong (too short or past the end); each embedded
+        // image knows its own extent, so it may read on to the end of the file.
+        entry.size = bytes.size() - offset;
         entry.png = IsPng(entry.data, entry.size);
         if (!Probe(entry)) continue;
         const int64_t area = entry.width * entry.height;

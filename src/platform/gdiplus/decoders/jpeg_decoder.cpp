@@ -40,6 +40,8 @@ struct JpegContext {
     bool anyInput = false;
     bool hitEof = false;
     JDIMENSION eofScanline = 0;   // output rows finished when the data ran out
+    bool lostData = false;        // the entropy decoder had to invent data
+    JDIMENSION lostScanline = 0;  // output rows finished before that
     bool tooManyScans = false;
     jpeg_decompress_struct* cinfo = nullptr;
 };
@@ -48,6 +50,21 @@ JpegContext& ContextOf(j_common_ptr cinfo) { return *static_cast<JpegContext*>(c
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) { std::longjmp(ContextOf(cinfo).jump, 1); }
 void OutputMessage(j_common_ptr) {}
+
+// Warnings are not printed. The one that matters is the entropy decoder running into a
+// marker (or our fake end) while it still needed data: the rows from there on are
+// made up. Reading on to the end of the file merely to look for a missing end marker
+// raises no such warning, so a file that only lacks its end marker decodes whole.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    constexpr int kWarning = -1;
+    if (level != kWarning) return;
+    JpegContext& ctx = ContextOf(cinfo);
+    ++cinfo->err->num_warnings;
+    if (cinfo->err->msg_code == JWRN_HIT_MARKER && !ctx.lostData && cinfo->is_decompressor) {
+        ctx.lostData = true;
+        ctx.lostScanline = reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline;
+    }
+}
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
@@ -103,6 +120,7 @@ public:
         cinfo_.err = jpeg_std_error(&ctx.err);
         ctx.err.error_exit = ErrorExit;
         ctx.err.output_message = OutputMessage;
+        ctx.err.emit_message = EmitMessage;
         cinfo_.client_data = &ctx;
         ctx.cinfo = &cinfo_;
     }
@@ -270,13 +288,15 @@ DecodeStatus DecodeJpeg(const std::string& path, const DecodeRequest& request, R
     }
     jpeg_finish_decompress(&cinfo);
 
-    if (ctx.hitEof) {
+    // The arithmetic decoder pads silently, so there running out of data is the sign.
+    const bool lost = ctx.lostData || (ctx.hitEof && cinfo.arith_code);
+    if (lost) {
         const auto total = static_cast<int32_t>(cinfo.output_height);
         if (cinfo.progressive_mode) {
             // Every scan covers the whole picture: what arrived is kept, blurred.
             warning = "the file is damaged: the picture is incomplete";
         } else {
-            const auto good = static_cast<int32_t>(ctx.eofScanline);
+            const auto good = static_cast<int32_t>(ctx.lostData ? ctx.lostScanline : ctx.eofScanline);
             FillRowsGrey(out, good);
             warning = "the file is damaged: only " + std::to_string(good) + " of " + std::to_string(total) +
                       " rows could be read";
