@@ -1,0 +1,202 @@
+// The conversion run through the scripted port: run folder, output names, progress,
+// stop, the closing question, and one worker at a time.
+
+#include "convert/conversion_run.h"
+#include "convert/output_names.h"
+#include "convert_world.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <ctime>
+
+namespace fs = std::filesystem;
+
+namespace tallowin::test {
+namespace {
+
+// 2024-03-07 14:05:09 local time.
+std::time_t FixedMoment() {
+    std::tm parts{};
+    parts.tm_year = 2024 - 1900;
+    parts.tm_mon = 2;
+    parts.tm_mday = 7;
+    parts.tm_hour = 14;
+    parts.tm_min = 5;
+    parts.tm_sec = 9;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+std::time_t Day(int year, int month, int day) {
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = 12;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+TEST(OutputNames, SerialNumbersAreAsWideAsThePhotoCount) {
+    PhotoRecord photo;
+    photo.sourcePath = "/cam/IMG_0042.tif";
+    photo.modificationTime = Day(2023, 8, 15);
+    const NamingRule rename{"/out/run/", false, "Trip"};
+    EXPECT_EQ(OutputPathFor(rename, photo, 8, 9, "jpg"), "/out/run/Trip.9.2023.08.15.jpg");
+    EXPECT_EQ(OutputPathFor(rename, photo, 0, 10, "jpg"), "/out/run/Trip.01.2023.08.15.jpg");
+    EXPECT_EQ(OutputPathFor(rename, photo, 6, 12, "jpg"), "/out/run/Trip.07.2023.08.15.jpg");
+    EXPECT_EQ(OutputPathFor(rename, photo, 0, 100, "png"), "/out/run/Trip.001.2023.08.15.png");
+    const NamingRule emptyPrefix{"/out/run/", false, ""};
+    EXPECT_EQ(OutputPathFor(emptyPrefix, photo, 6, 12, "jpg"), "/out/run/.07.2023.08.15.jpg");
+    const NamingRule keep{"/out/run/", true, "Trip"};
+    EXPECT_EQ(OutputPathFor(keep, photo, 6, 12, "jpg"), "/out/run/IMG_0042.jpg");
+    EXPECT_EQ(OutputPathFor(keep, photo, 0, 1, ""), "/out/run/IMG_0042.");
+}
+
+TEST(OutputNames, RunFolderJoinsTheOutputFolderAsItStands) {
+    EXPECT_EQ(RunFolderName("/pics/", FixedMoment()), "/pics/2024.03.07.14.05.09/");
+    EXPECT_EQ(RunFolderName("/pics", FixedMoment()), "/pics2024.03.07.14.05.09/");
+}
+
+class ConversionRunTest : public ConvertWorld {
+protected:
+    void SetUp() override {
+        ConvertWorld::SetUp();
+        model->outputFolder = out.string() + "/";
+        model->ExchangeToControls();
+        run = std::make_unique<ConversionRun>(*model);
+        run->SetClock(FixedMoment);
+        source = Root() / "src" / "tiny.bmp";
+        WriteColourBmp(source, 8, 6, {0x336699, 0xCCAA00});
+    }
+    void TearDown() override {
+        run.reset();
+        ConvertWorld::TearDown();
+    }
+    void AddPhotos(size_t count, int32_t format = FormatBmp) {
+        OutputSettings s;
+        s.nOuptputFormat = format;
+        s.nOutputWidth = 4;
+        model->m_outputPhotoFormat = s;
+        for (size_t i = 0; i < count; ++i) {
+            PhotoRecord photo;
+            ASSERT_TRUE(model->AddPhotoFromFile(source.string(), photo));
+            model->photos.push_back(photo);
+        }
+    }
+    fs::path RunFolder() const { return out / "2024.03.07.14.05.09"; }
+
+    std::unique_ptr<ConversionRun> run;
+    fs::path source;
+};
+
+TEST_F(ConversionRunTest, AnEmptyListCreatesTheRunFolderAndShowsNothing) {
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    EXPECT_TRUE(fs::is_directory(RunFolder()));
+    EXPECT_TRUE(port.Messages().empty());
+    EXPECT_TRUE(port.Progress().empty());
+    EXPECT_EQ(model->idle.load(), 1);
+}
+
+TEST_F(ConversionRunTest, ConvertsEveryPhotoWithSerialNamesAndProgress) {
+    AddPhotos(10);
+    port.Type(IDC_PREFIX, "Trip");
+    model->notRename = 0;
+    port.QueueAnswer(MessageAnswer::Yes);  // open the folder at the end
+    run->OnConvertClicked();
+    run->WaitForWorker();
+
+    const auto files = FilesIn(RunFolder());
+    ASSERT_EQ(files.size(), 10u);
+    EXPECT_EQ(files.front().substr(0, 8), "Trip.01.");
+    EXPECT_EQ(files.back().substr(0, 8), "Trip.10.");
+    EXPECT_EQ(port.Progress(), (std::vector<int>{0, 0, 100, 200, 300, 400, 500, 600, 700, 800, 900, 999}));
+    EXPECT_EQ(port.ControlText(IDC_CONVERT), "Convert");
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "The conversion is done. Do you want to open the output folder?");
+    EXPECT_EQ(port.Messages()[0].caption, RunFolder().string() + "/");
+    EXPECT_EQ(port.Messages()[0].owner, MessageOwner::None);
+    EXPECT_EQ(port.Opened(), std::vector<std::string>{RunFolder().string() + "/"});
+    EXPECT_EQ(model->idle.load(), 1);
+    EXPECT_FALSE(model->workerAlive.load());
+}
+
+TEST_F(ConversionRunTest, NotRenameTwiceTheSameTitleAsksTheSecondTime) {
+    AddPhotos(2, FormatPng);
+    model->notRename = 1;
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    EXPECT_EQ(FilesIn(RunFolder()), std::vector<std::string>{"tiny.png"});
+    const auto texts = port.MessageTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], RunFolder().string() + "/tiny.png exists. Do you want to replace it?");
+}
+
+TEST_F(ConversionRunTest, UnknownFormatIsLoggedAndTheRunGoesOn) {
+    AddPhotos(2);
+    model->photos[0].settings.nOuptputFormat = 9;
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    EXPECT_EQ(FilesIn(RunFolder()).size(), 1u);
+    ASSERT_EQ(model->LogLines().size(), 1u);
+    EXPECT_NE(model->LogLines()[0].find("unknown output photo format!"), std::string::npos);
+}
+
+// Clicks Convert again (a stop request) while the first photo reads its stamp text.
+class StoppingPort : public FakeWindowPort {
+public:
+    std::string ControlText(ControlId id) override {
+        if (id == IDC_STAMP_TEXT && clicks.fetch_add(1) == 0) {
+            run->OnConvertClicked();  // running: a stop request
+            run->OnConvertClicked();  // stopping: nothing
+        }
+        return FakeWindowPort::ControlText(id);
+    }
+    ConversionRun* run = nullptr;
+    std::atomic<int> clicks{0};
+};
+
+TEST_F(ConversionRunTest, AStopDuringTheFirstPhotoFinishesOnlyThatPhoto) {
+    StoppingPort stopping;
+    MainWindowModel stopModel(stopping, *store);
+    stopModel.outputFolder = model->outputFolder;
+    stopModel.ExchangeToControls();
+    AddPhotos(3);
+    stopModel.photos = model->photos;
+    ConversionRun stopRun(stopModel);
+    stopRun.SetClock(FixedMoment);
+    stopping.run = &stopRun;
+
+    stopRun.OnConvertClicked();
+    stopRun.WaitForWorker();
+    EXPECT_EQ(FilesIn(RunFolder()).size(), 1u);
+    EXPECT_EQ(stopping.Progress(), (std::vector<int>{0, 0, 999}));
+    EXPECT_EQ(stopping.ControlText(IDC_CONVERT), "Convert");
+    EXPECT_EQ(stopping.MessageTexts(),
+              std::vector<std::string>{"The conversion is done. Do you want to open the output folder?"});
+    EXPECT_EQ(stopModel.idle.load(), 1);
+}
+
+TEST_F(ConversionRunTest, TheRunConvertsTheListAsItWasAtTheClick) {
+    AddPhotos(2);
+    run->OnConvertClicked();
+    model->photos.clear();  // an edit during the run is for the next run
+    run->WaitForWorker();
+    EXPECT_EQ(FilesIn(RunFolder()).size(), 2u);
+}
+
+TEST_F(ConversionRunTest, ARunFolderThatCannotBeCreatedStopsTheRun) {
+    AddPhotos(1);
+    WriteFile("out/2024.03.07.14.05.09", "a file in the way");
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "Can not create the directory");
+    EXPECT_EQ(port.Messages()[0].caption, RunFolder().string() + "/");
+    EXPECT_TRUE(port.Progress().empty());
+}
+
+}  // namespace
+}  // namespace tallowin::test
