@@ -52,8 +52,12 @@ bool CFileFindAll::IsPhotoFileName(const std::string& path)
 bool CFileFindAll::FindPhotoFiles(const std::string& folder, std::vector<std::string>& results)
 {
     const std::string root = AddTrailingBackslash(folder);
+    // The folder's own attributes: with the slash appended a plain file would not be
+    // found at all, and could not be told apart from a missing one.
+    std::string probe = root;
+    while (probe.size() > 1 && probe.back() == '/') probe.pop_back();
     struct stat rootStatus {};
-    if (::stat(root.c_str(), &rootStatus) != 0) {
+    if (::stat(probe.c_str(), &rootStatus) != 0) {
         port_.ShowMessage(root + " occurs error!", kApplicationTitle);
         return false;
     }

@@ -175,8 +175,10 @@ TEST_F(WindowModelTest, TextPositionIsCheckedAgainstTheCurrentOutputSize)
 
     port.ClearMessages();
     port.Type(IDC_STAMP_X, "abc");  // no digits reads as 0
+    port.Type(IDC_STAMP_Y, "99999999999999");  // beyond 32 bits: saturates, still too big
     EXPECT_TRUE(model->CheckTextPosition(1, 1));
-    EXPECT_EQ(port.MessageTexts().size(), 2u);
+    EXPECT_THAT(port.MessageTexts(),
+                ElementsAre("The text position Y is bigger than the photo height!, The program set it to 0 now."));
 }
 
 // ---- Update reminder ----
@@ -190,7 +192,7 @@ TEST_F(WindowModelTest, UpdatePromptAsksOnlyAfter180Days)
 
     model->UpdatePrompt("https://example.org/product", kStored + 181 * kDay);  // answered No
     ASSERT_EQ(port.Messages().size(), 1u);
-    const ShownMessage& question = port.Messages()[0];
+    const ShownMessage question = port.Messages()[0];
     EXPECT_EQ(question.text, "Do you want to check the lastest version on our website?");
     EXPECT_EQ(question.caption, "Update the program");
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
