@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <unistd.h>
@@ -18,6 +19,14 @@ void ChooseQtPlatform() {
     const bool hasDisplay = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
     if (!hasDisplay && std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+}
+
+// Qt's notes about the session (a missing runtime folder, the offscreen platform)
+// are noise on a tool's error stream, which carries one line per failed photo.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     }
 }
 
@@ -35,6 +44,7 @@ int main(int argc, char** argv) {
     // not end the process halfway through a file.
     std::signal(SIGXFSZ, SIG_IGN);
     ChooseQtPlatform();
+    qInstallMessageHandler(QuietQtMessages);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# run-bench.sh [CORPUS]
+#
+# Times tallowin-batch against ImageMagick, GraphicsMagick and libvips on the same
+# photos, side by side in one run, for five jobs: JPEG 1024 px quality 80, PNG
+# 1024 px, GIF 256 colours with dithering, 8-bit BMP with dithering, TIFF at the
+# original size. Each tool runs once with one core and once with every core; the
+# table gives the median wall time, the median CPU time (user + system), the peak
+# memory of any one process and the wall time as a ratio to ImageMagick's.
+#
+# Environment:
+#   TALLOWIN_BATCH  the tallowin-batch to time (default: a Release build made in
+#                   $BENCH_BUILD, default build-bench/ beside the sources)
+#   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
+#   BENCH_REPEATS   runs per measurement (default 3)
+# The corpus is made by shared/bench/make-corpus.sh (MANIFEST.tsv lists it).
+set -euo pipefail
+
+CORPUS=${1:-/work/corpus}
+PHOTOS=${BENCH_PHOTOS:-10}
+REPEATS=${BENCH_REPEATS:-3}
+CORES=$(nproc)
+SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/tallowin-bench.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+[ -f "$CORPUS/MANIFEST.tsv" ] || { echo "no corpus at $CORPUS (make it with make-corpus.sh)" >&2; exit 2; }
+
+# The peers are installed for the benchmark only.
+need=""
+command -v gm >/dev/null || need="$need graphicsmagick"
+command -v vipsthumbnail >/dev/null || need="$need libvips-tools"
+command -v convert-im6.q16 >/dev/null || need="$need imagemagick"
+if [ -n "$need" ]; then
+  apt-get install -y -o DPkg::Lock::Timeout=900 $need >/dev/null || {
+    apt-get update >/dev/null && apt-get install -y -o DPkg::Lock::Timeout=900 $need >/dev/null; }
+fi
+IM=$(command -v convert-im6.q16 || command -v convert)
+
+if [ -z "${TALLOWIN_BATCH:-}" ]; then
+  BUILD=${BENCH_BUILD:-$SOURCE_DIR/build-bench}
+  cmake -S "$SOURCE_DIR" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_SANITIZE=OFF \
+        -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=OFF >/dev/null
+  cmake --build "$BUILD" -j "$CORES" --target tallowin-batch photo >/dev/null
+  TALLOWIN_BATCH=$BUILD/bin/tallowin-batch
+fi
+
+mapfile -t FILES < <(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $1 }' "$CORPUS/MANIFEST.tsv" \
+                      | head -n "$PHOTOS" | sed "s|^|$CORPUS/|")
+MEGAPIXELS=$(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $4 }' "$CORPUS/MANIFEST.tsv" \
+              | head -n "$PHOTOS" | awk '{ s += $1 } END { printf "%.1f", s }')
+export IM
+
+# The command of one tool for one job: $1 tool, $2 job, $3 output folder, $4 jobs at once.
+# Peers run one process per photo (xargs -P for several at once), as scripts use them.
+command_for() {
+  local tool=$1 job=$2 out=$3 jobs=$4 each
+  if [ "$tool" = tallowin ]; then
+    local options
+    case $job in
+      jpeg) options="-f jpg --width 1024 --quality 80" ;;
+      png)  options="-f png --width 1024" ;;
+      gif)  options="-f gif --width 1024" ;;
+      bmp8) options="-f bmp --bits 8 --width 1024" ;;
+      tiff) options="-f tif --original-size" ;;
+    esac
+    printf '%q ' "$TALLOWIN_BATCH" -q --overwrite always -j "$jobs" -o "$out" $options "${FILES[@]}"
+    return
+  fi
+  case $tool.$job in
+    im.jpeg)   each='"$IM" "$0" -filter Catrom -resize 1024x -quality 80 "$1/$(basename "$0" .jpg).jpg"' ;;
+    im.png)    each='"$IM" "$0" -filter Catrom -resize 1024x "$1/$(basename "$0" .jpg).png"' ;;
+    im.gif)    each='"$IM" "$0" -filter Catrom -resize 1024x -dither FloydSteinberg -colors 256 "$1/$(basename "$0" .jpg).gif"' ;;
+    im.bmp8)   each='"$IM" "$0" -filter Catrom -resize 1024x -dither FloydSteinberg -colors 256 -type Palette "BMP3:$1/$(basename "$0" .jpg).bmp"' ;;
+    im.tiff)   each='"$IM" "$0" -compress LZW "$1/$(basename "$0" .jpg).tif"' ;;
+    gm.jpeg)   each='gm convert "$0" -filter Catrom -resize 1024x -quality 80 "$1/$(basename "$0" .jpg).jpg"' ;;
+    gm.png)    each='gm convert "$0" -filter Catrom -resize 1024x "$1/$(basename "$0" .jpg).png"' ;;
+    gm.gif)    each='gm convert "$0" -filter Catrom -resize 1024x -dither -colors 256 "$1/$(basename "$0" .jpg).gif"' ;;
+    gm.bmp8)   each='gm convert "$0" -filter Catrom -resize 1024x -dither -colors 256 -type Palette "BMP3:$1/$(basename "$0" .jpg).bmp"' ;;
+    gm.tiff)   each='gm convert "$0" -compress LZW "$1/$(basename "$0" .jpg).tif"' ;;
+    vips.jpeg) each='vipsthumbnail "$0" --size 1024x -o "$1/%s.jpg[Q=80]"' ;;
+    vips.png)  each='vipsthumbnail "$0" --size 1024x -o "$1/%s.png"' ;;
+    vips.gif)  each='vipsthumbnail "$0" --size 1024x -o "$1/%s.gif[dither=1]"' ;;
+    vips.tiff) each='vips copy "$0" "$1/$(basename "$0" .jpg).tif[compression=lzw]"' ;;
+    *) return 1 ;;  # no equivalent (libvips writes no indexed BMP)
+  esac
+  printf 'printf "%%s\\n" %s | xargs -P %d -I{} sh -c %q {} %q' "$(printf '%q ' "${FILES[@]}")" "$jobs" "$each" "$out"
+}
+
+# Runs a command REPEATS times; prints "wall cpu peakMiB" (medians; the largest peak).
+measure() {
+  local command=$1 limit=$2 walls=() cpus=() peak=0 i stats
+  for ((i = 0; i < REPEATS; i++)); do
+    rm -rf "$WORK/out" && mkdir -p "$WORK/out"
+    if ! env MAGICK_THREAD_LIMIT="$limit" OMP_NUM_THREADS="$limit" VIPS_CONCURRENCY="$limit" \
+         /usr/bin/time -f "%e %U %S %M" -o "$WORK/time" bash -c "$command" >/dev/null 2>"$WORK/errors"; then
+      echo "failed: $(head -c 300 "$WORK/errors")" >&2
+      echo "- - -"
+      return
+    fi
+    read -r wall user sys rss < "$WORK/time"
+    walls+=("$wall")
+    cpus+=("$(echo "$user + $sys" | bc)")
+    [ "$rss" -gt "$peak" ] && peak=$rss
+  done
+  local wallMedian cpuMedian
+  wallMedian=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
+  cpuMedian=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
+  echo "$wallMedian $cpuMedian $((peak / 1024))"
+}
+
+echo "# tallowin-batch against its peers"
+echo
+echo "$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')), ${#FILES[@]} photos" \
+     "(${MEGAPIXELS} megapixels in all), median of $REPEATS runs."
+echo "Versions: $("$IM" -version | head -1 | cut -d' ' -f2-3); GraphicsMagick $(gm -version | head -1 | cut -d' ' -f2);" \
+     "$(vips --version)."
+echo
+echo "| Job | Cores | Tool | Wall s | CPU s | Peak MiB | Wall / ImageMagick |"
+echo "|---|---|---|---|---|---|---|"
+for job in jpeg png gif bmp8 tiff; do
+  for cores in 1 "$CORES"; do
+    imWall=""
+    for tool in im gm vips tallowin; do
+      if ! command=$(command_for "$tool" "$job" "$WORK/out" "$cores"); then
+        echo "| $job | $cores | $tool | n/a | n/a | n/a | n/a |"
+        continue
+      fi
+      # One core: every tool gets one thread. All cores: the tools pick their own.
+      limit=$([ "$cores" = 1 ] && echo 1 || echo "$CORES")
+      read -r wall cpu peak < <(measure "$command" "$limit")
+      [ "$tool" = im ] && imWall=$wall
+      ratio="-"
+      if [ "$wall" != "-" ] && [ -n "$imWall" ] && [ "$imWall" != "-" ]; then
+        ratio=$(echo "scale=2; $wall / $imWall" | bc)
+      fi
+      echo "| $job | $cores | $tool | $wall | $cpu | $peak | $ratio |"
+    done
+  done
+done
