@@ -32,4 +32,14 @@ int RemoveStaleTempFolders();
 // Removes this process's private folder and everything in it.
 void RemovePrivateTempFolder();
 
+// For the life of the program: removes stale folders of crashed copies when made and
+// this process's own folder when destroyed.
+class PrivateTempFolderScope {
+public:
+    PrivateTempFolderScope() { RemoveStaleTempFolders(); }
+    ~PrivateTempFolderScope() { RemovePrivateTempFolder(); }
+    PrivateTempFolderScope(const PrivateTempFolderScope&) = delete;
+    PrivateTempFolderScope& operator=(const PrivateTempFolderScope&) = delete;
+};
+
 }  // namespace tallowin::desktop
