@@ -31,7 +31,10 @@ struct PngSource {
 struct PngContext {
     PngSource source;
     std::string error;
+    bool overLimit = false;  // libpng refused a size as beyond our limits
 };
+
+bool MentionsUserLimit(png_const_charp message) { return std::strstr(message, "user limit") != nullptr; }
 
 void ReadCallback(png_structp png, png_bytep out, size_t length) {
     auto* ctx = static_cast<PngContext*>(png_get_io_ptr(png));
@@ -49,11 +52,19 @@ constexpr const char* kOutOfMemoryMessage = "Out of memory";
 
 [[noreturn]] void ErrorCallback(png_structp png, png_const_charp message) {
     auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
-    if (ctx != nullptr) ctx->error = message;
+    if (ctx != nullptr) {
+        ctx->error = message;
+        if (MentionsUserLimit(message)) ctx->overLimit = true;
+    }
     png_longjmp(png, 1);
 }
 
-void WarningCallback(png_structp, png_const_charp) {}
+// Warnings are not printed. libpng reports a size beyond the user limits as a warning
+// followed by a general "invalid IHDR" error, so the warning is what tells the two apart.
+void WarningCallback(png_structp png, png_const_charp message) {
+    auto* ctx = static_cast<PngContext*>(png_get_error_ptr(png));
+    if (ctx != nullptr && MentionsUserLimit(message)) ctx->overLimit = true;
+}
 
 class PngReader {
 public:
@@ -107,7 +118,7 @@ DecodeStatus ReadPng(PngContext& ctx, bool headerOnly, ImageInfo& info, Raster& 
     png_infop pinfo = reader.Info();
     png_set_read_fn(png, &ctx, ReadCallback);
     if (setjmp(png_jmpbuf(png))) {
-        if (ctx.error.find("user limit") != std::string::npos) return DecodeStatus::OverLimit;
+        if (ctx.overLimit) return DecodeStatus::OverLimit;
         if (ctx.error == kOutOfMemoryMessage) return DecodeStatus::OutOfMemory;
         return DecodeStatus::NotAnImage;
     }
