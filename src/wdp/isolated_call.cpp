@@ -1,18 +1,44 @@
 #include "isolated_call.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tallowin::wdp {
 
 namespace {
+
 constexpr int kChildSucceeded = 0;
 constexpr int kChildFailed = 1;
+// Polling starts fast, so small pictures return at once, and backs off for big ones.
+constexpr std::chrono::milliseconds kFirstPoll{1};
+constexpr std::chrono::milliseconds kLongestPoll{50};
+
+enum class WaitOutcome { Exited, StillRunning, Lost };
+
+WaitOutcome TryReap(pid_t child, int& status) {
+    for (;;) {
+        const pid_t reaped = ::waitpid(child, &status, WNOHANG);
+        if (reaped == child) return WaitOutcome::Exited;
+        if (reaped == 0) return WaitOutcome::StillRunning;
+        if (errno != EINTR) return WaitOutcome::Lost;
+    }
+}
+
+void KillAndReap(pid_t child) {
+    ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
-bool RunIsolated(const std::function<bool()>& work) {
+bool RunIsolated(const std::function<bool()>& work, std::chrono::milliseconds limit) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
@@ -27,11 +53,26 @@ bool RunIsolated(const std::function<bool()>& work) {
         }
         ::_exit(ok ? kChildSucceeded : kChildFailed);
     }
+
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::chrono::milliseconds pause = kFirstPoll;
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return false;
+    for (;;) {
+        switch (TryReap(child, status)) {
+            case WaitOutcome::Exited:
+                return WIFEXITED(status) && WEXITSTATUS(status) == kChildSucceeded;
+            case WaitOutcome::Lost:
+                return false;
+            case WaitOutcome::StillRunning:
+                break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            KillAndReap(child);
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, kLongestPoll);
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == kChildSucceeded;
 }
 
 }  // namespace tallowin::wdp

@@ -2,13 +2,15 @@
 // Runs a piece of work in a child process, so that a fault inside a third-party
 // decoder fed a hostile file ends that child instead of the program that loaded us.
 
+#include <chrono>
 #include <functional>
 
 namespace tallowin::wdp {
 
-// True when the work ran to completion and returned true. A crash, a signal or a
-// failed fork count as failure. The work must leave its result in a file: nothing it
-// changes in memory reaches the caller.
-bool RunIsolated(const std::function<bool()>& work);
+// True when the work ran to completion within `limit` and returned true. A crash, a
+// signal, a failed fork or running out of time (the child is then killed) count as
+// failure. The work must leave its result in a file: nothing it changes in memory
+// reaches the caller.
+bool RunIsolated(const std::function<bool()>& work, std::chrono::milliseconds limit);
 
 }  // namespace tallowin::wdp

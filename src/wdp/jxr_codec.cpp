@@ -184,7 +184,12 @@ bool EncodeJxr(const BgrImage& image, int quantization, const std::string& path)
     if (!SizeWithinLimits(image.width, image.height)) return false;
 
     WMPStream* rawStream = nullptr;
-    if (Failed(CreateWS_File(&rawStream, path.c_str(), "wb"))) return false;
+    if (Failed(CreateWS_File(&rawStream, path.c_str(), "wb"))) {
+        // When the file cannot be opened, libjxr hands back the stream it allocated
+        // with no file in it: only its memory is ours to free.
+        if (rawStream != nullptr) PKFree(reinterpret_cast<void**>(&rawStream));
+        return false;
+    }
     StreamPtr stream(rawStream);
 
     PKImageEncode* rawEncoder = nullptr;

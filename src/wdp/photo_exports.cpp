@@ -6,6 +6,7 @@
 #include "jxr_codec.h"
 #include "jxr_container.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -20,6 +21,10 @@ constexpr int kFailure = 0;
 // A JPEG XR file holding the largest picture within the limits is far smaller than
 // this; anything bigger is refused before it is read.
 constexpr uint64_t kMaxJxrFileBytes = uint64_t{4} << 30;
+
+// The largest picture within the limits decodes in well under a minute; a decode
+// still running after this is stuck in a damaged codestream.
+constexpr std::chrono::minutes kDecodeTimeLimit{5};
 
 // Strict decimal 1..255: digits only, no sign, no blanks.
 std::optional<int> ParseQuantization(const char* text) {
@@ -64,7 +69,7 @@ extern "C" int DecodeWMPToBMP(const char* wdpPath, const char* bmpPath) {
     if (wdpPath == nullptr || bmpPath == nullptr || *wdpPath == '\0' || *bmpPath == '\0') return kFailure;
     const std::string input = wdpPath;
     const std::string temporary = TemporarySibling(bmpPath);
-    const bool decoded = RunIsolated([&] { return DecodeToFile(input, temporary); });
+    const bool decoded = RunIsolated([&] { return DecodeToFile(input, temporary); }, kDecodeTimeLimit);
     if (!decoded) {
         std::remove(temporary.c_str());
         return kFailure;
