@@ -184,7 +184,7 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
 
     const char* damage = source ? GdipExtDecodeWarning(source.get()) : nullptr;
     if (damage != nullptr) {
-        Log(photo.sourcePath + " The photo is damaged; only part of it was converted: " + damage);
+        Log(photo.sourcePath + " Converted in part: " + damage);
     }
 
     const std::optional<RotateFlipType> turn = RotateFlipFor(settings.nRotateAngel, settings.nFlipType);
