@@ -164,13 +164,29 @@ struct LOGFONTA {
     char lfFaceName[32];
 };
 
-// Opaque objects of the service.
-struct GpImage;
-struct GpBitmap;      // a GpImage that holds pixels
+// Objects of the service. Only the service creates them (their state is private to
+// it); the hierarchy is public so a GpBitmap* passes where a GpImage* is asked for and a
+// GpSolidFill* where a GpBrush* is, as with the desktop API's C++ wrappers.
+struct GpImage {
+    virtual ~GpImage() = default;
+    GpImage(const GpImage&) = delete;
+    GpImage& operator=(const GpImage&) = delete;
+
+protected:
+    GpImage() = default;
+};
+struct GpBitmap : GpImage {};   // a GpImage that holds pixels
+struct GpBrush {
+    virtual ~GpBrush() = default;
+    GpBrush(const GpBrush&) = delete;
+    GpBrush& operator=(const GpBrush&) = delete;
+
+protected:
+    GpBrush() = default;
+};
+struct GpSolidFill : GpBrush {};  // a GpBrush of one colour
 struct GpGraphics;
 struct GpFont;
-struct GpBrush;
-struct GpSolidFill;   // a GpBrush
 struct GpStringFormat;
 
 GpStatus GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, GdiplusStartupOutput* output);
@@ -221,9 +237,6 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
 GpStatus GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* hbmReturn, ARGB background);
 
 // ---- Extensions of this service (not in the desktop API) ----
-
-// GpBitmap derives from GpImage and GpSolidFill from GpBrush, so pointers convert
-// implicitly as the desktop API's C++ wrappers allow.
 
 // A problem met while decoding the image's pixels that still left a usable picture
 // (for example a truncated JPEG: the rows that decoded, the rest grey), or null.

@@ -212,20 +212,21 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
     if (path.empty()) {
         return InvalidParameter;
     }
-    status = EnsurePixels(*image, 0, 0);
+    ImageObject& self = *Internal(image);
+    status = EnsurePixels(self, 0, 0);
     if (status != Ok) {
         return status;
     }
-    const PixelBuffer& pixels = image->pixels;
+    const PixelBuffer& pixels = self.pixels;
     tallowin::codec::EncodeSource source;
     source.width = pixels.width;
     source.height = pixels.height;
     source.bytesPerPixel = pixels.bytesPerPixel;
     source.stride = pixels.stride;
     source.data = pixels.data;
-    source.hasAlpha = image->hasAlpha && pixels.bytesPerPixel == 4;
-    source.dpiX = image->dpiX;
-    source.dpiY = image->dpiY;
+    source.hasAlpha = self.hasAlpha && pixels.bytesPerPixel == 4;
+    source.dpiX = self.dpiX;
+    source.dpiY = self.dpiY;
     return WriteAtomically(path, [&](std::FILE* file) {
         switch (encoder->kind) {
         case EncoderKind::Bmp: return tallowin::codec::WriteBmp(source, file);

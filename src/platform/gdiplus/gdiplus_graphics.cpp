@@ -30,7 +30,7 @@ int32_t NeededSide(int32_t full, int32_t src, int32_t dst)
     return needed >= full ? full : static_cast<int32_t>(needed);
 }
 
-GpStatus DrawOnImage(GpImage& target, GpImage& image, const TargetRect& to, const SourceRect& from,
+GpStatus DrawOnImage(ImageObject& target, ImageObject& image, const TargetRect& to, const SourceRect& from,
                      InterpolationMode mode)
 {
     GpStatus status = PrepareForEdit(target);
@@ -50,7 +50,7 @@ GpStatus DrawOnImage(GpImage& target, GpImage& image, const TargetRect& to, cons
     return DrawResampled(image.pixels, alpha, scaled, target.pixels, to, FilterFor(mode));
 }
 
-GpStatus DrawOnPainter(QPainter& painter, GpImage& image, const TargetRect& to, const SourceRect& from,
+GpStatus DrawOnPainter(QPainter& painter, ImageObject& image, const TargetRect& to, const SourceRect& from,
                        InterpolationMode mode)
 {
     QImage picture(to.width, to.height, QImage::Format_BGR888);
@@ -65,7 +65,7 @@ GpStatus DrawOnPainter(QPainter& painter, GpImage& image, const TargetRect& to, 
     view.bytesPerPixel = 3;
     view.stride = picture.bytesPerLine();
     view.data = picture.bits();
-    GpImage canvas;
+    ImageObject canvas;
     canvas.width = to.width;
     canvas.height = to.height;
     canvas.edited = true;
@@ -89,7 +89,7 @@ GpStatus GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics)
         return InvalidParameter;
     }
     *graphics = nullptr;
-    const GpStatus status = PrepareForEdit(*image);
+    const GpStatus status = PrepareForEdit(*Internal(image));
     if (status != Ok) {
         return status;
     }
@@ -97,7 +97,7 @@ GpStatus GdipGetImageGraphicsContext(GpImage* image, GpGraphics** graphics)
     if (result == nullptr) {
         return OutOfMemory;
     }
-    result->target = image;
+    result->target = Internal(image);
     *graphics = result;
     return Ok;
 }
@@ -175,28 +175,29 @@ GpStatus GdipDrawImageRectRectI(GpGraphics* graphics, GpImage* image, int32_t ds
                                 int32_t dstheight, int32_t srcx, int32_t srcy, int32_t srcwidth, int32_t srcheight,
                                 GpUnit srcUnit, const void*, void*, void*)
 {
-    if (graphics == nullptr || image == nullptr || image == graphics->target) {
+    if (graphics == nullptr || image == nullptr || Internal(image) == graphics->target) {
         return InvalidParameter;
     }
+    ImageObject& source = *Internal(image);
     if (srcUnit != UnitPixel && srcUnit != UnitWorld) {
         return InvalidParameter;
     }
     if (dstwidth <= 0 || dstheight <= 0 || srcwidth <= 0 || srcheight <= 0 || srcx < 0 || srcy < 0
-        || static_cast<int64_t>(srcx) + srcwidth > image->width
-        || static_cast<int64_t>(srcy) + srcheight > image->height) {
+        || static_cast<int64_t>(srcx) + srcwidth > source.width
+        || static_cast<int64_t>(srcy) + srcheight > source.height) {
         return InvalidParameter;
     }
     const TargetRect to{dstx, dsty, dstwidth, dstheight};
     const SourceRect from{static_cast<double>(srcx), static_cast<double>(srcy), static_cast<double>(srcwidth),
                           static_cast<double>(srcheight)};
     if (graphics->painter != nullptr) {
-        return DrawOnPainter(*graphics->painter, *image, to, from, graphics->mode);
+        return DrawOnPainter(*graphics->painter, source, to, from, graphics->mode);
     }
     if (graphics->target == nullptr) {
         // The screen context: nothing to paint, but the image must still be usable.
-        return EnsurePixels(*image, dstwidth, dstheight);
+        return EnsurePixels(source, dstwidth, dstheight);
     }
-    return DrawOnImage(*graphics->target, *image, to, from, graphics->mode);
+    return DrawOnImage(*graphics->target, source, to, from, graphics->mode);
 }
 
 GpStatus GdipDrawImageRectI(GpGraphics* graphics, GpImage* image, int32_t x, int32_t y, int32_t width, int32_t height)
@@ -204,6 +205,7 @@ GpStatus GdipDrawImageRectI(GpGraphics* graphics, GpImage* image, int32_t x, int
     if (image == nullptr) {
         return InvalidParameter;
     }
-    return GdipDrawImageRectRectI(graphics, image, x, y, width, height, 0, 0, image->width, image->height, UnitPixel,
+    return GdipDrawImageRectRectI(graphics, image, x, y, width, height, 0, 0, Internal(image)->width,
+                                  Internal(image)->height, UnitPixel,
                                   nullptr, nullptr, nullptr);
 }

@@ -14,11 +14,12 @@ GpStatus GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* hbmReturn, ARGB 
         return InvalidParameter;
     }
     *hbmReturn = nullptr;
-    const GpStatus status = EnsurePixels(*bitmap, 0, 0);
+    ImageObject& self = *Internal(bitmap);
+    const GpStatus status = EnsurePixels(self, 0, 0);
     if (status != Ok) {
         return status;
     }
-    const PixelBuffer& pixels = bitmap->pixels;
+    const PixelBuffer& pixels = self.pixels;
     HBITMAP handle = tallowin::dib::CreateBitmapHandle(pixels.width, pixels.height, 24);
     if (handle == nullptr) {
         return OutOfMemory;
@@ -26,7 +27,7 @@ GpStatus GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* hbmReturn, ARGB 
     const unsigned backB = background & 0xFF;
     const unsigned backG = (background >> 8) & 0xFF;
     const unsigned backR = (background >> 16) & 0xFF;
-    const bool alpha = bitmap->hasAlpha && pixels.bytesPerPixel == 4;
+    const bool alpha = self.hasAlpha && pixels.bytesPerPixel == 4;
     for (int32_t y = 0; y < pixels.height; ++y) {
         const uint8_t* in = pixels.Row(y);
         uint8_t* out = handle->bits.data() + static_cast<size_t>(y) * handle->stride;

@@ -10,10 +10,7 @@
 namespace tallowin::gdiplus {
 namespace {
 
-// The largest number of leading bytes any format's signature needs.
-constexpr size_t kSniffBytes = 64;
-
-GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<GpBitmap>& result)
+GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<ImageObject>& result)
 {
     if (filename == nullptr) {
         return InvalidParameter;
@@ -23,7 +20,7 @@ GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<GpBitmap>& result)
     if (file == nullptr) {
         return errno == ENOENT ? FileNotFound : Win32Error;
     }
-    uint8_t head[kSniffBytes] = {};
+    uint8_t head[codec::kSniffBytes] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
     const bool readFailed = std::ferror(file) != 0;
     std::fclose(file);
@@ -45,7 +42,7 @@ GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<GpBitmap>& result)
     if (!codec::WithinLimits(info.width, info.height)) {
         return ValueOverflow;
     }
-    auto image = std::unique_ptr<GpBitmap>(new (std::nothrow) GpBitmap);
+    auto image = std::unique_ptr<ImageObject>(new (std::nothrow) ImageObject);
     if (!image) {
         return OutOfMemory;
     }
@@ -111,7 +108,7 @@ GpStatus RotateFlipPixels(const PixelBuffer& from, RotateFlipType type, PixelBuf
 
 }  // namespace
 
-GpStatus EnsurePixels(GpImage& image, int32_t minWidth, int32_t minHeight)
+GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
 {
     if (image.edited || image.path.empty()) {
         return image.pixels.Empty() ? WrongState : Ok;
@@ -143,7 +140,7 @@ GpStatus EnsurePixels(GpImage& image, int32_t minWidth, int32_t minHeight)
     return Ok;
 }
 
-GpStatus PrepareForEdit(GpImage& image)
+GpStatus PrepareForEdit(ImageObject& image)
 {
     const GpStatus status = EnsurePixels(image, 0, 0);
     if (status != Ok) {
@@ -166,7 +163,7 @@ GpStatus GdipLoadImageFromFile(const WCHAR* filename, GpImage** image)
         return InvalidParameter;
     }
     *image = nullptr;
-    std::unique_ptr<GpBitmap> result;
+    std::unique_ptr<ImageObject> result;
     const GpStatus status = OpenFile(filename, result);
     if (status == Ok) {
         *image = result.release();
@@ -186,7 +183,7 @@ GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap)
         return InvalidParameter;
     }
     *bitmap = nullptr;
-    std::unique_ptr<GpBitmap> result;
+    std::unique_ptr<ImageObject> result;
     const GpStatus status = OpenFile(filename, result);
     if (status == Ok) {
         *bitmap = result.release();
@@ -199,7 +196,7 @@ GpStatus GdipDisposeImage(GpImage* image)
     if (image == nullptr) {
         return InvalidParameter;
     }
-    delete image;
+    delete Internal(image);
     return Ok;
 }
 
@@ -212,7 +209,7 @@ GpStatus GdipGetImageWidth(GpImage* image, UINT* width)
     if (image == nullptr) {
         return InvalidParameter;
     }
-    *width = static_cast<UINT>(image->width);
+    *width = static_cast<UINT>(Internal(image)->width);
     return Ok;
 }
 
@@ -225,7 +222,7 @@ GpStatus GdipGetImageHeight(GpImage* image, UINT* height)
     if (image == nullptr) {
         return InvalidParameter;
     }
-    *height = static_cast<UINT>(image->height);
+    *height = static_cast<UINT>(Internal(image)->height);
     return Ok;
 }
 
@@ -234,7 +231,7 @@ GpStatus GdipGetImageHorizontalResolution(GpImage* image, REAL* dpi)
     if (image == nullptr || dpi == nullptr) {
         return InvalidParameter;
     }
-    *dpi = image->dpiX;
+    *dpi = Internal(image)->dpiX;
     return Ok;
 }
 
@@ -243,7 +240,7 @@ GpStatus GdipGetImageVerticalResolution(GpImage* image, REAL* dpi)
     if (image == nullptr || dpi == nullptr) {
         return InvalidParameter;
     }
-    *dpi = image->dpiY;
+    *dpi = Internal(image)->dpiY;
     return Ok;
 }
 
@@ -252,7 +249,7 @@ GpStatus GdipGetImagePixelFormat(GpImage* image, PixelFormat* format)
     if (image == nullptr || format == nullptr) {
         return InvalidParameter;
     }
-    *format = image->format;
+    *format = Internal(image)->format;
     return Ok;
 }
 
@@ -277,7 +274,7 @@ GpStatus GdipCreateBitmapFromScan0(int32_t width, int32_t height, int32_t stride
     if (!tallowin::codec::WithinLimits(width, height)) {
         return ValueOverflow;
     }
-    auto result = std::unique_ptr<GpBitmap>(new (std::nothrow) GpBitmap);
+    auto result = std::unique_ptr<ImageObject>(new (std::nothrow) ImageObject);
     if (!result) {
         return OutOfMemory;
     }
@@ -323,8 +320,8 @@ GpStatus GdipBitmapSetResolution(GpBitmap* bitmap, REAL xdpi, REAL ydpi)
     if (bitmap == nullptr || !(xdpi > 0.0f) || !(ydpi > 0.0f)) {
         return InvalidParameter;
     }
-    bitmap->dpiX = xdpi;
-    bitmap->dpiY = ydpi;
+    Internal(bitmap)->dpiX = xdpi;
+    Internal(bitmap)->dpiY = ydpi;
     return Ok;
 }
 
@@ -333,7 +330,8 @@ GpStatus GdipImageRotateFlip(GpImage* image, RotateFlipType type)
     if (image == nullptr || type < RotateNoneFlipNone || type > Rotate270FlipX) {
         return InvalidParameter;
     }
-    GpStatus status = PrepareForEdit(*image);
+    ImageObject& self = *Internal(image);
+    GpStatus status = PrepareForEdit(self);
     if (status != Ok) {
         return status;
     }
@@ -341,15 +339,15 @@ GpStatus GdipImageRotateFlip(GpImage* image, RotateFlipType type)
         return Ok;
     }
     PixelBuffer turned;
-    status = RotateFlipPixels(image->pixels, type, turned);
+    status = RotateFlipPixels(self.pixels, type, turned);
     if (status != Ok) {
         return status;
     }
-    image->pixels = std::move(turned);
-    image->width = image->pixels.width;
-    image->height = image->pixels.height;
+    self.pixels = std::move(turned);
+    self.width = self.pixels.width;
+    self.height = self.pixels.height;
     if ((static_cast<int>(type) & 1) != 0) {
-        std::swap(image->dpiX, image->dpiY);
+        std::swap(self.dpiX, self.dpiY);
     }
     return Ok;
 }

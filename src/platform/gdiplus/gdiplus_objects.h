@@ -45,37 +45,15 @@ void AdoptRaster(codec::Raster&& raster, PixelBuffer& out);
 // The status for a decoder outcome.
 GpStatus StatusFromDecode(codec::DecodeStatus status);
 
+struct ImageObject;
+
 // UTF-16 (zero-terminated) to the UTF-8 path the file system takes.
 std::string PathFromWide(const WCHAR* path);
 
 }  // namespace tallowin::gdiplus
 
-// An image. Opened from a file it holds the header's facts and decodes its pixels on
-// first use, at the smallest size that still serves the draw; once edited (drawn on,
-// rotated) or created in memory, its pixels are the only truth.
-struct GpImage {
-    virtual ~GpImage() = default;
-
-    int32_t width = 0;           // the picture's full, upright size
-    int32_t height = 0;
-    float dpiX = 96.0f;
-    float dpiY = 96.0f;
-    PixelFormat format = PixelFormat24bppRGB;
-    bool hasAlpha = false;
-
-    std::string path;            // empty for images made in memory
-    tallowin::codec::ImageFormat fileFormat = tallowin::codec::ImageFormat::Unknown;
-    bool edited = false;         // the pixels no longer come from the file
-    std::string decodeWarning;
-
-    // May be smaller than width x height while it comes from a reduced decode.
-    tallowin::gdiplus::PixelBuffer pixels;
-};
-
-struct GpBitmap : GpImage {};
-
 struct GpGraphics {
-    GpImage* target = nullptr;     // drawing into an image, or
+    tallowin::gdiplus::ImageObject* target = nullptr;  // drawing into an image, or
     QPainter* painter = nullptr;   // drawing through the window layer's painter
     InterpolationMode mode = InterpolationModeDefault;
 };
@@ -84,21 +62,43 @@ struct GpFont {
     LOGFONTA logfont{};
 };
 
-struct GpBrush {
-    virtual ~GpBrush() = default;
-    ARGB color = 0xFF000000u;
-};
-
-struct GpSolidFill : GpBrush {};
-
 struct GpStringFormat {};
 
 namespace tallowin::gdiplus {
 
+// An image. Opened from a file it holds the header's facts and decodes its pixels on
+// first use, at the smallest size that still serves the draw; once edited (drawn on,
+// rotated) or created in memory, its pixels are the only truth.
+struct ImageObject final : GpBitmap {
+    int32_t width = 0;           // the picture's full, upright size
+    int32_t height = 0;
+    float dpiX = 96.0f;
+    float dpiY = 96.0f;
+    PixelFormat format = PixelFormat24bppRGB;
+    bool hasAlpha = false;
+
+    std::string path;            // empty for images made in memory
+    codec::ImageFormat fileFormat = codec::ImageFormat::Unknown;
+    bool edited = false;         // the pixels no longer come from the file
+    std::string decodeWarning;
+
+    // May be smaller than width x height while it comes from a reduced decode.
+    PixelBuffer pixels;
+};
+
+// Every image the service hands out is an ImageObject.
+inline ImageObject* Internal(GpImage* image) { return static_cast<ImageObject*>(image); }
+
+struct BrushObject final : GpSolidFill {
+    ARGB color = 0xFF000000u;
+};
+
+inline const BrushObject* Internal(const GpBrush* brush) { return static_cast<const BrushObject*>(brush); }
+
 // Makes sure the image has pixels that cover at least minWidth x minHeight of its full
 // size (0: full size), decoding the file again when the pixels held are too small.
-GpStatus EnsurePixels(GpImage& image, int32_t minWidth, int32_t minHeight);
+GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight);
 // Decodes at full size and cuts the image loose from its file, before an edit.
-GpStatus PrepareForEdit(GpImage& image);
+GpStatus PrepareForEdit(ImageObject& image);
 
 }  // namespace tallowin::gdiplus

@@ -67,10 +67,10 @@ const char* GdipExtStatusText(GpStatus status)
 
 const char* GdipExtDecodeWarning(GpImage* image)
 {
-    if (image == nullptr || image->decodeWarning.empty()) {
+    if (image == nullptr || tallowin::gdiplus::Internal(image)->decodeWarning.empty()) {
         return nullptr;
     }
-    return image->decodeWarning.c_str();
+    return tallowin::gdiplus::Internal(image)->decodeWarning.c_str();
 }
 
 namespace tallowin::gdiplus {

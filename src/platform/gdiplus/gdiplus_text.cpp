@@ -106,7 +106,7 @@ GpStatus GdipCreateSolidFill(ARGB color, GpSolidFill** brush)
     if (brush == nullptr) {
         return InvalidParameter;
     }
-    auto* result = new (std::nothrow) GpSolidFill;
+    auto* result = new (std::nothrow) BrushObject;
     if (result == nullptr) {
         return OutOfMemory;
     }
@@ -120,7 +120,7 @@ GpStatus GdipDeleteBrush(GpBrush* brush)
     if (brush == nullptr) {
         return InvalidParameter;
     }
-    delete brush;
+    delete Internal(brush);
     return Ok;
 }
 
@@ -135,7 +135,7 @@ GpStatus GdipDrawString(GpGraphics* graphics, const WCHAR* string, int32_t lengt
     const auto draw = [&](QPainter& painter) {
         painter.setRenderHint(QPainter::TextAntialiasing, true);
         painter.setFont(FontFromLogfont(font->logfont));
-        painter.setPen(QColor::fromRgba(brush->color));
+        painter.setPen(QColor::fromRgba(Internal(brush)->color));
         const bool sized = layoutRect->Width > 0 && layoutRect->Height > 0;
         // Lines break only at the text's own line feeds; a rectangle of no size does not clip.
         const QRectF box(layoutRect->X, layoutRect->Y, sized ? layoutRect->Width : 1e6, sized ? layoutRect->Height : 1e6);
@@ -153,7 +153,7 @@ GpStatus GdipDrawString(GpGraphics* graphics, const WCHAR* string, int32_t lengt
     if (graphics->target == nullptr) {
         return Ok;
     }
-    GpImage& target = *graphics->target;
+    ImageObject& target = *graphics->target;
     const GpStatus status = PrepareForEdit(target);
     if (status != Ok) {
         return status;

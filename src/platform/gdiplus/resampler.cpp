@@ -72,7 +72,11 @@ void ComputeTaps(int32_t begin, int32_t end, int32_t outLength, double srcStart,
             raw[k] += weight;
             sum += weight;
         }
-        taps.first[i] = first;
+        // Every position reads `stride` pixels from its first one; near the far edge
+        // the window starts earlier, with leading zero weights, to stay inside.
+        const int32_t base = std::min(first, hi - taps.stride + 1);
+        taps.first[i] = base;
+        w += first - base;
         if (std::fabs(sum) < 1e-12) {
             w[0] = 1.0f;
             continue;

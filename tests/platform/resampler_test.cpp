@@ -1,0 +1,159 @@
+// The separable resampler against a plain, direct two-dimensional evaluation of the
+// same filter, and its compositing over the target.
+#include "resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+
+using namespace tallowin::gdiplus;
+
+namespace {
+
+double Keys(double t)
+{
+    t = std::abs(t);
+    if (t < 1) return 1.5 * t * t * t - 2.5 * t * t + 1;
+    if (t < 2) return -0.5 * t * t * t + 2.5 * t * t - 4 * t + 2;
+    return 0;
+}
+
+PixelBuffer Buffer(int32_t width, int32_t height, int bpp)
+{
+    PixelBuffer buffer;
+    EXPECT_EQ(AllocatePixels(width, height, bpp, buffer), Ok);
+    return buffer;
+}
+
+PixelBuffer Noise(int32_t width, int32_t height, int bpp, unsigned seed)
+{
+    PixelBuffer buffer = Buffer(width, height, bpp);
+    std::mt19937 random(seed);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width * bpp; ++x) {
+            buffer.Row(y)[x] = static_cast<uint8_t>(random() & 0xFF);
+        }
+    }
+    return buffer;
+}
+
+// Every target pixel straight from the definition: the weight of source pixel (i, j)
+// is K(dx / sx) * K(dy / sy) over all source pixels, with pixels outside the source
+// rectangle taken from its nearest edge; weights are normalised.
+uint8_t Reference(const PixelBuffer& source, const SourceRect& from, const TargetRect& to, int32_t tx, int32_t ty,
+                  int channel)
+{
+    const double scaleX = from.width / to.width;
+    const double scaleY = from.height / to.height;
+    const double fx = std::max(1.0, scaleX);
+    const double fy = std::max(1.0, scaleY);
+    const double cx = from.x + (tx + 0.5) * scaleX;
+    const double cy = from.y + (ty + 0.5) * scaleY;
+    double sum = 0;
+    double weights = 0;
+    for (int j = static_cast<int>(std::floor(cy - 2 * fy)) - 1; j <= static_cast<int>(std::ceil(cy + 2 * fy)) + 1; ++j) {
+        for (int i = static_cast<int>(std::floor(cx - 2 * fx)) - 1; i <= static_cast<int>(std::ceil(cx + 2 * fx)) + 1;
+             ++i) {
+            const double w = Keys((i + 0.5 - cx) / fx) * Keys((j + 0.5 - cy) / fy);
+            const int si = std::clamp(i, static_cast<int>(from.x), static_cast<int>(from.x + from.width) - 1);
+            const int sj = std::clamp(j, static_cast<int>(from.y), static_cast<int>(from.y + from.height) - 1);
+            sum += w * source.Row(sj)[si * source.bytesPerPixel + channel];
+            weights += w;
+        }
+    }
+    return static_cast<uint8_t>(std::clamp(std::lround(sum / weights), 0L, 255L));
+}
+
+void ExpectMatchesReference(int32_t sw, int32_t sh, const SourceRect& from, int32_t dw, int32_t dh)
+{
+    const PixelBuffer source = Noise(sw, sh, 3, static_cast<unsigned>(sw * 31 + dw));
+    PixelBuffer target = Buffer(dw, dh, 3);
+    const TargetRect to{0, 0, dw, dh};
+    ASSERT_EQ(DrawResampled(source, false, from, target, to, ResampleFilter::Bicubic), Ok);
+    int worst = 0;
+    for (int32_t y = 0; y < dh; ++y) {
+        for (int32_t x = 0; x < dw; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                worst = std::max(worst, std::abs(int(target.Row(y)[x * 3 + c]) - int(Reference(source, from, to, x, y, c))));
+            }
+        }
+    }
+    EXPECT_LE(worst, 1) << sw << "x" << sh << " -> " << dw << "x" << dh;
+}
+
+}  // namespace
+
+TEST(Resampler, MatchesTheDirectFilterWhenShrinkingEnlargingAndCropping)
+{
+    ExpectMatchesReference(40, 30, {0, 0, 40, 30}, 13, 9);     // shrink, factor ~3
+    ExpectMatchesReference(40, 30, {0, 0, 40, 30}, 29, 22);    // shrink, fractional
+    ExpectMatchesReference(7, 5, {0, 0, 7, 5}, 23, 17);        // enlarge
+    ExpectMatchesReference(9, 30, {0, 0, 9, 30}, 20, 6);       // wider, flatter
+    ExpectMatchesReference(40, 30, {10, 5, 20, 15}, 11, 7);    // a part of the source, edges clamp to it
+    ExpectMatchesReference(1, 1, {0, 0, 1, 1}, 5, 4);          // a single pixel
+}
+
+TEST(Resampler, KeepsFlatColourAndCopiesAtEqualSize)
+{
+    PixelBuffer flat = Buffer(50, 50, 3);
+    for (int32_t y = 0; y < 50; ++y) {
+        for (int32_t x = 0; x < 50; ++x) {
+            flat.Row(y)[x * 3] = 10;
+            flat.Row(y)[x * 3 + 1] = 128;
+            flat.Row(y)[x * 3 + 2] = 250;
+        }
+    }
+    PixelBuffer small = Buffer(7, 3, 3);
+    ASSERT_EQ(DrawResampled(flat, false, {0, 0, 50, 50}, small, {0, 0, 7, 3}, ResampleFilter::Bicubic), Ok);
+    for (int32_t x = 0; x < 7; ++x) {
+        EXPECT_EQ(small.Row(2)[x * 3 + 2], 250);
+        EXPECT_EQ(small.Row(0)[x * 3 + 1], 128);
+    }
+    const PixelBuffer noise = Noise(17, 11, 3, 5);
+    PixelBuffer copy = Buffer(17, 11, 3);
+    ASSERT_EQ(DrawResampled(noise, false, {0, 0, 17, 11}, copy, {0, 0, 17, 11}, ResampleFilter::Bicubic), Ok);
+    for (int32_t y = 0; y < 11; ++y) {
+        EXPECT_TRUE(std::equal(noise.Row(y), noise.Row(y) + 17 * 3, copy.Row(y)));
+    }
+}
+
+TEST(Resampler, CompositesTransparentPixelsOverTheTarget)
+{
+    // Left half opaque red, right half fully transparent green.
+    PixelBuffer source = Buffer(20, 4, 4);
+    for (int32_t y = 0; y < 4; ++y) {
+        for (int32_t x = 0; x < 20; ++x) {
+            uint8_t* p = source.Row(y) + x * 4;
+            p[0] = 0;
+            p[1] = x < 10 ? 0 : 255;
+            p[2] = x < 10 ? 255 : 0;
+            p[3] = x < 10 ? 255 : 0;
+        }
+    }
+    PixelBuffer white = Buffer(20, 4, 3);
+    std::fill(white.owned.begin(), white.owned.end(), 255);
+    ASSERT_EQ(DrawResampled(source, true, {0, 0, 20, 4}, white, {0, 0, 20, 4}, ResampleFilter::Bicubic), Ok);
+    const uint8_t* row = white.Row(1);
+    EXPECT_EQ(row[0 * 3 + 2], 255);
+    EXPECT_EQ(row[0 * 3 + 1], 0);   // red
+    // The transparent green never shows: white stays white.
+    EXPECT_EQ(row[19 * 3 + 0], 255);
+    EXPECT_EQ(row[19 * 3 + 1], 255);
+    EXPECT_EQ(row[19 * 3 + 2], 255);
+}
+
+TEST(Resampler, ClipsToTheTargetAndRefusesEmptyRectangles)
+{
+    const PixelBuffer source = Noise(10, 10, 3, 9);
+    PixelBuffer target = Buffer(8, 8, 3);
+    // Reaches past every edge of the target: only the visible part is drawn, nothing outside.
+    EXPECT_EQ(DrawResampled(source, false, {0, 0, 10, 10}, target, {-5, -5, 20, 20}, ResampleFilter::Bicubic), Ok);
+    EXPECT_EQ(DrawResampled(source, false, {0, 0, 10, 10}, target, {100, 0, 5, 5}, ResampleFilter::Bicubic), Ok);
+    EXPECT_EQ(DrawResampled(source, false, {0, 0, 0, 10}, target, {0, 0, 5, 5}, ResampleFilter::Bicubic),
+              InvalidParameter);
+    EXPECT_EQ(DrawResampled(source, false, {20, 0, 5, 5}, target, {0, 0, 5, 5}, ResampleFilter::Bicubic),
+              InvalidParameter);
+}
