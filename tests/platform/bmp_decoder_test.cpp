@@ -136,7 +136,7 @@ TEST_F(BmpDecoderFiles, RunLengthDataThatEndsEarlyKeepsTheRowsItHas) {
     bytes.resize(offBits + (bytes.size() - offBits) / 3);
     const Decoded d = DecodeFile(WriteFile("cut.bmp", bytes).string());
     ASSERT_EQ(d.pixels, DecodeStatus::Partial);
-    EXPECT_NE(d.warning.find("rows could be read"), std::string::npos);
+    EXPECT_NE(d.warning.find("the file is damaged"), std::string::npos);
     const Decoded full = DecodeFile(DataFile("bmp/bmpsuite/g/pal8rle.bmp"));
     const int32_t bottom = d.raster.height - 1;
     EXPECT_EQ(PixelAt(d.raster, 5, bottom), PixelAt(full.raster, 5, bottom));

@@ -1,11 +1,13 @@
 #include "bmp_dib.h"
 
-#include "bmp_rle.h"
+#include "bmp_rows.h"
 #include "decoder_support.h"
 
 #include <array>
 #include <bit>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace tallowin::codec::detail {
 
@@ -49,25 +51,20 @@ DecodeStatus CheckDepthAndCompression(const DibHeader& h) {
     }
 }
 
-// Maps a channel of a bit-field pixel to 8 bits: the field's full range becomes 0..255
-// (so a 5-bit 31 is white 255, not 248).
-struct ChannelMap {
+// The alpha field of a bit-field pixel scaled to 0..255 (colour fields go through the
+// raster core's row conversion, which knows nothing of alpha).
+struct AlphaField {
     uint32_t mask = 0;
     int shift = 0;
-    int dropBits = 0;  // fields wider than 8 bits keep their top 8
-    std::array<uint8_t, 256> scale{};
+    uint32_t maximum = 0;
 
-    explicit ChannelMap(uint32_t m) : mask(m) {
+    explicit AlphaField(uint32_t m) : mask(m) {
         if (mask == 0) return;
         shift = std::countr_zero(mask);
-        const int width = 32 - std::countl_zero(mask) - shift;
-        const int bits = width > 8 ? 8 : width;
-        dropBits = width - bits;
-        const uint32_t max = (1u << bits) - 1;
-        for (uint32_t v = 0; v <= max; ++v) scale[v] = static_cast<uint8_t>((v * 255 + max / 2) / max);
+        maximum = mask >> shift;
     }
     uint8_t operator()(uint32_t pixel) const {
-        return scale[(((pixel & mask) >> shift) >> dropBits) & 0xFF];
+        return static_cast<uint8_t>((static_cast<uint64_t>((pixel & mask) >> shift) * 255 + maximum / 2) / maximum);
     }
 };
 
@@ -113,22 +110,41 @@ void ConvertRow24(const uint8_t* src, int32_t width, uint8_t* dst) {
     }
 }
 
-struct BitFields {
-    ChannelMap red, green, blue, alpha;
-    explicit BitFields(const uint32_t* m) : red(m[0]), green(m[1]), blue(m[2]), alpha(m[3]) {}
-};
-
-template <int Bytes>
-void ConvertBitFieldRow(const uint8_t* src, int32_t width, const BitFields& f, uint8_t* dst) {
-    const bool hasAlpha = f.alpha.mask != 0;
-    for (int32_t x = 0; x < width; ++x, src += Bytes, dst += 4) {
-        const uint32_t pixel = Bytes == 2 ? Le16(src) : Le32(src);
-        dst[0] = f.blue(pixel);
-        dst[1] = f.green(pixel);
-        dst[2] = f.red(pixel);
-        dst[3] = hasAlpha ? f.alpha(pixel) : 255;
+// 16- and 32-bit rows: colours by the raster core into a blue, green, red row, then
+// widened with the alpha field (opaque when there is none).
+class BitFieldRows {
+public:
+    BitFieldRows(const DibHeader& h) : bits_(h.bitCount), alpha_(h.masks[3]) {
+        masks_.red = h.masks[0];
+        masks_.green = h.masks[1];
+        masks_.blue = h.masks[2];
+        bgr_.resize(static_cast<size_t>(h.width) * 3);
     }
-}
+    bool HasAlpha() const { return alpha_.mask != 0; }
+
+    void Convert(const uint8_t* src, int32_t width, uint8_t* dst) {
+        imaging::ConvertBitFieldRow(src, bits_, static_cast<uint32_t>(width), masks_, bgr_.data());
+        const size_t bytes = bits_ / 8;
+        for (int32_t x = 0; x < width; ++x, dst += 4) {
+            const uint8_t* c = bgr_.data() + static_cast<size_t>(x) * 3;
+            dst[0] = c[0];
+            dst[1] = c[1];
+            dst[2] = c[2];
+            if (HasAlpha()) {
+                const uint8_t* p = src + static_cast<size_t>(x) * bytes;
+                dst[3] = alpha_(bytes == 2 ? Le16(p) : Le32(p));
+            } else {
+                dst[3] = 255;
+            }
+        }
+    }
+
+private:
+    uint16_t bits_;
+    imaging::BitFieldMasks masks_;
+    AlphaField alpha_;
+    std::vector<uint8_t> bgr_;
+};
 
 DecodeStatus DecodeUncompressed(const uint8_t* rows, size_t available, const DibHeader& h, const uint8_t* palette,
                                 Raster& out) {
@@ -137,27 +153,77 @@ DecodeStatus DecodeUncompressed(const uint8_t* rows, size_t available, const Dib
     const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
     if (allocated != DecodeStatus::Ok) return allocated;
 
-    const BitFields fields(h.masks);
+    BitFieldRows fields(h.bitCount == 16 || h.bitCount == 32 ? h : DibHeader{});
     for (int32_t row = 0; row < h.height; ++row) {
         const uint8_t* src = rows + stride * static_cast<uint64_t>(row);
         uint8_t* dst = out.Row(h.topDown ? row : h.height - 1 - row);
         switch (h.bitCount) {
             case 1: case 2: case 4: ConvertIndexedRow(src, h.width, h.bitCount, palette, dst); break;
             case 8: ConvertRow8(src, h.width, palette, dst); break;
-            case 16: ConvertBitFieldRow<2>(src, h.width, fields, dst); break;
+            case 16: fields.Convert(src, h.width, dst); break;
             case 24: ConvertRow24(src, h.width, dst); break;
-            case 32: ConvertBitFieldRow<4>(src, h.width, fields, dst); break;
+            case 32: fields.Convert(src, h.width, dst); break;
             default: return DecodeStatus::NotAnImage;
         }
     }
     // A declared alpha field that is zero everywhere is unused, not "invisible".
-    if (fields.alpha.mask != 0) {
+    if (fields.HasAlpha()) {
         bool anyVisible = false;
         for (size_t i = 3; i < out.pixels.size() && !anyVisible; i += 4) anyVisible = out.pixels[i] != 0;
         if (!anyVisible)
             for (size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
     }
     return DecodeStatus::Ok;
+}
+
+uint8_t IndexAt(const uint8_t* row, int32_t x, bool fourBit) {
+    if (!fourBit) return row[x];
+    const uint8_t pair = row[x / 2];
+    return x % 2 == 0 ? pair >> 4 : pair & 0x0F;
+}
+
+template <class Source>
+imaging::RleEnd RunLength(Source& source, const imaging::RowSpan& span, bool fourBit) {
+    return fourBit ? imaging::DecodeRle4(source, span) : imaging::DecodeRle8(source, span);
+}
+
+// Run-length rows go through the raster core's decoders into index rows. Pixels the
+// data skips must come out black rather than as palette entry 0, so the data is
+// decoded twice, over fills of 0x00 and 0xFF: a pixel the data wrote reads the same
+// both times, a skipped one does not.
+DecodeStatus DecodeRunLength(const uint8_t* data, size_t size, const DibHeader& h, const uint8_t* palette,
+                             Raster& out, std::string& warning) {
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+    if (allocated != DecodeStatus::Ok) return allocated;
+    const bool fourBit = h.compression == kBiRle4;
+    const uint32_t stride = fourBit ? (static_cast<uint32_t>(h.width) + 1) / 2 : static_cast<uint32_t>(h.width);
+    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(h.height);
+    std::vector<uint8_t> low, high;
+    try {
+        low.assign(bytes, 0x00);
+        high.assign(bytes, 0xFF);
+    } catch (const std::bad_alloc&) {
+        return DecodeStatus::OutOfMemory;
+    }
+    const auto rows = static_cast<uint32_t>(h.height);
+    imaging::MemoryByteSource lowSource(data, size), highSource(data, size);
+    const imaging::RleEnd end = RunLength(lowSource, imaging::RowSpan{low.data(), stride, rows}, fourBit);
+    RunLength(highSource, imaging::RowSpan{high.data(), stride, rows}, fourBit);
+
+    constexpr uint8_t kSkipped[4] = {0, 0, 0, 255};
+    for (int32_t row = 0; row < h.height; ++row) {
+        const uint8_t* a = low.data() + static_cast<size_t>(row) * stride;
+        const uint8_t* b = high.data() + static_cast<size_t>(row) * stride;
+        uint8_t* dst = out.Row(h.height - 1 - row);
+        for (int32_t x = 0; x < h.width; ++x, dst += 4) {
+            const uint8_t index = IndexAt(a, x, fourBit);
+            const bool written = index == IndexAt(b, x, fourBit);
+            std::memcpy(dst, written ? palette + static_cast<size_t>(index) * 4 : kSkipped, 4);
+        }
+    }
+    if (end == imaging::RleEnd::EndOfBitmap) return DecodeStatus::Ok;
+    warning = "the file is damaged: its run-length data ends early";
+    return DecodeStatus::Partial;
 }
 
 }  // namespace
@@ -239,15 +305,7 @@ DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& h, size
     if (h.compression != kBiRle8 && h.compression != kBiRle4)
         return DecodeUncompressed(rows, available, h, palette.data(), out);
 
-    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
-    if (allocated != DecodeStatus::Ok) return allocated;
-    // Pixels the run-length data skips are black.
-    FillRaster(out, 0, 0, 0, 255);
-    const RleResult result = DecodeRle(rows, available, h.compression == kBiRle4, palette.data(), out);
-    if (result.reachedEnd) return DecodeStatus::Ok;
-    warning = "the file is damaged: only " + std::to_string(result.rowsDone) + " of " + std::to_string(h.height) +
-              " rows could be read";
-    return DecodeStatus::Partial;
+    return DecodeRunLength(rows, available, h, palette.data(), out, warning);
 }
 
 }  // namespace tallowin::codec::detail

@@ -53,7 +53,8 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, Dib
 
 // Decodes the rows that start `pixelOffset` bytes after the info header into a BGRA
 // raster. Uncompressed rows that the buffer does not hold are refused before any
-// allocation; run-length data that ends early gives Partial with a warning.
+// allocation; run-length data that ends early gives Partial with a warning, and
+// pixels it skips are opaque black.
 DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& header, size_t pixelOffset,
                        Raster& out, std::string& warning);
 
