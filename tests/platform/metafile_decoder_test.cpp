@@ -152,6 +152,30 @@ TEST_F(MetafileDecoderTest, EmfDrawingFillsTheRaster) {
     EXPECT_GE(c.bottom, raster.height - 3);
 }
 
+TEST_F(MetafileDecoderTest, SmallerDrawingSizeRendersASmallerRasterNoSmallerThanAsked) {
+    struct Case {
+        ImageFormat format;
+        std::string path;
+    };
+    const Case cases[] = {{ImageFormat::Wmf, Wmf("libwmf/ant.wmf")}, {ImageFormat::Emf, Emf("libemf2svg/test-037.emf")}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ImageInfo info;
+        ASSERT_EQ(ReadHeader(c.format, c.path, info), DecodeStatus::Ok);
+        DecodeRequest request;
+        request.minWidth = info.width / 3;
+        request.minHeight = info.height / 4;
+        Raster raster;
+        std::string warning;
+        ASSERT_EQ(DecodePixels(c.format, c.path, request, raster, warning), DecodeStatus::Ok);
+        EXPECT_GE(raster.width, request.minWidth);
+        EXPECT_GE(raster.height, request.minHeight);
+        EXPECT_LT(raster.width, info.width);
+        EXPECT_NEAR(static_cast<double>(raster.width) / raster.height, static_cast<double>(info.width) / info.height, 0.05);
+        EXPECT_GT(Measure(raster).opaque, 0);
+    }
+}
+
 TEST_F(MetafileDecoderTest, DamagedMetafilesAreRefused) {
     const std::string files[] = {
         Wmf("generated/bad/trunc_50pct.wmf"),

@@ -77,7 +77,7 @@ DecodeStatus EmfReadHeader(const std::string& path, ImageInfo& info) {
     return DecodeStatus::Ok;
 }
 
-DecodeStatus EmfDecode(const std::string& path, const DecodeRequest&, Raster& out, std::string&) {
+DecodeStatus EmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string&) {
     std::vector<uint8_t> bytes;
     int64_t width = 0;
     int64_t height = 0;
@@ -104,7 +104,10 @@ DecodeStatus EmfDecode(const std::string& path, const DecodeRequest&, Raster& ou
         if (converted == 0 || rawSvg == nullptr || length == 0) return DecodeStatus::NotAnImage;
         svg = QByteArray(rawSvg, static_cast<qsizetype>(length));
     }
-    return detail::RenderSvgToRaster(svg, static_cast<int32_t>(width), static_cast<int32_t>(height), out);
+    int32_t rasterWidth = 0;
+    int32_t rasterHeight = 0;
+    detail::RenderSize(static_cast<int32_t>(width), static_cast<int32_t>(height), request, rasterWidth, rasterHeight);
+    return detail::RenderSvgToRaster(svg, rasterWidth, rasterHeight, out);
 }
 
 }  // namespace tallowin::codec

@@ -207,7 +207,7 @@ DecodeStatus WmfReadHeader(const std::string& path, ImageInfo& info) {
     return DecodeStatus::Ok;
 }
 
-DecodeStatus WmfDecode(const std::string& path, const DecodeRequest&, Raster& out, std::string&) {
+DecodeStatus WmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string&) {
     QByteArray svg;
     WmfPlan plan;
     {
@@ -220,7 +220,10 @@ DecodeStatus WmfDecode(const std::string& path, const DecodeRequest&, Raster& ou
             return DecodeStatus::NotAnImage;
         }
     }
-    return detail::RenderSvgToRaster(svg, static_cast<int32_t>(plan.width), static_cast<int32_t>(plan.height), out);
+    int32_t width = 0;
+    int32_t height = 0;
+    detail::RenderSize(static_cast<int32_t>(plan.width), static_cast<int32_t>(plan.height), request, width, height);
+    return detail::RenderSvgToRaster(svg, width, height, out);
 }
 
 }  // namespace tallowin::codec
