@@ -119,6 +119,13 @@ TEST_F(CodecGraphics, OpeningReportsTheHeaderAndFailuresByKind)
     WriteFile("huge.bmp", huge + std::string(16, '\0'));
     Load(Path("huge.bmp"), ValueOverflow);
 
+    // The same limits bind bitmaps made in memory, before anything is allocated.
+    GpBitmap* tooBig = nullptr;
+    EXPECT_EQ(GdipCreateBitmapFromScan0(2'000'000, 2, 0, PixelFormat24bppRGB, nullptr, &tooBig), ValueOverflow);
+    EXPECT_EQ(GdipCreateBitmapFromScan0(30'000, 30'000, 0, PixelFormat24bppRGB, nullptr, &tooBig), ValueOverflow);
+    EXPECT_EQ(GdipCreateBitmapFromScan0(0, 10, 0, PixelFormat24bppRGB, nullptr, &tooBig), InvalidParameter);
+    EXPECT_EQ(tooBig, nullptr);
+
     UINT none = 7;
     EXPECT_EQ(GdipGetImageWidth(nullptr, &none), InvalidParameter);
     EXPECT_EQ(none, 0u);
