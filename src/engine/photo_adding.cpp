@@ -91,8 +91,18 @@ bool MainWindowModel::FileTimeText(const std::string& path, PhotoRecord& record)
     return true;
 }
 
+// A FIFO, socket or device named like a photo would block or feed the decoders
+// endlessly; only regular files (links followed) can be photos. A path that cannot be
+// examined is left to the steps below, which report it.
+static bool IsSpecialFile(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
 bool MainWindowModel::AddPhotoFromFile(const std::string& path, PhotoRecord& record)
 {
+    if (IsSpecialFile(path)) return false;
     if (ExtensionOf(path) == kWdpExtension) {
         // A folder of its own per photo keeps the WDP file's title and never shares the
         // BMP with another WDP file of the same name.

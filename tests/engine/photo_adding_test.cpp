@@ -230,7 +230,9 @@ TEST_F(PhotoAddingTest, DropsAddFilesOfAnyNameButNoFolders)
     Copy("bmpsuite/rgb24.bmp", "dropped folder/inside.bmp");
     const std::string renamed = Copy("pngsuite/basn2c08.png", "picture.data");
     const std::string text = WriteFile("notes.txt", "hello").string();
-    model->AddDroppedItems({Path("dropped folder").string(), text, Path("gone.bmp").string(), renamed});
+    const std::string fifo = Path("pipe.jpg").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // would block a reader that waits for a writer
+    model->AddDroppedItems({Path("dropped folder").string(), text, Path("gone.bmp").string(), fifo, renamed});
     EXPECT_THAT(FileNames(), ElementsAre("picture.data"));
     EXPECT_THAT(port.Messages(), IsEmpty());
     EXPECT_EQ(port.ListRebuilds(), 1);
