@@ -2,6 +2,7 @@
 
 #include "file_io.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -147,16 +148,18 @@ BmpReadResult ReadBmp(const std::string& path, BgrImage& image) {
     return ParseBmp(bytes, image);
 }
 
-std::vector<uint8_t> EncodeBmp24(const BgrImage& image) {
+bool WriteBmp24(const std::string& path, const BgrImage& image) {
     const size_t stride = (image.Stride() + 3) & ~size_t{3};
-    const size_t imageBytes = stride * static_cast<size_t>(image.height);
+    const uint64_t imageBytes = uint64_t{stride} * static_cast<uint64_t>(image.height);
     const size_t offset = kFileHeaderSize + kInfoHeaderSize;
-    std::vector<uint8_t> out(offset + imageBytes, 0);
+    // The file size field is 32 bits wide: larger pictures cannot be stored as BMP.
+    if (offset + imageBytes > UINT32_MAX) return false;
 
-    Put16(&out[0], kBmpSignature);
-    Put32(&out[2], static_cast<uint32_t>(out.size()));
-    Put32(&out[10], static_cast<uint32_t>(offset));
-    uint8_t* info = &out[kFileHeaderSize];
+    uint8_t header[kFileHeaderSize + kInfoHeaderSize] = {};
+    Put16(&header[0], kBmpSignature);
+    Put32(&header[2], static_cast<uint32_t>(offset + imageBytes));
+    Put32(&header[10], static_cast<uint32_t>(offset));
+    uint8_t* info = &header[kFileHeaderSize];
     Put32(info, kInfoHeaderSize);
     Put32(info + 4, static_cast<uint32_t>(image.width));
     Put32(info + 8, static_cast<uint32_t>(image.height));  // positive: bottom-up
@@ -167,10 +170,14 @@ std::vector<uint8_t> EncodeBmp24(const BgrImage& image) {
     Put32(info + 24, PixelsPerMetreFromDpi(image.dpiX));
     Put32(info + 28, PixelsPerMetreFromDpi(image.dpiY));
 
-    for (int32_t y = 0; y < image.height; ++y) {
-        std::memcpy(&out[offset + static_cast<size_t>(image.height - 1 - y) * stride], image.Row(y), image.Stride());
+    FileWriter file(path);
+    if (!file.Write(header, sizeof header)) return false;
+    const uint8_t padding[3] = {};
+    const size_t paddingBytes = stride - image.Stride();
+    for (int32_t y = image.height - 1; y >= 0; --y) {
+        if (!file.Write(image.Row(y), image.Stride()) || !file.Write(padding, paddingBytes)) return false;
     }
-    return out;
+    return file.Finish();
 }
 
 }  // namespace tallowin::wdp

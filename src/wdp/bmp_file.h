@@ -43,7 +43,8 @@ BmpReadResult ReadBmp(const std::string& path, BgrImage& image);
 // Parses BMP bytes already in memory (the file reader's core).
 BmpReadResult ParseBmp(const std::vector<uint8_t>& bytes, BgrImage& image);
 
-// Serialises the image as a 24-bit bottom-up BMP.
-std::vector<uint8_t> EncodeBmp24(const BgrImage& image);
+// Writes the image as a 24-bit bottom-up BMP file, row by row (no second copy of the
+// picture in memory). False when any write fails.
+bool WriteBmp24(const std::string& path, const BgrImage& image);
 
 }  // namespace tallowin::wdp

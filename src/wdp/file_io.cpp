@@ -11,6 +11,8 @@ namespace tallowin::wdp {
 
 namespace {
 
+constexpr size_t kWriteChunk = size_t{1} << 20;
+
 // Closes the descriptor on every way out.
 class Descriptor {
 public:
@@ -21,13 +23,6 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
-    // Closes now and reports whether the close itself succeeded (it can report a
-    // delayed write error).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
@@ -82,20 +77,39 @@ bool CommitTemporary(const std::string& temporary, const std::string& path) {
     return false;
 }
 
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) return false;
-    const bool written = WriteAll(file.get(), bytes.data(), bytes.size()) && ::fsync(file.get()) == 0;
-    return file.Close() && written;
+FileWriter::FileWriter(const std::string& path)
+    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
+    pending_.reserve(kWriteChunk);
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string temporary = TemporarySibling(path);
-    if (!WriteWholeFile(temporary, bytes)) {
-        std::remove(temporary.c_str());
-        return false;
+FileWriter::~FileWriter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileWriter::Flush() {
+    if (!failed_ && !pending_.empty()) failed_ = !WriteAll(fd_, pending_.data(), pending_.size());
+    pending_.clear();
+    return !failed_;
+}
+
+bool FileWriter::Write(const uint8_t* data, size_t size) {
+    if (fd_ < 0 || failed_) return false;
+    if (pending_.size() + size > kWriteChunk && !Flush()) return false;
+    if (size >= kWriteChunk) {
+        failed_ = !WriteAll(fd_, data, size);
+        return !failed_;
     }
-    return CommitTemporary(temporary, path);
+    pending_.insert(pending_.end(), data, data + size);
+    return true;
+}
+
+bool FileWriter::Finish() {
+    if (fd_ < 0) return false;
+    const bool flushed = Flush() && ::fsync(fd_) == 0;
+    // close can report a delayed write error of its own.
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    return flushed && closed;
 }
 
 }  // namespace tallowin::wdp

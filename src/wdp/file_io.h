@@ -1,5 +1,6 @@
 #pragma once
-// Whole-file reads and writes that never leave a partial output behind.
+// File access of the library: bounded whole-file reads, buffered writes, and outputs
+// written under a temporary name and renamed into place when complete.
 
 #include <cstdint>
 #include <string>
@@ -16,12 +17,25 @@ ReadFileResult ReadWholeFile(const std::string& path, uint64_t maxBytes, std::ve
 // stays on one file system).
 std::string TemporarySibling(const std::string& path);
 
-// Writes bytes to `path` (created or truncated) and flushes them to disk.
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes a new file piece by piece; Finish flushes it to disk and reports whether every
+// write reached it. Destroying an unfinished writer closes the file as it stands.
+class FileWriter {
+public:
+    explicit FileWriter(const std::string& path);  // created or truncated
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
 
-// Writes bytes to a temporary sibling, flushes it and renames it onto `path`. On any
-// failure the temporary file is removed and `path` is left as it was.
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+    bool Write(const uint8_t* data, size_t size);
+    bool Finish();
+
+private:
+    bool Flush();
+
+    int fd_ = -1;
+    bool failed_ = false;
+    std::vector<uint8_t> pending_;  // collects small writes into large ones
+};
 
 // Renames a finished temporary file onto `path`, or removes it when that fails.
 bool CommitTemporary(const std::string& temporary, const std::string& path);

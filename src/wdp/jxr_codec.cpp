@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 // libjxr's glue header defines min/max macros and must come last.
 extern "C" {
@@ -78,20 +79,23 @@ ConverterPtr CreateConverter(PKImageDecode* decoder, Layout& layout) {
     return nullptr;
 }
 
-void StoreRow(const uint8_t* src, Layout layout, int32_t width, uint8_t* dst) {
+// Packs a converted row into B, G, R. `dst` never lies after `src` (rows only shrink),
+// so the rows of one buffer can be packed in place, front to back.
+void PackRow(const uint8_t* src, Layout layout, int32_t width, uint8_t* dst) {
     switch (layout) {
         case Layout::Bgr24:
-            std::memcpy(dst, src, static_cast<size_t>(width) * 3);
+            std::memmove(dst, src, static_cast<size_t>(width) * 3);
             break;
         case Layout::Rgb24:
             for (int32_t x = 0; x < width; ++x, src += 3, dst += 3) {
-                dst[0] = src[2];
+                const uint8_t red = src[0];
                 dst[1] = src[1];
-                dst[2] = src[0];
+                dst[0] = src[2];
+                dst[2] = red;
             }
             break;
         case Layout::Bgrx32:
-            for (int32_t x = 0; x < width; ++x, src += 4, dst += 3) std::memcpy(dst, src, 3);
+            for (int32_t x = 0; x < width; ++x, src += 4, dst += 3) std::memmove(dst, src, 3);
             break;
     }
 }
@@ -151,10 +155,10 @@ JxrDecodeResult DecodeJxr(const std::vector<uint8_t>& bytes, BgrImage& image) {
 
     const size_t sourceStride = (sourceBits * static_cast<size_t>(width) + 7) / 8;
     const size_t stride = std::max(sourceStride, BytesPerPixel(targetLayout) * static_cast<size_t>(width));
+    // One buffer serves the decoder, the converter and the packed result.
     std::vector<uint8_t> buffer;
     try {
         buffer.assign(stride * static_cast<size_t>(height), 0);
-        image.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
     } catch (const std::bad_alloc&) {
         return JxrDecodeResult::OutOfMemory;
     }
@@ -163,9 +167,14 @@ JxrDecodeResult DecodeJxr(const std::vector<uint8_t>& bytes, BgrImage& image) {
     if (Failed(converter->Copy(converter.get(), &all, buffer.data(), static_cast<U32>(stride)))) {
         return JxrDecodeResult::NotJxr;
     }
+    const size_t packedStride = static_cast<size_t>(width) * 3;
+    for (int32_t y = 0; y < height; ++y) {
+        PackRow(&buffer[static_cast<size_t>(y) * stride], targetLayout, width, &buffer[static_cast<size_t>(y) * packedStride]);
+    }
+    buffer.resize(packedStride * static_cast<size_t>(height));
+    image.pixels = std::move(buffer);
     image.width = width;
     image.height = height;
-    for (int32_t y = 0; y < height; ++y) StoreRow(&buffer[static_cast<size_t>(y) * stride], targetLayout, width, image.Row(y));
 
     Float dpiX = 0;
     Float dpiY = 0;
@@ -179,7 +188,7 @@ JxrDecodeResult DecodeJxr(const std::vector<uint8_t>& bytes, BgrImage& image) {
     return JxrDecodeResult::Ok;
 }
 
-bool EncodeJxr(const BgrImage& image, int quantization, const std::string& path) {
+bool EncodeJxr(BgrImage& image, int quantization, const std::string& path) {
     if (quantization < kLosslessQuantization || quantization > kMaxQuantization) return false;
     if (!SizeWithinLimits(image.width, image.height)) return false;
 
@@ -215,11 +224,10 @@ bool EncodeJxr(const BgrImage& image, int quantization, const std::string& path)
     // Initialize resets the quantization, so it is set afterwards.
     encoder->WMP.wmiSCP.uiDefaultQPIndex = static_cast<U8>(quantization);
 
-    std::vector<uint8_t> pixels = image.pixels;  // WritePixels takes a non-const buffer
     if (Failed(encoder->SetPixelFormat(encoder.get(), GUID_PKPixelFormat24bppBGR)) ||
         Failed(encoder->SetSize(encoder.get(), image.width, image.height)) ||
         Failed(encoder->SetResolution(encoder.get(), image.dpiX, image.dpiY)) ||
-        Failed(encoder->WritePixels(encoder.get(), static_cast<U32>(image.height), pixels.data(),
+        Failed(encoder->WritePixels(encoder.get(), static_cast<U32>(image.height), image.pixels.data(),
                                     static_cast<U32>(image.Stride())))) {
         return false;
     }

@@ -25,7 +25,8 @@ constexpr int kLosslessQuantization = 1;
 constexpr int kMaxQuantization = 255;
 
 // Encodes the image into a new file at `path` (created or truncated). False on any
-// failure; the caller removes what may have been written.
-bool EncodeJxr(const BgrImage& image, int quantization, const std::string& path);
+// failure; the caller removes what may have been written. libjxr takes the pixels as a
+// writable buffer, so the image's pixels may be changed.
+bool EncodeJxr(BgrImage& image, int quantization, const std::string& path);
 
 }  // namespace tallowin::wdp

@@ -48,7 +48,7 @@ bool DecodeToFile(const std::string& wdpPath, const std::string& temporaryBmp) {
     if (DecodeJxr(bytes, image) != JxrDecodeResult::Ok) return false;
     bytes.clear();
     bytes.shrink_to_fit();
-    return WriteWholeFile(temporaryBmp, EncodeBmp24(image));
+    return WriteBmp24(temporaryBmp, image);
 }
 
 // libjxr reports a failed write only through the stream it closes on release, so the
