@@ -2,6 +2,7 @@
 
 #include "decoder_support.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -106,6 +107,25 @@ DecodeStatus ApplyOrientation(Raster& raster, int orientation) {
     if (orientation < 2 || orientation > 8) return DecodeStatus::Ok;
     const int32_t w = raster.width;
     const int32_t h = raster.height;
+    auto* pixels = reinterpret_cast<uint32_t*>(raster.pixels.data());
+    const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+    // Mirrors and the half turn keep the shape: done in place, without a second raster.
+    switch (orientation) {
+        case 2:
+            for (int32_t y = 0; y < h; ++y)
+                std::reverse(pixels + static_cast<size_t>(y) * w, pixels + static_cast<size_t>(y + 1) * w);
+            return DecodeStatus::Ok;
+        case 3:
+            std::reverse(pixels, pixels + count);
+            return DecodeStatus::Ok;
+        case 4:
+            for (int32_t y = 0; y < h / 2; ++y)
+                std::swap_ranges(pixels + static_cast<size_t>(y) * w, pixels + static_cast<size_t>(y + 1) * w,
+                                 pixels + static_cast<size_t>(h - 1 - y) * w);
+            return DecodeStatus::Ok;
+        default:
+            break;
+    }
     Raster turned;
     turned.width = SwapsSides(orientation) ? h : w;
     turned.height = SwapsSides(orientation) ? w : h;
@@ -123,19 +143,25 @@ DecodeStatus ApplyOrientation(Raster& raster, int orientation) {
     const int64_t last = static_cast<int64_t>(h - 1) * W;
     int64_t base = 0, rowStep = W, colStep = 1;
     switch (orientation) {
-        case 2: base = W - 1; rowStep = W; colStep = -1; break;             // mirrored left-right
-        case 3: base = last + W - 1; rowStep = -W; colStep = -1; break;     // turned half round
-        case 4: base = last; rowStep = -W; colStep = 1; break;              // mirrored top-bottom
         case 5: base = 0; rowStep = 1; colStep = W; break;                  // transposed
         case 6: base = last; rowStep = 1; colStep = -W; break;              // needs a quarter turn clockwise
         case 7: base = last + W - 1; rowStep = -1; colStep = -W; break;     // transversed
         case 8: base = W - 1; rowStep = -1; colStep = W; break;             // needs a quarter turn anticlockwise
         default: break;
     }
-    for (int32_t y = 0; y < th; ++y) {
-        uint32_t* out = dst + static_cast<size_t>(y) * tw;
-        int64_t at = base + y * rowStep;
-        for (int32_t x = 0; x < tw; ++x, at += colStep) out[x] = src[at];
+    // Quarter turns read the source down its columns; going tile by tile keeps both
+    // sides of the copy in cache.
+    constexpr int32_t kTile = 64;
+    for (int32_t ty = 0; ty < th; ty += kTile) {
+        const int32_t yEnd = ty + kTile < th ? ty + kTile : th;
+        for (int32_t tx = 0; tx < tw; tx += kTile) {
+            const int32_t xEnd = tx + kTile < tw ? tx + kTile : tw;
+            for (int32_t y = ty; y < yEnd; ++y) {
+                uint32_t* out = dst + static_cast<size_t>(y) * tw;
+                int64_t at = base + y * rowStep + tx * colStep;
+                for (int32_t x = tx; x < xEnd; ++x, at += colStep) out[x] = src[at];
+            }
+        }
     }
     raster = std::move(turned);
     return DecodeStatus::Ok;
