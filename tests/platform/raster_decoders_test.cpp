@@ -133,6 +133,17 @@ TEST(IcoDecoder, ChoosesTheLargestEntryAndMasksBmpEntries) {
     }
 }
 
+TEST_F(RasterDecoderFiles, IconWhoseOnlyEntryIsHugeIsOverTheLimit) {
+    std::string bytes = ReadFile(DataDir() / "ico/generated/pal4_32.ico");
+    // The entry's info header starts at the offset in the directory; its width follows
+    // the 4-byte header size.
+    const size_t entry = static_cast<uint8_t>(bytes[18]) | (static_cast<uint8_t>(bytes[19]) << 8);
+    for (int i = 0; i < 4; ++i) bytes[entry + 4 + i] = static_cast<char>((2'000'000 >> (8 * i)) & 0xFF);
+    codec::ImageInfo info;
+    EXPECT_EQ(codec::ReadHeader(codec::ImageFormat::Ico, WriteFile("huge.ico", bytes).string(), info),
+              DecodeStatus::OverLimit);
+}
+
 TEST(DecoderSniffing, FormatComesFromTheContentNeverTheName) {
     EXPECT_EQ(DecodeFile(DataFile("jpeg/generated/bad/png_content_named.jpg")).format, codec::ImageFormat::Png);
     EXPECT_EQ(DecodeFile(DataFile("bmp/generated/pal8_copy.dib")).format, codec::ImageFormat::Bmp);

@@ -31,30 +31,34 @@ bool IsPng(const uint8_t* data, size_t size) {
 
 // What an entry really holds: the directory's sizes and depths are often 0 or wrong,
 // so they are taken from the embedded image's own header.
-bool Probe(IconEntry& entry) {
+DecodeStatus Probe(IconEntry& entry) {
     if (entry.png) {
         ImageInfo info;
-        if (detail::PngReadHeaderFromMemory(entry.data, entry.size, info) != DecodeStatus::Ok) return false;
+        const DecodeStatus status = detail::PngReadHeaderFromMemory(entry.data, entry.size, info);
+        if (status != DecodeStatus::Ok) return status;
         entry.width = info.width;
         entry.height = info.height;
         entry.depth = 32;
-        return true;
+        return DecodeStatus::Ok;
     }
     detail::DibHeader header;
-    if (detail::ParseDibHeader(entry.data, entry.size, true, header) != DecodeStatus::Ok) return false;
+    const DecodeStatus status = detail::ParseDibHeader(entry.data, entry.size, true, header);
+    if (status != DecodeStatus::Ok) return status;
     entry.width = header.width;
     entry.height = header.height;
     entry.depth = header.bitCount;
-    return true;
+    return DecodeStatus::Ok;
 }
 
 // Picks the entry with the most pixels, then the deepest; entries whose image cannot
-// be read are passed over.
+// be read are passed over. With none left the icon is over the limit when an entry was,
+// else not an image.
 DecodeStatus ChooseEntry(const std::vector<uint8_t>& bytes, IconEntry& chosen) {
     if (bytes.size() < kDirectoryHeaderSize) return DecodeStatus::NotAnImage;
     if (detail::Le16(bytes.data()) != 0 || detail::Le16(bytes.data() + 2) != 1) return DecodeStatus::NotAnImage;
     const uint16_t count = detail::Le16(bytes.data() + 4);
     bool found = false;
+    bool overLimit = false;
     for (uint16_t i = 0; i < count; ++i) {
         const size_t at = kDirectoryHeaderSize + static_cast<size_t>(i) * kDirectoryEntrySize;
         if (!detail::InBounds(bytes.size(), at, kDirectoryEntrySize)) break;
@@ -66,7 +70,9 @@ DecodeStatus ChooseEntry(const std::vector<uint8_t>& bytes, IconEntry& chosen) {
         // image knows its own extent, so it may read on to the end of the file.
         entry.size = bytes.size() - offset;
         entry.png = IsPng(entry.data, entry.size);
-        if (!Probe(entry)) continue;
+        const DecodeStatus probed = Probe(entry);
+        if (probed == DecodeStatus::OverLimit) overLimit = true;
+        if (probed != DecodeStatus::Ok) continue;
         const int64_t area = entry.width * entry.height;
         const int64_t bestArea = chosen.width * chosen.height;
         if (!found || area > bestArea || (area == bestArea && entry.depth > chosen.depth)) {
@@ -74,7 +80,8 @@ DecodeStatus ChooseEntry(const std::vector<uint8_t>& bytes, IconEntry& chosen) {
             found = true;
         }
     }
-    return found ? DecodeStatus::Ok : DecodeStatus::NotAnImage;
+    if (found) return DecodeStatus::Ok;
+    return overLimit ? DecodeStatus::OverLimit : DecodeStatus::NotAnImage;
 }
 
 // The AND mask follows the colour rows: one bit per pixel, rows bottom-up, padded to
