@@ -10,15 +10,8 @@
 
 namespace tallowin {
 
-// The codec service's bitmaps, fills and images are declared opaque here; the
-// service derives GpBitmap from GpImage and GpSolidFill from GpBrush (single,
-// first bases), so the pointers are the same address.
-inline GpImage* AsImage(GpBitmap* bitmap) { return reinterpret_cast<GpImage*>(bitmap); }
-inline const GpBrush* AsBrush(const GpSolidFill* fill) { return reinterpret_cast<const GpBrush*>(fill); }
-
 struct ImageDeleter {
     void operator()(GpImage* image) const { GdipDisposeImage(image); }
-    void operator()(GpBitmap* bitmap) const { GdipDisposeImage(AsImage(bitmap)); }
 };
 struct GraphicsDeleter {
     void operator()(GpGraphics* graphics) const { GdipDeleteGraphics(graphics); }
@@ -27,7 +20,7 @@ struct FontDeleter {
     void operator()(GpFont* font) const { GdipDeleteFont(font); }
 };
 struct BrushDeleter {
-    void operator()(GpSolidFill* brush) const { GdipDeleteBrush(const_cast<GpBrush*>(AsBrush(brush))); }
+    void operator()(GpSolidFill* brush) const { GdipDeleteBrush(brush); }
 };
 using ImagePtr = std::unique_ptr<GpImage, ImageDeleter>;
 using BitmapPtr = std::unique_ptr<GpBitmap, ImageDeleter>;

@@ -71,7 +71,7 @@ bool PhotoConverter::EncodeIndexedBmp(const PhotoRecord& photo, GpBitmap* bitmap
     CLSID bmpEncoder{};
     FindEncoderByMimeType(u"image/bmp", &bmpEncoder);
     const std::string temp = PrepareTempName(kIndexedBmpTempUnique);
-    if (GdipSaveImageToFile(AsImage(bitmap), Utf16Path(temp).c_str(), &bmpEncoder, nullptr) != Ok) {
+    if (GdipSaveImageToFile(bitmap, Utf16Path(temp).c_str(), &bmpEncoder, nullptr) != Ok) {
         Report(Text(kTextSaveFailed), photo.outputPath);
         return false;
     }
@@ -126,7 +126,7 @@ bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
     GdipCreateBitmapFromFile(Utf16Path(temp).c_str(), &rawIndexed);
     const BitmapPtr indexed(rawIndexed);
     // The codec service writes beside the output and renames into place itself.
-    if (GdipSaveImageToFile(AsImage(indexed.get()), Utf16Path(photo.outputPath).c_str(), &gifEncoder, nullptr) !=
+    if (GdipSaveImageToFile(indexed.get(), Utf16Path(photo.outputPath).c_str(), &gifEncoder, nullptr) !=
         Ok) {
         Report(Text(kTextSaveFailed), photo.outputPath);
         return false;

@@ -165,7 +165,7 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
 
     {
         GpGraphics* rawGraphics = nullptr;
-        if (GdipGetImageGraphicsContext(AsImage(bitmap.get()), &rawGraphics) != Ok) {
+        if (GdipGetImageGraphicsContext(bitmap.get(), &rawGraphics) != Ok) {
             Report(Text(kTextConvertFailed), Text(kTextError));
             return false;
         }
@@ -192,7 +192,7 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
         Report(Text(kTextUnknownAngle), Text(kTextError));
     }
     const RotateFlipType type = turn.value_or(RotateFlipFor(0, settings.nFlipType).value());
-    if (type != RotateNoneFlipNone && GdipImageRotateFlip(AsImage(bitmap.get()), type) != Ok) {
+    if (type != RotateNoneFlipNone && GdipImageRotateFlip(bitmap.get(), type) != Ok) {
         Report(Text(kTextRotateFailed), Text(kTextError));
     }
 
@@ -239,7 +239,7 @@ void PhotoConverter::DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, i
 
     const std::u16string units = QString::fromUtf8(text).left(kStampTextUnits).toStdU16String();
     const RectF layout{static_cast<REAL>(x), static_cast<REAL>(y), 0.0f, 0.0f};
-    GdipDrawString(graphics, units.c_str(), -1, font.get(), &layout, nullptr, AsBrush(brush.get()));
+    GdipDrawString(graphics, units.c_str(), -1, font.get(), &layout, nullptr, brush.get());
 }
 
 bool PhotoConverter::Encode(const PhotoRecord& photo, GpBitmap* bitmap) {
@@ -273,7 +273,7 @@ bool PhotoConverter::SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo,
                                      const EncoderParameters* parameters) {
     CLSID encoder{};
     FindEncoderByMimeType(mimeType, &encoder);
-    if (GdipSaveImageToFile(AsImage(bitmap), Utf16Path(photo.outputPath).c_str(), &encoder, parameters) != Ok) {
+    if (GdipSaveImageToFile(bitmap, Utf16Path(photo.outputPath).c_str(), &encoder, parameters) != Ok) {
         Report(Text(kTextSaveFailed), photo.outputPath);
         return false;
     }
@@ -287,7 +287,7 @@ bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
     CLSID bmpEncoder{};
     FindEncoderByMimeType(u"image/bmp", &bmpEncoder);
     const std::string input = PrepareTempName(kWdpTempUnique, ".bmp");
-    if (GdipSaveImageToFile(AsImage(bitmap), Utf16Path(input).c_str(), &bmpEncoder, nullptr) != Ok) {
+    if (GdipSaveImageToFile(bitmap, Utf16Path(input).c_str(), &bmpEncoder, nullptr) != Ok) {
         Report(Text(kTextSaveFailed), photo.outputPath);
         return false;
     }
