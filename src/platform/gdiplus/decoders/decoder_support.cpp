@@ -51,17 +51,6 @@ DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
     return DecodeStatus::Ok;
 }
 
-void FillRaster(Raster& raster, uint8_t b, uint8_t g, uint8_t r, uint8_t a) {
-    uint8_t* p = raster.pixels.data();
-    uint8_t* const end = p + raster.pixels.size();
-    for (; p < end; p += 4) {
-        p[0] = b;
-        p[1] = g;
-        p[2] = r;
-        p[3] = a;
-    }
-}
-
 bool AnyTransparent(const Raster& raster) {
     const uint8_t* p = raster.pixels.data();
     const uint8_t* const end = p + raster.pixels.size();

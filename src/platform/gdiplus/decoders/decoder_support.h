@@ -21,9 +21,6 @@ DecodeStatus ReadFilePrefix(const std::string& path, size_t limit, std::vector<u
 // allocation when the size is refused, OutOfMemory when the allocation fails.
 DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height);
 
-// Fills every pixel with one BGRA colour.
-void FillRaster(Raster& raster, uint8_t b, uint8_t g, uint8_t r, uint8_t a);
-
 // True when any pixel's alpha is below 255.
 bool AnyTransparent(const Raster& raster);
 

@@ -43,7 +43,6 @@ struct JpegContext {
     bool lostData = false;        // the entropy decoder had to invent data
     JDIMENSION lostScanline = 0;  // output rows finished before that
     bool tooManyScans = false;
-    jpeg_decompress_struct* cinfo = nullptr;
 };
 
 JpegContext& ContextOf(j_common_ptr cinfo) { return *static_cast<JpegContext*>(cinfo->client_data); }
@@ -122,7 +121,6 @@ public:
         ctx.err.output_message = OutputMessage;
         ctx.err.emit_message = EmitMessage;
         cinfo_.client_data = &ctx;
-        ctx.cinfo = &cinfo_;
     }
     ~Decompressor() {
         if (created_) jpeg_destroy_decompress(&cinfo_);

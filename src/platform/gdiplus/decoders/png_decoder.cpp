@@ -68,8 +68,8 @@ void WarningCallback(png_structp png, png_const_charp message) {
 
 class PngReader {
 public:
-    explicit PngReader(PngContext& ctx) : ctx_(ctx) {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx_, ErrorCallback, WarningCallback);
+    explicit PngReader(PngContext& ctx) {
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, ErrorCallback, WarningCallback);
         if (png_ != nullptr) info_ = png_create_info_struct(png_);
     }
     ~PngReader() {
@@ -83,7 +83,6 @@ public:
     png_infop Info() const { return info_; }
 
 private:
-    PngContext& ctx_;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
 };
