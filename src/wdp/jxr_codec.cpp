@@ -38,7 +38,7 @@ using EncoderPtr = std::unique_ptr<PKImageEncode, EncoderDeleter>;
 using StreamPtr = std::unique_ptr<WMPStream, StreamDeleter>;
 
 // How the converter's output bytes become B, G, R.
-enum class Layout { Bgr24, Rgb24, Bgrx32 };
+enum class Layout { Bgr24, Rgb24, Bgrx32, Rgbx32, Gray8 };
 
 struct Target {
     const PKPixelFormatGUID* format;
@@ -46,15 +46,25 @@ struct Target {
 };
 
 // The converter does single steps only, so try the targets in turn: most formats reach
-// 24bppBGR directly; 48-bit and some others stop at 24bppRGB; alpha formats at 32-bit.
+// 24bppBGR directly; 48-bit and some others stop at 24bppRGB; alpha formats at 32-bit;
+// 16-bit grey at 8-bit grey.
 constexpr Target kTargets[] = {
     {&GUID_PKPixelFormat24bppBGR, Layout::Bgr24},
     {&GUID_PKPixelFormat24bppRGB, Layout::Rgb24},
     {&GUID_PKPixelFormat32bppBGR, Layout::Bgrx32},
     {&GUID_PKPixelFormat32bppBGRA, Layout::Bgrx32},
+    {&GUID_PKPixelFormat32bppRGBA, Layout::Rgbx32},
+    {&GUID_PKPixelFormat8bppGray, Layout::Gray8},
 };
 
-size_t BytesPerPixel(Layout layout) { return layout == Layout::Bgrx32 ? 4 : 3; }
+size_t BytesPerPixel(Layout layout) {
+    switch (layout) {
+        case Layout::Bgrx32: case Layout::Rgbx32: return 4;
+        case Layout::Gray8: return 1;
+        case Layout::Bgr24: case Layout::Rgb24: return 3;
+    }
+    return 4;
+}
 
 // Bits per pixel of the decoder's own format; the converter works in place, so the
 // buffer must hold a row of that format as well as a row of the target.
@@ -79,8 +89,9 @@ ConverterPtr CreateConverter(PKImageDecode* decoder, Layout& layout) {
     return nullptr;
 }
 
-// Packs a converted row into B, G, R. `dst` never lies after `src` (rows only shrink),
-// so the rows of one buffer can be packed in place, front to back.
+// Packs a converted row into B, G, R. The buffer's stride is at least the packed
+// stride, so `dst` never lies after `src` and the rows of one buffer can be packed in
+// place, front to back.
 void PackRow(const uint8_t* src, Layout layout, int32_t width, uint8_t* dst) {
     switch (layout) {
         case Layout::Bgr24:
@@ -96,6 +107,23 @@ void PackRow(const uint8_t* src, Layout layout, int32_t width, uint8_t* dst) {
             break;
         case Layout::Bgrx32:
             for (int32_t x = 0; x < width; ++x, src += 4, dst += 3) std::memmove(dst, src, 3);
+            break;
+        case Layout::Rgbx32:
+            for (int32_t x = 0; x < width; ++x, src += 4, dst += 3) {
+                const uint8_t red = src[0];
+                const uint8_t green = src[1];
+                dst[0] = src[2];
+                dst[1] = green;
+                dst[2] = red;
+            }
+            break;
+        case Layout::Gray8:
+            // The only layout that grows: the row is copied out first, as its packed
+            // form may reach over source bytes not yet read.
+            {
+                const std::vector<uint8_t> grey(src, src + width);
+                for (int32_t x = 0; x < width; ++x) dst[x * 3] = dst[x * 3 + 1] = dst[x * 3 + 2] = grey[x];
+            }
             break;
     }
 }
@@ -154,7 +182,12 @@ JxrDecodeResult DecodeJxr(const std::vector<uint8_t>& bytes, BgrImage& image) {
     if (!converter) return JxrDecodeResult::NotJxr;
 
     const size_t sourceStride = (sourceBits * static_cast<size_t>(width) + 7) / 8;
-    const size_t stride = std::max(sourceStride, BytesPerPixel(targetLayout) * static_cast<size_t>(width));
+    const size_t packedStride = static_cast<size_t>(width) * 3;
+    // libjxr walks rows in units of the pixel's sample type (16-bit grey, 32-bit float),
+    // so the stride must be a multiple of every sample size.
+    constexpr size_t kStrideAlignment = 16;
+    const size_t widest = std::max({sourceStride, BytesPerPixel(targetLayout) * static_cast<size_t>(width), packedStride});
+    const size_t stride = (widest + kStrideAlignment - 1) / kStrideAlignment * kStrideAlignment;
     // One buffer serves the decoder, the converter and the packed result.
     std::vector<uint8_t> buffer;
     try {
@@ -167,7 +200,6 @@ JxrDecodeResult DecodeJxr(const std::vector<uint8_t>& bytes, BgrImage& image) {
     if (Failed(converter->Copy(converter.get(), &all, buffer.data(), static_cast<U32>(stride)))) {
         return JxrDecodeResult::NotJxr;
     }
-    const size_t packedStride = static_cast<size_t>(width) * 3;
     for (int32_t y = 0; y < height; ++y) {
         PackRow(&buffer[static_cast<size_t>(y) * stride], targetLayout, width, &buffer[static_cast<size_t>(y) * packedStride]);
     }
