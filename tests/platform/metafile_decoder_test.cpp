@@ -121,9 +121,9 @@ TEST_F(MetafileDecoderTest, AntKeepsTheMarginsOfItsFrame) {
     EXPECT_GT(red, c.opaque / 2);
 }
 
-TEST_F(MetafileDecoderTest, WmfWithoutPlaceableHeaderUsesLibwmfSizeAndDrawsText) {
+TEST_F(MetafileDecoderTest, WmfWithoutPlaceableHeaderTakesFileUnitsAsPixels) {
     Raster raster;
-    ExpectPicture(ImageFormat::Wmf, Wmf("libwmf/text.wmf"), 337, 453, raster);
+    ExpectPicture(ImageFormat::Wmf, Wmf("libwmf/text.wmf"), 253, 340, raster);
     EXPECT_GT(Measure(raster).opaque, 1000);
 }
 

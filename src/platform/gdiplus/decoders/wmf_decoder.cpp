@@ -4,8 +4,8 @@
 // libwmf sizes a picture by the extent of what is drawn, which crops the margins the
 // author left. A placeable header states the intended frame, so that frame gives the
 // size, and the SVG device is told to map the metafile's window (the logical area the
-// records draw into) onto it. Files without a placeable header fall back to libwmf's
-// own size.
+// records draw into) onto it. Files without a placeable header are sized by libwmf's
+// measure of their drawing, one file unit to a pixel.
 #include "decoder.h"
 
 #include "decoder_support.h"
@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -110,13 +111,16 @@ public:
 
     bool Scanned() const { return ok_; }
 
-    // libwmf's own size for files without a placeable header.
-    bool DisplaySize(int64_t& width, int64_t& height) {
-        unsigned int w = 0;
-        unsigned int h = 0;
-        if (wmf_display_size(api_, &w, &h, detail::kMetafileDpi, detail::kMetafileDpi) != wmf_E_None) return false;
-        width = w;
-        height = h;
+    // Without a placeable header the file's units are taken as pixels at 96 dpi, as a
+    // screen plays such a file; libwmf measures the extent of its drawing in them.
+    bool FileUnitsSize(int64_t& width, int64_t& height) {
+        float w = 0;
+        float h = 0;
+        if (wmf_size(api_, &w, &h) != wmf_E_None || !std::isfinite(w) || !std::isfinite(h)) return false;
+        // Beyond any limit, but small enough to convert without overflow.
+        constexpr float kLargest = 1e12f;
+        width = std::llround(std::min(w, kLargest));
+        height = std::llround(std::min(h, kLargest));
         return true;
     }
 
@@ -160,7 +164,7 @@ struct WmfPlan {
 DecodeStatus Plan(const std::vector<uint8_t>& bytes, WmfSession& session, WmfPlan& plan) {
     const std::optional<PlaceableFrame> frame = ReadPlaceableFrame(bytes);
     if (!frame) {
-        if (!session.DisplaySize(plan.width, plan.height) || plan.width <= 0 || plan.height <= 0) {
+        if (!session.FileUnitsSize(plan.width, plan.height) || plan.width <= 0 || plan.height <= 0) {
             return DecodeStatus::NotAnImage;
         }
         return WithinLimits(plan.width, plan.height) ? DecodeStatus::Ok : DecodeStatus::OverLimit;
