@@ -215,6 +215,13 @@ TEST_F(WdpLibraryTest, DamagedAndForeignFilesFailAndLeaveTheOutputAlone) {
 }
 
 TEST_F(WdpLibraryTest, CorruptedCodestreamsNeverTakeTheCallerDown) {
+    // Files known to crash libjxr: refused, and this process lives on.
+    for (const char* crasher : {"crashers/libjxr_segv_1.wdp", "crashers/libjxr_segv_2.wdp"}) {
+        SCOPED_TRACE(crasher);
+        EXPECT_EQ(Decode(Wdp(crasher), Path("crasher.bmp")), 0);
+        EXPECT_FALSE(fs::exists(Path("crasher.bmp")));
+    }
+
     const std::string original = ReadFile(Wdp("generated/rgb24_q90.wdp"));
     std::mt19937 random(20261207);
     std::uniform_int_distribution<size_t> position(134, original.size() - 1);
