@@ -205,8 +205,9 @@ void BatchRun::ConvertGroups(const std::vector<std::vector<size_t>>& groups, std
 
 void BatchRun::ShowProgress(size_t done, const std::string& path) {
     if (showProgress_) {
-        port_.ShowProgressLine("[" + std::to_string(done) + "/" + std::to_string(model_.photos.size()) + "] " +
-                               FileNameOf(path));
+        char counter[48];
+        std::snprintf(counter, sizeof counter, "[%zu/%zu] ", done, model_.photos.size());
+        port_.ShowProgressLine(counter + FileNameOf(path));
     }
 }
 

@@ -58,7 +58,7 @@ MessageAnswer ConsolePort::ShowMessage(const std::string& text, const std::strin
     std::string line = t_currentPhoto.empty() ? std::string() : t_currentPhoto + ": ";
     line += text;
     // Captions that are paths (the file that failed to save) say more than "Error".
-    if (!caption.empty() && caption.find('/') != std::string::npos) {
+    if (caption.find('/') != std::string::npos && text.find(caption) == std::string::npos) {
         line += " (" + caption + ")";
     }
     PrintError(line);
