@@ -72,18 +72,22 @@ void PaletteMatcher::BuildCell(uint32_t cell)
                             AxisMax(e.blue, blueLo, blueHi);
         bound = std::min(bound, far);
     }
-    cellStart_[cell] = static_cast<uint32_t>(candidates_.size());
-    uint16_t kept = 0;
+    const size_t first = candidates_.size();
     for (size_t i = 0; i < entries_.size(); ++i) {
         const Entry& e = entries_[i];
         const int32_t near = AxisMin(e.red, redLo, redHi) + AxisMin(e.green, greenLo, greenHi) +
                              AxisMin(e.blue, blueLo, blueHi);
         if (near <= bound) {
-            candidates_.push_back(static_cast<uint8_t>(i));
-            ++kept;
+            candidates_.push_back({near, static_cast<uint8_t>(e.red), static_cast<uint8_t>(e.green),
+                                   static_cast<uint8_t>(e.blue), static_cast<uint8_t>(i)});
         }
     }
-    cellCount_[cell] = kept;
+    std::sort(candidates_.begin() + static_cast<std::ptrdiff_t>(first), candidates_.end(),
+              [](const Candidate& a, const Candidate& b) {
+                  return a.nearest != b.nearest ? a.nearest < b.nearest : a.index < b.index;
+              });
+    cellStart_[cell] = static_cast<uint32_t>(first);
+    cellCount_[cell] = static_cast<uint16_t>(candidates_.size() - first);
 }
 
 uint8_t PaletteMatcher::Nearest(uint8_t red, uint8_t green, uint8_t blue)
@@ -93,16 +97,14 @@ uint8_t PaletteMatcher::Nearest(uint8_t red, uint8_t green, uint8_t blue)
                           (static_cast<uint32_t>(green >> kCellBits) << (8 - kCellBits)) |
                           static_cast<uint32_t>(blue >> kCellBits);
     if (cellStart_[cell] == kUnbuilt) BuildCell(cell);
-    const uint8_t* list = candidates_.data() + cellStart_[cell];
-    const uint16_t count = cellCount_[cell];
-    uint8_t best = list[0];
+    const Candidate* list = candidates_.data() + cellStart_[cell];
+    const Candidate* end = list + cellCount_[cell];
+    uint8_t best = list->index;
     int32_t bestDistance = kNoDistance;
-    for (uint16_t k = 0; k < count; ++k) {
-        const Entry& e = entries_[list[k]];
-        const int32_t distance = Square(blue - e.blue) + Square(green - e.green) + Square(red - e.red);
-        if (distance == 0) return list[k];
-        if (distance < bestDistance) {
-            best = list[k];
+    for (const Candidate* c = list; c != end && c->nearest <= bestDistance; ++c) {
+        const int32_t distance = Square(blue - c->blue) + Square(green - c->green) + Square(red - c->red);
+        if (distance < bestDistance || (distance == bestDistance && c->index < best)) {
+            best = c->index;
             bestDistance = distance;
         }
     }

@@ -4,9 +4,12 @@
 //
 // NearestEntry is the plain linear search. PaletteMatcher gives the same answer
 // for every colour but prunes the search: the colour cube is cut into cells, and
-// for each cell it keeps, in index order, only the entries that can be nearest to
-// some colour of the cell: an entry whose closest possible distance to the cell
-// exceeds the smallest farthest distance of any entry can never win or tie.
+// for each cell it keeps only the entries that can be nearest to some colour of the
+// cell: an entry whose closest possible distance to the cell exceeds the smallest
+// farthest distance of any entry can never win or tie. The kept entries are sorted
+// by that closest distance (then by index), so a search stops as soon as the next
+// entry cannot come closer than the best found; equal distances still go to the
+// lower index.
 
 #include "dib_types.h"
 
@@ -34,10 +37,14 @@ private:
     struct Entry {
         int32_t red, green, blue;
     };
+    struct Candidate {
+        int32_t nearest;  // smallest squared distance from the entry to any colour of the cell
+        uint8_t red, green, blue, index;
+    };
     std::vector<Entry> entries_;
     std::vector<uint32_t> cellStart_;  // offset into candidates_, kUnbuilt until first use
     std::vector<uint16_t> cellCount_;
-    std::vector<uint8_t> candidates_;
+    std::vector<Candidate> candidates_;
 };
 
 }  // namespace tallowin::imaging
