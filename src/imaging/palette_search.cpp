@@ -49,8 +49,7 @@ uint8_t NearestEntry(const RGBQUAD* palette, uint32_t count, RGBQUAD colour)
 }
 
 PaletteMatcher::PaletteMatcher(const RGBQUAD* palette, uint32_t count)
-    : cellStart_(kCellsPerAxis * kCellsPerAxis * kCellsPerAxis, kUnbuilt),
-      cellCount_(kCellsPerAxis * kCellsPerAxis * kCellsPerAxis, 0)
+    : cells_(kCellsPerAxis * kCellsPerAxis * kCellsPerAxis, kUnbuilt)
 {
     if (palette == nullptr) count = 0;
     count = std::min(count, 256u);
@@ -86,8 +85,7 @@ void PaletteMatcher::BuildCell(uint32_t cell)
               [](const Candidate& a, const Candidate& b) {
                   return a.nearest != b.nearest ? a.nearest < b.nearest : a.index < b.index;
               });
-    cellStart_[cell] = static_cast<uint32_t>(first);
-    cellCount_[cell] = static_cast<uint16_t>(candidates_.size() - first);
+    cells_[cell] = (static_cast<uint32_t>(first) << kCountBits) | static_cast<uint32_t>(candidates_.size() - first);
 }
 
 uint8_t PaletteMatcher::Nearest(uint8_t red, uint8_t green, uint8_t blue)
@@ -96,9 +94,10 @@ uint8_t PaletteMatcher::Nearest(uint8_t red, uint8_t green, uint8_t blue)
     const uint32_t cell = (static_cast<uint32_t>(red >> kCellBits) << (2 * (8 - kCellBits))) |
                           (static_cast<uint32_t>(green >> kCellBits) << (8 - kCellBits)) |
                           static_cast<uint32_t>(blue >> kCellBits);
-    if (cellStart_[cell] == kUnbuilt) BuildCell(cell);
-    const Candidate* list = candidates_.data() + cellStart_[cell];
-    const Candidate* end = list + cellCount_[cell];
+    if (cells_[cell] == kUnbuilt) BuildCell(cell);
+    const uint32_t word = cells_[cell];
+    const Candidate* list = candidates_.data() + (word >> kCountBits);
+    const Candidate* end = list + (word & ((1u << kCountBits) - 1));
     uint8_t best = list->index;
     int32_t bestDistance = kNoDistance;
     for (const Candidate* c = list; c != end && c->nearest <= bestDistance; ++c) {

@@ -42,8 +42,11 @@ private:
         uint8_t red, green, blue, index;
     };
     std::vector<Entry> entries_;
-    std::vector<uint32_t> cellStart_;  // offset into candidates_, kUnbuilt until first use
-    std::vector<uint16_t> cellCount_;
+    // Per cell, in one word so a lookup touches one cache line: the offset of its
+    // list in candidates_ shifted up by kCountBits, or'ed with the list's length;
+    // kUnbuilt until first use. 32768 cells × 256 entries fit the 23 offset bits.
+    static constexpr int kCountBits = 9;
+    std::vector<uint32_t> cells_;
     std::vector<Candidate> candidates_;
 };
 
