@@ -12,20 +12,7 @@
 #include "palette_search.h"
 #include "standard_palettes.h"
 
-#include <algorithm>
-
 namespace {
-
-uint8_t AddClamped(uint8_t value, int error, int weight)
-{
-    return static_cast<uint8_t>(std::clamp(value + error * weight / 16, 0, 255));
-}
-
-RGBQUAD AddError(RGBQUAD colour, int red, int green, int blue, int weight)
-{
-    return RGBQUAD{AddClamped(colour.rgbBlue, blue, weight), AddClamped(colour.rgbGreen, green, weight),
-                   AddClamped(colour.rgbRed, red, weight), colour.rgbReserved};
-}
 
 // One share of a pixel's error, per channel; the division truncates toward zero.
 struct ErrorShare {
@@ -40,6 +27,12 @@ struct ErrorShare {
 uint8_t ClampToByte(int value)
 {
     return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
+RGBQUAD AddError(RGBQUAD colour, const ErrorShare& share)
+{
+    return RGBQUAD{ClampToByte(colour.rgbBlue + share.blue), ClampToByte(colour.rgbGreen + share.green),
+                   ClampToByte(colour.rgbRed + share.red), colour.rgbReserved};
 }
 
 // Adds a share of the error to one blue, green, red pixel in place.
@@ -178,10 +171,10 @@ bool CDibImage::ReduceBitDepth(uint32_t targetBits, bool diffusion, const RGBQUA
                 const int red = c.rgbRed - q.rgbRed;
                 const int green = c.rgbGreen - q.rgbGreen;
                 const int blue = c.rgbBlue - q.rgbBlue;
-                SetPixelColour(x + 1, y, AddError(PixelColour(x + 1, y), red, green, blue, 7));
-                SetPixelColour(x - 1, y + 1, AddError(PixelColour(x - 1, y + 1), red, green, blue, 2));
-                SetPixelColour(x, y + 1, AddError(PixelColour(x, y + 1), red, green, blue, 4));
-                SetPixelColour(x + 1, y + 1, AddError(PixelColour(x + 1, y + 1), red, green, blue, 1));
+                SetPixelColour(x + 1, y, AddError(PixelColour(x + 1, y), ErrorShare(blue, green, red, 7)));
+                SetPixelColour(x - 1, y + 1, AddError(PixelColour(x - 1, y + 1), ErrorShare(blue, green, red, 2)));
+                SetPixelColour(x, y + 1, AddError(PixelColour(x, y + 1), ErrorShare(blue, green, red, 4)));
+                SetPixelColour(x + 1, y + 1, AddError(PixelColour(x + 1, y + 1), ErrorShare(blue, green, red, 1)));
             }
         }
     }
