@@ -157,8 +157,9 @@ bool CDibImageBMP::ReadBmp(FILE* file)
     }
 
     if (fileBits <= 8) {
-        // Only the entries the file declares are read; the rest stay black, and the
-        // rows of a file without a file header follow the declared entries.
+        // Only the entries the file declares are read, as they stand; the rest stay
+        // black, and the rows of a file without a file header follow the declared
+        // entries.
         const uint32_t fullCount = 1u << fileBits;
         uint32_t count = fileInfo.biClrUsed == 0 || fileInfo.biClrUsed > fullCount ? fullCount : fileInfo.biClrUsed;
         const uint32_t entrySize = facts.core ? 3 : 4;
@@ -169,10 +170,10 @@ bool CDibImageBMP::ReadBmp(FILE* file)
         for (uint32_t i = 0; i < count; ++i) {
             uint8_t entry[4] = {};
             if (!ReadExactly(file, entry, entrySize)) break;
-            palette[i] = RGBQUAD{entry[0], entry[1], entry[2], 0};
+            palette[i] = RGBQUAD{entry[0], entry[1], entry[2], facts.core ? uint8_t{0} : entry[3]};
         }
-    } else if (offBits == 0) {
-        Skip(file, 4ull * fileInfo.biClrUsed);
+    } else if (offBits == 0 && !Skip(file, 4ull * fileInfo.biClrUsed)) {
+        return true;  // the file ends inside the palette: no rows, like a short file
     }
 
     if (offBits != 0 && std::fseek(file, static_cast<long>(offBits), SEEK_SET) != 0) {
