@@ -102,10 +102,10 @@ uint8_t PaletteMatcher::Nearest(uint8_t red, uint8_t green, uint8_t blue)
     int32_t bestDistance = kNoDistance;
     for (const Candidate* c = list; c != end && c->nearest <= bestDistance; ++c) {
         const int32_t distance = Square(blue - c->blue) + Square(green - c->green) + Square(red - c->red);
-        if (distance < bestDistance || (distance == bestDistance && c->index < best)) {
-            best = c->index;
-            bestDistance = distance;
-        }
+        // Written without branches: which entry wins is unpredictable.
+        const bool better = distance < bestDistance || (distance == bestDistance && c->index < best);
+        best = better ? c->index : best;
+        bestDistance = better ? distance : bestDistance;
     }
     return best;
 }
