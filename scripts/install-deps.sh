@@ -16,7 +16,7 @@ PACKAGES=(
   # independent decoders used by the tests
   imagemagick libjpeg-turbo-progs
   # a real window without a desktop, and screenshots
-  xvfb xauth
+  xvfb xauth xdotool
 )
 
 missing=()

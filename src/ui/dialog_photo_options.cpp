@@ -109,7 +109,7 @@ void CDialogPhotoOptions::BuildControls() {
     // Rows of the size group: original; width (radio 1073 stands between the width
     // and height rows); height; stretch.
     auto* sizeGrid = new QGridLayout(sizeGroup);
-    sizeGrid->addWidget(sizeOriginal_, 0, 0, 1, 3);
+    sizeGrid->addWidget(sizeOriginal_, 0, 0, 1, 5);
     sizeGrid->addWidget(sizeCustom_, 1, 0, 2, 1, Qt::AlignVCenter);
     sizeGrid->addWidget(widthLabel_, 1, 1);
     sizeGrid->addWidget(width_, 1, 2);
@@ -118,17 +118,17 @@ void CDialogPhotoOptions::BuildControls() {
     sizeGrid->addWidget(height_, 2, 2);
     sizeGrid->addWidget(keepHeight_, 2, 3);
     auto* stretchRow = new QHBoxLayout;
+    stretchRow->addWidget(sizeStretch_);
+    stretchRow->addSpacing(du.X(8));
     stretchRow->addWidget(stretchHLabel_);
     stretchRow->addWidget(stretchH_);
     stretchRow->addSpacing(du.X(20));
     stretchRow->addWidget(stretchVLabel_);
     stretchRow->addWidget(stretchV_);
     stretchRow->addStretch(1);
-    sizeGrid->addWidget(sizeStretch_, 3, 0, 1, 1);
-    sizeGrid->addLayout(stretchRow, 3, 1, 1, 3);
+    sizeGrid->addLayout(stretchRow, 3, 0, 1, 5);
     sizeGrid->setColumnStretch(4, 1);
-    // Radio 1073 has no caption: its place is the first column, beside both rows.
-    sizeGrid->setColumnMinimumWidth(0, du.X(12));
+    sizeGrid->setHorizontalSpacing(du.X(6));
 
     pixelLabel_ = label("Pixel format:", IDC_PIXEL_FORMAT_LABEL);
     pixelFormat_ = WithId(new QComboBox(this), IDC_PIXEL_FORMAT);

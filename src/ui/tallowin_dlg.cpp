@@ -125,6 +125,7 @@ void CTallowinDlg::BuildControls() {
     list_->setShowGrid(true);
     list_->setWordWrap(false);
     list_->verticalHeader()->hide();
+    list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + du.Y(3));
     list_->horizontalHeader()->setSectionsClickable(true);
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
