@@ -92,7 +92,15 @@ CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolde
     model_->Initialise(libraryFolder);
 }
 
-CTallowinDlg::~CTallowinDlg() = default;
+CTallowinDlg::~CTallowinDlg() {
+    // A worker still alive (the program is ending without Exit, say with the session)
+    // may be waiting for this thread to show a box or set a control: ask it to stop and
+    // keep serving it until it is gone, so that joining it cannot hang.
+    if (model_ && model_->workerAlive.load()) {
+        model_->idle.store(1);
+        while (model_->workerAlive.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
 
 void CTallowinDlg::BuildControls() {
     const DialogUnits du(this);

@@ -4,6 +4,9 @@
 
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
+#include "font_chooser.h"
+#include "font_settings.h"
+#include "preview_frame.h"
 #include "main_window_model.h"
 #include "modal_answerer.h"
 #include "settings_store.h"
@@ -188,6 +191,82 @@ TEST_F(MainWindowTest, UpDownAndColumnSortKeepRowsAndSelectionInStep) {
     EXPECT_TRUE(window_->SelectedRows().empty());
 }
 
+TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
+    Open();
+    window_->AddChosenFiles({QString::fromStdString(png_), QString::fromStdString(bmp_)});
+    auto* preview = Control<PreviewFrame>(1080);
+    window_->SelectRows({1});
+    emit List()->clicked(List()->model()->index(1, 0));
+    ASSERT_TRUE(preview->HasImage());
+    // The BMP's top left pixel, stretched into the frame's corner.
+    EXPECT_NE(preview->Image().pixel(0, 0), QColor(Qt::white).rgb());
+
+    // A photo that cannot be loaded any more leaves the frame as it was.
+    fs::remove(png_);
+    window_->SelectRows({0});
+    emit List()->clicked(List()->model()->index(0, 0));
+    EXPECT_TRUE(preview->HasImage());
+
+    Control<QPushButton>(1005)->click();
+    EXPECT_FALSE(preview->HasImage());
+    EXPECT_EQ(List()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
+}
+
+// The chooser starts from the current font and colour, so a new face keeps the colour;
+// its choice reaches the model, the face-name label and, at Exit, the store.
+TEST_F(MainWindowTest, FontChooserKeepsTheColourAndItsChoiceIsStoredAtExit) {
+    Open();
+    window_->Model().SetStampColour(0x0000FF);  // red
+    QFont face(QStringLiteral("DejaVu Serif"));
+    face.setPixelSize(40);
+    face.setBold(true);
+    QColor startColour;
+    answerer_.SetScript([&](QWidget* modal) {
+        auto* chooser = qobject_cast<FontChooser*>(modal);
+        if (!chooser) return false;
+        startColour = ColourFromColorRef(chooser->SelectedColour());
+        chooser->SetCurrent(face, startColour);
+        chooser->accept();
+        return true;
+    });
+    Control<QPushButton>(1085)->click();
+    EXPECT_EQ(startColour, QColor(255, 0, 0));
+    EXPECT_EQ(window_->Model().StampColour(), 0x0000FFu);
+    const LOGFONTA font = window_->Model().StampFont();
+    EXPECT_EQ(FaceName(font), "DejaVu Serif");
+    EXPECT_EQ(font.lfHeight, -40);
+    EXPECT_EQ(font.lfWeight, 700);
+    EXPECT_EQ(Control<QLabel>(1092)->text(), "DejaVu Serif");
+
+    Control<QPushButton>(1037)->click();
+    SettingsStore reread;
+    EXPECT_EQ(reread.GetProfileString("CurrentFont", "lfFaceName", ""), "DejaVu Serif");
+    EXPECT_EQ(reread.GetProfileInt("CurrentFont", "lfHeight", 0), -40);
+    EXPECT_EQ(reread.GetProfileInt("CurrentFont", "nCurrentColor", 0), 0x0000FF);
+}
+
+TEST(FontConversion, StoredFontsBecomeQtFontsAndBack) {
+    LOGFONTA stored = DefaultStampFont();
+    stored.lfHeight = -24;
+    stored.lfWeight = 700;
+    stored.lfItalic = 1;
+    stored.lfUnderline = 1;
+    SetFaceName(stored, "DejaVu Sans");
+    const QFont font = FontFromLogFont(stored);
+    EXPECT_EQ(font.pixelSize(), 24);
+    EXPECT_TRUE(font.bold() && font.italic() && font.underline() && !font.strikeOut());
+    const LOGFONTA back = LogFontFromFont(font);
+    EXPECT_EQ(back.lfHeight, -24);
+    EXPECT_EQ(back.lfWeight, 700);
+    EXPECT_EQ(back.lfItalic, 1);
+    EXPECT_EQ(back.lfUnderline, 1);
+    EXPECT_EQ(FaceName(back), "DejaVu Sans");
+    // Red lives in the low byte.
+    EXPECT_EQ(ColorRefFromColour(QColor(0x12, 0x34, 0x56)), 0x563412u);
+    EXPECT_EQ(ColourFromColorRef(0x563412), QColor(0x12, 0x34, 0x56));
+}
+
 TEST_F(MainWindowTest, NotRenameDisablesThePrefixControls) {
     Open();
     Control<QCheckBox>(1027)->click();
@@ -250,6 +329,9 @@ TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     Control<QLineEdit>(1087)->setText(QString::fromStdString(Path("chosen").string()));
     Control<QLineEdit>(1090)->setText("Trip");
     Control<QLineEdit>(1039)->setText("12");
+    // Escape is no way out: only Exit and the close box end the window.
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window_->isVisible());
     Control<QPushButton>(1037)->click();
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(store_->GetProfileString("Option", "photo_output_folder", ""), Path("chosen").string());
