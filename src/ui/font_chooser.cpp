@@ -68,6 +68,9 @@ FontChooser::FontChooser(const LOGFONTA& font, uint32_t colour, QWidget* parent)
                        QFontDialog::NonScalableFonts | QFontDialog::ProportionalFonts | QFontDialog::MonospacedFonts);
     fonts_->setWindowFlags(Qt::Widget);
     fonts_->setCurrentFont(FontFromLogFont(font));
+    // Return and Escape reach the inner dialog first: it would only hide itself.
+    connect(fonts_, &QDialog::finished, this,
+            [this](int result) { result == QDialog::Accepted ? accept() : reject(); });
 
     colourButton_ = new QPushButton(this);
     colourButton_->setObjectName(QStringLiteral("colour"));

@@ -128,8 +128,12 @@ TEST_F(OptionsDialogTest, UnknownCodesAreReportedAndLeaveNothingChecked) {
     settings.nOuputSizeType = 3;
     settings.nKeepAspectRatio = 9;
     settings.nOuptputFormat = 8;
+    settings.iComboPixelFormat = 12;
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, settings, [&](QWidget* d) {
+        // A pixel format outside the list selects nothing and describes 24 bits RGB.
+        EXPECT_EQ(Find<QComboBox>(d, 1057)->currentIndex(), -1);
+        EXPECT_EQ(Find<QLabel>(d, 1093)->text().left(18), "24 bits per pixel;");
         for (int id : {1062, 1063, 1064, 1065, 1067, 1068, 1069})
             EXPECT_FALSE(Find<QRadioButton>(d, id)->isChecked()) << id;
         Find<QPushButton>(d, 2)->click();
