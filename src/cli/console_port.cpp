@@ -12,6 +12,8 @@ thread_local int t_failures = 0;
 ConsolePort::ConsolePort(OverwritePolicy policy, std::FILE* errors, std::FILE* answers)
     : policy_(policy), errors_(errors), answers_(answers) {}
 
+std::string ConsolePort::PhotoPrefix() { return t_currentPhoto.empty() ? std::string() : t_currentPhoto + ": "; }
+
 void ConsolePort::SetCurrentPhoto(const std::string& sourcePath) {
     t_currentPhoto = sourcePath;
     t_failures = 0;
@@ -55,8 +57,7 @@ MessageAnswer ConsolePort::ShowMessage(const std::string& text, const std::strin
         return AskToReplace(text);
     }
     ++t_failures;
-    std::string line = t_currentPhoto.empty() ? std::string() : t_currentPhoto + ": ";
-    line += text;
+    std::string line = PhotoPrefix() + text;
     // Captions that are paths (the file that failed to save) say more than "Error".
     if (caption.find('/') != std::string::npos && text.find(caption) == std::string::npos) {
         line += " (" + caption + ")";
@@ -69,7 +70,7 @@ MessageAnswer ConsolePort::AskToReplace(const std::string& question) {
     switch (policy_) {
         case OverwritePolicy::Always: return MessageAnswer::Yes;
         case OverwritePolicy::Never:
-            PrintError(question + " No (kept).");
+            PrintError(PhotoPrefix() + question + " No: the file is kept.");
             return MessageAnswer::No;
         case OverwritePolicy::Ask: break;
     }

@@ -50,6 +50,8 @@ public:
 
 private:
     MessageAnswer AskToReplace(const std::string& question);
+    // "<photo>: " for the calling thread's photo, or nothing.
+    static std::string PhotoPrefix();
     // Clears the progress line before other output; called under the mutex.
     void ClearProgressLocked();
 

@@ -95,7 +95,9 @@ void PhotoConverter::Log(const std::string& line) {
 std::string PhotoConverter::PrepareTempName(unsigned unique, const std::string& suffix) {
     std::string name = TempName(unique);
     if (name.empty()) {
+        // Without a name the save that follows fails and says so; never a relative path.
         Report("Can not get the temporary bitmap filename!", Text(kTextError));
+        return name;
     }
     name += suffix;
     if (access(name.c_str(), F_OK) == 0 && std::remove(name.c_str()) != 0) {
