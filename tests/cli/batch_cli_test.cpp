@@ -135,6 +135,14 @@ TEST_F(BatchCliTest, DefaultIsWdpAThousandAndTwentyFourWide) {
     EXPECT_EQ(r.RunFolder().parent_path().filename().string().size(), std::string("2024.03.07.14.05.09").size());
 }
 
+TEST_F(BatchCliTest, AWdpPhotoKeepsItsTitle) {
+    const fs::path wdp = Copy("wdp/rgb24_q90.wdp");
+    const Result r = Run("-f png --width 50 -q -o " + Out() + " " + Quote(wdp.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(FilesIn(r.RunFolder()), std::vector<std::string>{"rgb24_q90.png"});
+    EXPECT_EQ(Identify(r.RunFolder() / "rgb24_q90.png", "%m %w"), "PNG 50");
+}
+
 TEST_F(BatchCliTest, RenameRotateFlipAndParallelJobs) {
     std::string inputs;
     for (int i = 0; i < 10; ++i) {
