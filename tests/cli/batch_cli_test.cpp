@@ -167,8 +167,10 @@ TEST_F(BatchCliTest, FailuresAreNamedAndGiveStatusOne) {
     EXPECT_NE(r.err.find("--recursive"), std::string::npos) << r.err;
     EXPECT_EQ(FilesIn(r.RunFolder()), std::vector<std::string>{"testorig.png"});
 
-    // With --recursive the folder's photos are found and converted.
-    const Result again = Run("-r -f png -q -o " + Out() + " " + Quote(Path("src").string()));
+    // With --recursive the folder's photos are found and converted. (Another output
+    // folder: a run in the same second would share the first run's folder.)
+    fs::create_directories(Path("out2"));
+    const Result again = Run("-r -f png -q -o " + Quote(Path("out2").string()) + " " + Quote(Path("src").string()));
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(FilesIn(again.RunFolder()), (std::vector<std::string>{"basn2c08.png", "testorig.png"}));
 }

@@ -1,7 +1,5 @@
 #include "convert_support.h"
 
-#include "language.h"
-
 #include <QString>
 
 #include <cstdio>
@@ -11,8 +9,6 @@ namespace tallowin {
 ScreenContext::ScreenContext() : dc_(GetDC(nullptr)) {}
 
 ScreenContext::~ScreenContext() { ReleaseDC(nullptr, dc_); }
-
-std::string Text(int id) { return GetText(id); }
 
 std::u16string Utf16Path(const std::string& path) { return QString::fromUtf8(path).toStdU16String(); }
 

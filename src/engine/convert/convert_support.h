@@ -41,9 +41,6 @@ private:
     HDC dc_;
 };
 
-// A numbered text of the string table.
-std::string Text(int id);
-
 // A UTF-8 path as the zero-terminated UTF-16 the codec service takes.
 std::u16string Utf16Path(const std::string& path);
 

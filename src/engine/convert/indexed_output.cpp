@@ -4,6 +4,7 @@
 #include "convert_support.h"
 #include "dib_image.h"
 #include "encoder_lookup.h"
+#include "language.h"
 #include "photo_converter.h"
 #include "quantizer.h"
 #include "staged_output.h"
@@ -22,10 +23,6 @@ constexpr uint32_t kQuantizerDepth = 8;
 constexpr uint32_t kGifColours = 256;
 constexpr uint32_t kGifBits = 8;
 constexpr ARGB kOpaqueBlack = 0xFF000000;
-
-constexpr int kTextError = 106;
-constexpr int kTextSaveFailed = 118;
-constexpr int kTextWarning = 119;
 
 struct IndexedDepth {
     uint32_t bits;
@@ -72,7 +69,7 @@ bool PhotoConverter::EncodeIndexedBmp(const PhotoRecord& photo, GpBitmap* bitmap
     FindEncoderByMimeType(u"image/bmp", &bmpEncoder);
     const std::string temp = PrepareTempName(kIndexedBmpTempUnique);
     if (GdipSaveImageToFile(bitmap, Utf16Path(temp).c_str(), &bmpEncoder, nullptr) != Ok) {
-        Report(Text(kTextSaveFailed), photo.outputPath);
+        Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
         return false;
     }
 
@@ -90,7 +87,7 @@ bool PhotoConverter::EncodeIndexedBmp(const PhotoRecord& photo, GpBitmap* bitmap
     }
 
     if (access(temp.c_str(), F_OK) == 0 && std::remove(temp.c_str()) != 0) {
-        Report("Can not delete the temporary bitmap filename!", Text(kTextWarning));
+        Report("Can not delete the temporary bitmap filename!", GetText(IDS_WARNING));
     }
     return saved;
 }
@@ -114,7 +111,7 @@ bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
         return false;
     }
     if (!image.ReduceBitDepth(kGifBits, true, table.data(), 0)) {
-        Report("Failed to convert phhoto color!", Text(kTextError));
+        Report("Failed to convert phhoto color!", GetText(IDS_ERROR));
         return false;
     }
     if (!image.SaveFile(temp.c_str(), kDibFormatBmp)) {
@@ -128,7 +125,7 @@ bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
     // The codec service writes beside the output and renames into place itself.
     if (GdipSaveImageToFile(indexed.get(), Utf16Path(photo.outputPath).c_str(), &gifEncoder, nullptr) !=
         Ok) {
-        Report(Text(kTextSaveFailed), photo.outputPath);
+        Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
         return false;
     }
     return true;

@@ -1,15 +1,17 @@
 #include "photo_converter.h"
 
 #include "convert_support.h"
-#include "paths.h"
 #include "encoder_lookup.h"
+#include "integer_text.h"
+#include "language.h"
+#include "output_settings.h"
+#include "paths.h"
 #include "staged_output.h"
 #include "wdp_codec_library.h"
 
 #include <QString>
 
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <unistd.h>
 
@@ -20,36 +22,13 @@ namespace {
 // Unique numbers of the fixed temporary names.
 constexpr unsigned kWdpTempUnique = 12346;  // BMP303A.TMP.bmp
 
-// Texts of the string table used here.
-constexpr int kTextError = 106;
-constexpr int kTextWidthInvalid = 111;
-constexpr int kTextHeightInvalid = 112;
-constexpr int kTextSetResolutionFailed = 113;
-constexpr int kTextSetInterpolationFailed = 114;
-constexpr int kTextConvertFailed = 115;
-constexpr int kTextUnknownAngle = 116;
-constexpr int kTextRotateFailed = 117;
-constexpr int kTextSaveFailed = 118;
-constexpr int kTextWarning = 119;
-constexpr int kTextReplaceQuestion = 120;
-constexpr int kTextStampXOutOfRange = 130;
-constexpr int kTextStampYOutOfRange = 131;
-
-// The stamp boxes are read as at most 63 characters.
-constexpr size_t kStampBoxChars = 63;
 // The stamp text is drawn from a buffer of 64,000 UTF-16 units, terminator included.
 constexpr qsizetype kStampTextUnits = 64000 - 1;
 
 constexpr ARGB kOpaqueWhite = 0xFFFFFFFF;
-constexpr int32_t kPixelFormatCodeLastIndexed = 2;
 
 // libjxr keeps no promise about running two encodes at once.
 std::mutex g_wdpEncodeMutex;
-
-// The leading decimal integer of a box's text, as C's atoi reads it.
-int32_t BoxInteger(const std::string& text) {
-    return static_cast<int32_t>(std::atoi(text.substr(0, kStampBoxChars).c_str()));
-}
 
 std::string FormatText(const std::string& format, const std::string& value) {
     QString text = QString::fromUtf8(format);
@@ -96,12 +75,12 @@ std::string PhotoConverter::PrepareTempName(unsigned unique, const std::string& 
     std::string name = TempName(unique);
     if (name.empty()) {
         // Without a name the save that follows fails and says so; never a relative path.
-        Report("Can not get the temporary bitmap filename!", Text(kTextError));
+        Report("Can not get the temporary bitmap filename!", GetText(IDS_ERROR));
         return name;
     }
     name += suffix;
     if (access(name.c_str(), F_OK) == 0 && std::remove(name.c_str()) != 0) {
-        Report("Can not delete the temporary bitmap filename!", Text(kTextError));
+        Report("Can not delete the temporary bitmap filename!", GetText(IDS_ERROR));
     }
     return name;
 }
@@ -122,7 +101,7 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
     // once it is complete, so a conversion that fails keeps the old file.
     if (FileExists(photo.outputPath)) {
         const MessageAnswer answer =
-            model_.Port().ShowMessage(FormatText(Text(kTextReplaceQuestion), photo.outputPath), Text(kTextWarning),
+            model_.Port().ShowMessage(FormatText(GetText(IDS_FILE_EXISTS_REPLACE), photo.outputPath), GetText(IDS_WARNING),
                                       MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow);
         if (answer != MessageAnswer::Yes) {
             outcome_ = ConversionOutcome::Declined;
@@ -139,11 +118,11 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
     }
 
     if (settings.nOutputWidth < 1) {
-        Report(Text(kTextWidthInvalid), Text(kTextError));
+        Report(GetText(IDS_OUTPUT_WIDTH_INVALID), GetText(IDS_ERROR));
         return false;
     }
     if (settings.nOutputHeight < 1) {
-        Report(Text(kTextHeightInvalid), Text(kTextError));
+        Report(GetText(IDS_OUTPUT_HEIGHT_INVALID), GetText(IDS_ERROR));
         return false;
     }
     const int32_t width = settings.nOutputWidth;
@@ -151,7 +130,7 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
 
     GpBitmap* rawBitmap = nullptr;
     if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &rawBitmap) != Ok) {
-        Report(Text(kTextConvertFailed), Text(kTextError));
+        Report(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
         return false;
     }
     const BitmapPtr bitmap(rawBitmap);
@@ -162,23 +141,23 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
         GdipGetImageHorizontalResolution(source.get(), &dpi);
     }
     if (GdipBitmapSetResolution(bitmap.get(), dpi, dpi) != Ok) {
-        Report(Text(kTextSetResolutionFailed), Text(kTextError));
+        Report(GetText(IDS_SET_RESOLUTION_FAILED), GetText(IDS_ERROR));
     }
 
     {
         GpGraphics* rawGraphics = nullptr;
         if (GdipGetImageGraphicsContext(bitmap.get(), &rawGraphics) != Ok) {
-            Report(Text(kTextConvertFailed), Text(kTextError));
+            Report(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
             return false;
         }
         const GraphicsPtr graphics(rawGraphics);
         GdipGraphicsClear(graphics.get(), kOpaqueWhite);
         if (GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic) != Ok) {
-            Report(Text(kTextSetInterpolationFailed), Text(kTextError));
+            Report(GetText(IDS_SET_INTERPOLATION_FAILED), GetText(IDS_ERROR));
         }
         if (GdipDrawImageRectRectI(graphics.get(), source.get(), 0, 0, width, height, 0, 0, photo.width,
                                    photo.height, UnitPixel, nullptr, nullptr, nullptr) != Ok) {
-            Report(Text(kTextConvertFailed), Text(kTextError));
+            Report(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
             return false;
         }
         DrawStamp(photo, graphics.get(), width, height);
@@ -191,11 +170,11 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
 
     const std::optional<RotateFlipType> turn = RotateFlipFor(settings.nRotateAngel, settings.nFlipType);
     if (!turn) {
-        Report(Text(kTextUnknownAngle), Text(kTextError));
+        Report(GetText(IDS_UNKNOWN_ROTATE_ANGLE), GetText(IDS_ERROR));
     }
     const RotateFlipType type = turn.value_or(RotateFlipFor(0, settings.nFlipType).value());
     if (type != RotateNoneFlipNone && GdipImageRotateFlip(bitmap.get(), type) != Ok) {
-        Report(Text(kTextRotateFailed), Text(kTextError));
+        Report(GetText(IDS_ROTATE_FLIP_FAILED), GetText(IDS_ERROR));
     }
 
     if (settings.nOuptputFormat < FormatBmp || settings.nOuptputFormat > FormatWdp) {
@@ -217,15 +196,15 @@ void PhotoConverter::DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, i
     if (text.empty()) {
         return;
     }
-    int32_t x = BoxInteger(port.ControlText(IDC_STAMP_X));
-    int32_t y = BoxInteger(port.ControlText(IDC_STAMP_Y));
+    int32_t x = LeadingInteger(port.ControlText(IDC_STAMP_X));
+    int32_t y = LeadingInteger(port.ControlText(IDC_STAMP_Y));
     if (x >= width || x < 0) {
-        Log(photo.sourcePath + " " + Text(kTextStampXOutOfRange));
+        Log(photo.sourcePath + " " + GetText(IDS_TEXT_X_OUT_OF_RANGE));
         x = 0;
         port.SetControlText(IDC_STAMP_X, "0");
     }
     if (y >= height || y < 0) {
-        Log(photo.sourcePath + " " + Text(kTextStampYOutOfRange));
+        Log(photo.sourcePath + " " + GetText(IDS_TEXT_Y_OUT_OF_RANGE));
         y = 0;
         port.SetControlText(IDC_STAMP_Y, "0");
     }
@@ -248,7 +227,7 @@ bool PhotoConverter::Encode(const PhotoRecord& photo, GpBitmap* bitmap) {
     const OutputSettings& settings = photo.settings;
     switch (settings.nOuptputFormat) {
         case FormatBmp:
-            if (settings.iComboPixelFormat >= 0 && settings.iComboPixelFormat <= kPixelFormatCodeLastIndexed) {
+            if (IsIndexedPixelFormat(settings.iComboPixelFormat)) {
                 return EncodeIndexedBmp(photo, bitmap, settings.iComboPixelFormat);
             }
             return SaveWithEncoder(bitmap, photo, u"image/bmp", nullptr);
@@ -276,7 +255,7 @@ bool PhotoConverter::SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo,
     CLSID encoder{};
     FindEncoderByMimeType(mimeType, &encoder);
     if (GdipSaveImageToFile(bitmap, Utf16Path(photo.outputPath).c_str(), &encoder, parameters) != Ok) {
-        Report(Text(kTextSaveFailed), photo.outputPath);
+        Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
         return false;
     }
     return true;
@@ -290,7 +269,7 @@ bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
     FindEncoderByMimeType(u"image/bmp", &bmpEncoder);
     const std::string input = PrepareTempName(kWdpTempUnique, ".bmp");
     if (GdipSaveImageToFile(bitmap, Utf16Path(input).c_str(), &bmpEncoder, nullptr) != Ok) {
-        Report(Text(kTextSaveFailed), photo.outputPath);
+        Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
         return false;
     }
 
