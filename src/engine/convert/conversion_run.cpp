@@ -6,8 +6,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <mutex>
 #include <system_error>
 
 namespace tallowin {
