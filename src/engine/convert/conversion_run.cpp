@@ -65,7 +65,7 @@ void ConversionRun::StartRun() {
     model_.idle.store(0);
     model_.workerAlive.store(true);
     try {
-        worker_ = std::thread(&ConversionRun::Work, this, model_.photos, runFolder, model_.notRename != 0,
+        worker_ = std::thread(&ConversionRun::ConversionWorker, this, model_.photos, runFolder, model_.notRename != 0,
                               model_.renamePrefix);
     } catch (const std::system_error&) {
         model_.workerAlive.store(false);
@@ -74,7 +74,7 @@ void ConversionRun::StartRun() {
     }
 }
 
-void ConversionRun::Work(PhotoList photos, std::string runFolder, bool notRename, std::string prefix) {
+void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bool notRename, std::string prefix) {
     WindowPort& port = model_.Port();
     port.SetControlText(IDC_CONVERT, "Stop");
     port.SetProgress(0);

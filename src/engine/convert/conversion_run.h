@@ -39,7 +39,8 @@ public:
 
 private:
     void StartRun();
-    void Work(PhotoList photos, std::string runFolder, bool notRename, std::string prefix);
+    // The worker thread: converts `photos` in order into `runFolder`.
+    void ConversionWorker(PhotoList photos, std::string runFolder, bool notRename, std::string prefix);
 
     MainWindowModel& model_;
     std::thread worker_;
