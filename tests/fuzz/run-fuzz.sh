@@ -1,11 +1,12 @@
 #!/bin/sh
 # Builds the BMP reader's libFuzzer target with clang and runs it on one core.
 # Usage: tests/fuzz/run-fuzz.sh [seconds]   (default 900)
-# New crash inputs land in the work folder; copy them to tests/data/crashers.
+# Work folder: $FUZZ_WORK, else $TMPDIR/tallowin-fuzz. New crash inputs land in its
+# artifacts/ folder; copy them to tests/data/crashers together with the fix.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-work=${FUZZ_WORK:-$root/build-fuzz}
+work=${FUZZ_WORK:-${TMPDIR:-/tmp}/tallowin-fuzz}
 seconds=${1:-900}
 mkdir -p "$work/corpus" "$work/artifacts"
 clang++-14 -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
