@@ -14,6 +14,7 @@
 #include "test_world.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -24,6 +25,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QUrl>
@@ -136,6 +138,63 @@ TEST_F(MainWindowTest, AddedAndDroppedPhotosFillTheList) {
     // The folder search finds both photos, breadth first.
     window_->SearchFolder(QString::fromStdString(Path("photos").string()));
     EXPECT_EQ(List()->rowCount(), 5);
+}
+
+// Add Photos: the file dialog with its title, filters and starting folder; the photo
+// chosen in it is added and its folder starts the next dialog.
+TEST_F(MainWindowTest, AddPhotosDialogAddsTheChosenFilesAndRemembersTheirFolder) {
+    Open();
+    QStringList filters;
+    QString title;
+    QString startFolder;
+    int tries = 0;
+    answerer_.SetScript([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        // A dialog that refuses the name is cancelled after a few tries.
+        if (!dialog || ++tries > 6) return false;
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        startFolder = dialog->directory().absolutePath();
+        // What a user types into the name box (the list view fills in the background).
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(bmp_));
+        // accept() is protected in QFileDialog: call it through its base.
+        static_cast<QDialog*>(dialog)->accept();
+        return true;
+    });
+    Control<QPushButton>(1008)->click();
+    EXPECT_EQ(title, "Select Photo Files...");
+    ASSERT_EQ(filters.size(), 2);
+    EXPECT_TRUE(filters[0].startsWith("Photo Files (*.wdp;*.hdp;*.bmp;*.gif;*.png;*.tif;*.jpg;*.jpeg;*.ico;*.exif;"
+                                      "*.wmf;*.emf;*.dib) ("));
+    EXPECT_TRUE(filters[1].startsWith("Any Files (*.*)"));
+    ASSERT_EQ(List()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
+    EXPECT_EQ(store_->GetProfileString("Option", "LastPhotoFolder", ""), Path("photos").string() + "/");
+
+    Control<QPushButton>(1008)->click();
+    EXPECT_EQ(startFolder.toStdString(), Path("photos").string());
+    EXPECT_EQ(List()->rowCount(), 2);
+}
+
+// Options on a list of photos: the dialog's choice becomes current, and "Yes" to the
+// question gives it to every photo.
+TEST_F(MainWindowTest, OptionsAppliedToAllPhotosOnYes) {
+    Open();
+    window_->AddChosenFiles({QString::fromStdString(bmp_), QString::fromStdString(png_)});
+    answerer_.SetScript([&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<CDialogPhotoOptions*>(modal)) {
+            dialog->findChild<QRadioButton*>("1065")->click();
+            dialog->findChild<QPushButton*>("1")->click();
+            return true;
+        }
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        return box && ModalAnswerer::ClickButton(box, "Yes");
+    });
+    Control<QPushButton>(1024)->click();
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Do you want to change all output settings of photos?"});
+    EXPECT_EQ(window_->Model().m_outputPhotoFormat.nRotateAngel, 270);
+    EXPECT_EQ(Cell(0, 4), "270");
+    EXPECT_EQ(Cell(1, 4), "270");
 }
 
 TEST_F(MainWindowTest, EditOpensOneDialogPerSelectedPhotoAndCancelKeepsOne) {

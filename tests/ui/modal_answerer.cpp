@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -47,12 +48,12 @@ void ModalAnswerer::Tick() {
         [this, guard, modal] {
             const bool handled = guard && script_ && script_(modal);
             inScript_.remove(modal);
+            if (handled || !guard) return;
             auto* box = qobject_cast<QMessageBox*>(guard.data());
-            if (handled || !box) return;
-            if (QAbstractButton* escape = box->escapeButton())
+            if (QAbstractButton* escape = box ? box->escapeButton() : nullptr)
                 escape->click();
-            else
-                box->reject();
+            else if (auto* dialog = qobject_cast<QDialog*>(guard.data()))
+                dialog->reject();
         },
         Qt::QueuedConnection);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Answers the modal windows a test opens: a timer looks at the active modal widget,
-// records every message box, and hands each modal window to the test's script. Boxes
+// records every message box, and hands each modal window to the test's script. Windows
 // the script leaves alone are closed with their escape answer, so no test can hang.
 
 #include <QObject>
