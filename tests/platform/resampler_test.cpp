@@ -1,6 +1,10 @@
 // The separable resampler against a plain, direct two-dimensional evaluation of the
-// same filter, and its compositing over the target.
+// same filter, its compositing over the target, and its shortcuts for axes drawn at
+// their own size against the weighted passes they skip.
 #include "resampler.h"
+
+#include "decoder.h"
+#include "test_world.h"
 
 #include <gtest/gtest.h>
 
@@ -156,4 +160,94 @@ TEST(Resampler, ClipsToTheTargetAndRefusesEmptyRectangles)
               InvalidParameter);
     EXPECT_EQ(DrawResampled(source, false, {20, 0, 5, 5}, target, {0, 0, 5, 5}, ResampleFilter::Bicubic),
               InvalidParameter);
+}
+
+namespace {
+
+// A decoded file as the service holds it: 4 bytes per pixel with straight alpha.
+PixelBuffer Decoded(const std::string& relative)
+{
+    namespace codec = tallowin::codec;
+    const std::string path = (tallowin::test::DataDir() / relative).string();
+    codec::ImageFormat format = codec::ImageFormat::Unknown;
+    EXPECT_EQ(codec::SniffFile(path, format), codec::DecodeStatus::Ok) << path;
+    codec::Raster raster;
+    std::string warning;
+    EXPECT_EQ(codec::DecodePixels(format, path, codec::DecodeRequest{}, raster, warning), codec::DecodeStatus::Ok)
+        << path;
+    PixelBuffer buffer;
+    AdoptRaster(std::move(raster), buffer);
+    return buffer;
+}
+
+// Opaque, transparent and every level between, in a pattern no row or column repeats.
+PixelBuffer NoiseWithAlpha(int32_t width, int32_t height, unsigned seed)
+{
+    PixelBuffer buffer = Noise(width, height, 4, seed);
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            uint8_t& alpha = buffer.Row(y)[x * 4 + 3];
+            alpha = (x + y) % 5 == 0 ? 0 : (x + 2 * y) % 7 == 0 ? 255 : alpha;
+        }
+    }
+    return buffer;
+}
+
+// Draws `from` into `to` once through DrawResampled and once through the weighted
+// passes alone, each on its own copy of a noisy target, and expects the same bytes.
+void ExpectSameAsWeighted(const PixelBuffer& source, bool alpha, const SourceRect& from, int32_t targetBytes,
+                          const TargetRect& to, ResampleFilter filter)
+{
+    const PixelBuffer background = Noise(to.width + 6, to.height + 4, targetBytes, 77);
+    PixelBuffer quick = Buffer(background.width, background.height, targetBytes);
+    PixelBuffer weighted = Buffer(background.width, background.height, targetBytes);
+    quick.owned = background.owned;
+    weighted.owned = background.owned;
+    ASSERT_EQ(DrawResampled(source, alpha, from, quick, to, filter), Ok);
+    ASSERT_EQ(DrawFiltered(source, alpha, from, weighted, to, filter), Ok);
+    int32_t differing = 0;
+    for (int32_t y = 0; y < quick.height; ++y) {
+        differing += !std::equal(quick.Row(y), quick.Row(y) + quick.width * targetBytes, weighted.Row(y));
+    }
+    EXPECT_EQ(differing, 0) << "rows differ: source " << source.width << "x" << source.height << " alpha " << alpha
+                            << " rect " << from.x << "," << from.y << " " << from.width << "x" << from.height
+                            << " into " << to.x << "," << to.y << " " << to.width << "x" << to.height << ", "
+                            << targetBytes << " bytes";
+}
+
+// Both axes at their own size, then one at a time, each also offset in the source and
+// clipped by the target's edge, into 3- and 4-byte targets, with both filters.
+void ExpectShortcutsExact(const PixelBuffer& source, bool alpha)
+{
+    const int32_t w = source.width;
+    const int32_t h = source.height;
+    for (const ResampleFilter filter : {ResampleFilter::Bicubic, ResampleFilter::Nearest}) {
+        for (const int32_t bytes : {3, 4}) {
+            ExpectSameAsWeighted(source, alpha, {0, 0, double(w), double(h)}, bytes, {0, 0, w, h}, filter);
+            ExpectSameAsWeighted(source, alpha, {3, 2, double(w - 5), double(h - 4)}, bytes, {-4, 5, w - 5, h - 4},
+                                 filter);
+            ExpectSameAsWeighted(source, alpha, {0, 0, double(w), double(h)}, bytes, {0, 0, w, h * 2 / 3}, filter);
+            ExpectSameAsWeighted(source, alpha, {0, 0, double(w), double(h)}, bytes, {2, -3, w, h * 3 / 2}, filter);
+            ExpectSameAsWeighted(source, alpha, {0, 0, double(w), double(h)}, bytes, {0, 0, w / 3, h}, filter);
+            ExpectSameAsWeighted(source, alpha, {1, 4, double(w - 1), double(h - 4)}, bytes, {0, 1, w + 9, h - 4},
+                                 filter);
+        }
+    }
+}
+
+}  // namespace
+
+TEST(ResamplerShortcuts, OwnSizeAxesGiveTheWeightedResultOnAPhoto)
+{
+    const PixelBuffer photo = Decoded("codec/libjpeg-turbo/testorig.jpg");
+    ASSERT_FALSE(photo.Empty());
+    ExpectShortcutsExact(photo, false);
+}
+
+TEST(ResamplerShortcuts, OwnSizeAxesGiveTheWeightedResultWithAlpha)
+{
+    const PixelBuffer png = Decoded("png/pngsuite/basn6a08.png");
+    ASSERT_FALSE(png.Empty());
+    ExpectShortcutsExact(png, true);
+    ExpectShortcutsExact(NoiseWithAlpha(61, 37, 3), true);
 }

@@ -1,10 +1,12 @@
 // Separable resampling: each target column and row gets its list of source taps and
 // weights once; source rows are filtered horizontally into a small ring of float rows
-// as the vertical window slides down, then combined vertically per target row.
+// as the vertical window slides down, then combined vertically per target row. An axis
+// drawn at its own size skips its pass: its single weight of 1 would change nothing.
 #include "resampler.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -120,9 +122,59 @@ void FilterRow(const uint8_t* row, const Taps& taps, int32_t columns, float* out
     }
 }
 
+// One source pixel as FilterRow gives it when its weight is 1 and all others are 0:
+// the same float operations, so both routes produce the same bits.
+template <int SourceBytes, bool Alpha>
+void ConvertPixel(const uint8_t* p, float* out)
+{
+    if constexpr (Alpha) {
+        const float wa = p[3] * (1.0f / 255.0f);
+        out[0] = wa * p[0];
+        out[1] = wa * p[1];
+        out[2] = wa * p[2];
+        out[3] = p[3];
+    } else {
+        out[0] = p[0];
+        out[1] = p[1];
+        out[2] = p[2];
+    }
+}
+
+// A row whose columns are drawn at their own size: `row` points at the first visible one.
+template <int SourceBytes, bool Alpha>
+void ConvertRow(const uint8_t* row, int32_t columns, float* out)
+{
+    constexpr int Channels = Alpha ? 4 : 3;
+    for (int32_t x = 0; x < columns; ++x, row += SourceBytes, out += Channels) {
+        ConvertPixel<SourceBytes, Alpha>(row, out);
+    }
+}
+
 uint8_t ToByte(float v)
 {
     return static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
+}
+
+template <int TargetBytes, bool Alpha>
+void StorePixel(const float* v, uint8_t* out)
+{
+    if constexpr (Alpha) {
+        const float coverage = std::clamp(v[3] * (1.0f / 255.0f), 0.0f, 1.0f);
+        const float keep = 1.0f - coverage;
+        out[0] = ToByte(v[0] + out[0] * keep);
+        out[1] = ToByte(v[1] + out[1] * keep);
+        out[2] = ToByte(v[2] + out[2] * keep);
+        if constexpr (TargetBytes == 4) {
+            out[3] = ToByte(v[3] + out[3] * keep);
+        }
+    } else {
+        out[0] = ToByte(v[0]);
+        out[1] = ToByte(v[1]);
+        out[2] = ToByte(v[2]);
+        if constexpr (TargetBytes == 4) {
+            out[3] = 255;
+        }
+    }
 }
 
 template <int TargetBytes, bool Alpha>
@@ -130,20 +182,34 @@ void StoreRow(const float* acc, int32_t columns, uint8_t* out)
 {
     constexpr int Channels = Alpha ? 4 : 3;
     for (int32_t x = 0; x < columns; ++x, out += TargetBytes) {
-        const float* v = acc + x * Channels;
-        if constexpr (Alpha) {
-            const float coverage = std::clamp(v[3] * (1.0f / 255.0f), 0.0f, 1.0f);
-            const float keep = 1.0f - coverage;
-            out[0] = ToByte(v[0] + out[0] * keep);
-            out[1] = ToByte(v[1] + out[1] * keep);
-            out[2] = ToByte(v[2] + out[2] * keep);
-            if constexpr (TargetBytes == 4) {
-                out[3] = ToByte(v[3] + out[3] * keep);
+        StorePixel<TargetBytes, Alpha>(acc + x * Channels, out);
+    }
+}
+
+// A row drawn at its own size on both axes. Opaque pixels are copied and fully
+// transparent ones leave the target alone, which is exactly what the float path gives
+// them; partly transparent pixels take the float path's own arithmetic.
+template <int SourceBytes, int TargetBytes, bool Alpha>
+void CopyRow(const uint8_t* in, int32_t columns, uint8_t* out)
+{
+    if constexpr (!Alpha && SourceBytes == 3 && TargetBytes == 3) {
+        std::memcpy(out, in, static_cast<size_t>(columns) * 3);
+    } else {
+        for (int32_t x = 0; x < columns; ++x, in += SourceBytes, out += TargetBytes) {
+            if constexpr (Alpha) {
+                if (in[3] == 0) {
+                    continue;
+                }
+                if (in[3] != 255) {
+                    float v[4];
+                    ConvertPixel<SourceBytes, true>(in, v);
+                    StorePixel<TargetBytes, true>(v, out);
+                    continue;
+                }
             }
-        } else {
-            out[0] = ToByte(v[0]);
-            out[1] = ToByte(v[1]);
-            out[2] = ToByte(v[2]);
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
             if constexpr (TargetBytes == 4) {
                 out[3] = 255;
             }
@@ -151,13 +217,43 @@ void StoreRow(const float* acc, int32_t columns, uint8_t* out)
     }
 }
 
+// How one axis is drawn: through its weights, or at its own size from `first` on.
+struct Axis {
+    Taps taps;
+    bool copied = false;
+    int32_t first = 0;
+};
+
+template <int SourceBytes, bool Alpha>
+void HorizontalPass(const PixelBuffer& source, int32_t sourceRow, const Axis& columns, int32_t visibleColumns,
+                    float* out)
+{
+    const uint8_t* row = source.Row(sourceRow);
+    if (columns.copied) {
+        ConvertRow<SourceBytes, Alpha>(row + static_cast<int64_t>(columns.first) * SourceBytes, visibleColumns, out);
+    } else {
+        FilterRow<SourceBytes, Alpha>(row, columns.taps, visibleColumns, out);
+    }
+}
+
 template <int SourceBytes, int TargetBytes, bool Alpha>
-GpStatus Run(const PixelBuffer& source, const Taps& columns, const Taps& rows, int32_t visibleColumns,
+GpStatus Run(const PixelBuffer& source, const Axis& columns, const Axis& rows, int32_t visibleColumns,
              int32_t visibleRows, PixelBuffer& target, int32_t targetX, int32_t targetY)
 {
+    const auto targetRow = [&](int32_t y) {
+        return target.Row(targetY + y) + static_cast<int64_t>(targetX) * TargetBytes;
+    };
+    if (columns.copied && rows.copied) {
+        for (int32_t y = 0; y < visibleRows; ++y) {
+            CopyRow<SourceBytes, TargetBytes, Alpha>(
+                source.Row(rows.first + y) + static_cast<int64_t>(columns.first) * SourceBytes, visibleColumns,
+                targetRow(y));
+        }
+        return Ok;
+    }
     constexpr int Channels = Alpha ? 4 : 3;
     const size_t rowFloats = static_cast<size_t>(visibleColumns) * Channels;
-    const int32_t ringSize = rows.stride;
+    const int32_t ringSize = rows.copied ? 1 : rows.taps.stride;
     std::vector<float> ring;
     std::vector<int32_t> ringRow;
     std::vector<float> acc;
@@ -168,37 +264,57 @@ GpStatus Run(const PixelBuffer& source, const Taps& columns, const Taps& rows, i
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
+    if (rows.copied) {
+        for (int32_t y = 0; y < visibleRows; ++y) {
+            HorizontalPass<SourceBytes, Alpha>(source, rows.first + y, columns, visibleColumns, ring.data());
+            StoreRow<TargetBytes, Alpha>(ring.data(), visibleColumns, targetRow(y));
+        }
+        return Ok;
+    }
     for (int32_t y = 0; y < visibleRows; ++y) {
         std::fill(acc.begin(), acc.end(), 0.0f);
-        const float* w = rows.weights.data() + static_cast<size_t>(y) * rows.stride;
-        for (int32_t k = 0; k < rows.stride; ++k) {
+        const float* w = rows.taps.weights.data() + static_cast<size_t>(y) * rows.taps.stride;
+        for (int32_t k = 0; k < rows.taps.stride; ++k) {
             const float wk = w[k];
             if (wk == 0.0f) {
                 continue;
             }
-            const int32_t sourceRow = rows.first[y] + k;
+            const int32_t sourceRow = rows.taps.first[y] + k;
             // The vertical window only moves down and is never wider than the ring,
             // so a slot holds the row it is asked for or one that is no longer needed.
             const int32_t slot = sourceRow % ringSize;
             float* filtered = ring.data() + static_cast<size_t>(slot) * rowFloats;
             if (ringRow[slot] != sourceRow) {
-                FilterRow<SourceBytes, Alpha>(source.Row(sourceRow), columns, visibleColumns, filtered);
+                HorizontalPass<SourceBytes, Alpha>(source, sourceRow, columns, visibleColumns, filtered);
                 ringRow[slot] = sourceRow;
             }
             for (size_t i = 0; i < rowFloats; ++i) {
                 acc[i] += wk * filtered[i];
             }
         }
-        StoreRow<TargetBytes, Alpha>(acc.data(), visibleColumns,
-                                     target.Row(targetY + y) + static_cast<int64_t>(targetX) * TargetBytes);
+        StoreRow<TargetBytes, Alpha>(acc.data(), visibleColumns, targetRow(y));
     }
     return Ok;
 }
 
-}  // namespace
+// Plans one axis: visible target positions [begin, end) of `outLength` that show source
+// span [srcStart, srcStart + srcLength), sources clamped to [lo, hi]. With `shortcut`,
+// an axis at its own size that needs no clamping is copied instead of weighted.
+void PlanAxis(int32_t begin, int32_t end, int32_t outLength, double srcStart, double srcLength, int32_t lo,
+              int32_t hi, ResampleFilter filter, bool shortcut, Axis& axis)
+{
+    const bool ownSize = srcLength == static_cast<double>(outLength) && srcStart == std::floor(srcStart)
+        && srcStart + begin >= lo && srcStart + end - 1 <= hi;
+    if (shortcut && ownSize) {
+        axis.copied = true;
+        axis.first = static_cast<int32_t>(srcStart) + begin;
+        return;
+    }
+    ComputeTaps(begin, end, outLength, srcStart, srcLength, lo, hi, filter, axis.taps);
+}
 
-GpStatus DrawResampled(const PixelBuffer& source, bool sourceAlpha, const SourceRect& from, PixelBuffer& target,
-                       const TargetRect& to, ResampleFilter filter)
+GpStatus Draw(const PixelBuffer& source, bool sourceAlpha, const SourceRect& from, PixelBuffer& target,
+              const TargetRect& to, ResampleFilter filter, bool shortcuts)
 {
     if (source.Empty() || target.Empty() || to.width <= 0 || to.height <= 0 || !(from.width > 0)
         || !(from.height > 0)) {
@@ -223,13 +339,13 @@ GpStatus DrawResampled(const PixelBuffer& source, bool sourceAlpha, const Source
     if (beginX >= endX || beginY >= endY) {
         return Ok;
     }
-    Taps columns;
-    Taps rows;
+    Axis columns;
+    Axis rows;
     try {
-        ComputeTaps(static_cast<int32_t>(beginX), static_cast<int32_t>(endX), to.width, from.x, from.width, loX, hiX,
-                    filter, columns);
-        ComputeTaps(static_cast<int32_t>(beginY), static_cast<int32_t>(endY), to.height, from.y, from.height, loY,
-                    hiY, filter, rows);
+        PlanAxis(static_cast<int32_t>(beginX), static_cast<int32_t>(endX), to.width, from.x, from.width, loX, hiX,
+                 filter, shortcuts, columns);
+        PlanAxis(static_cast<int32_t>(beginY), static_cast<int32_t>(endY), to.height, from.y, from.height, loY, hiY,
+                 filter, shortcuts, rows);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
     }
@@ -249,6 +365,20 @@ GpStatus DrawResampled(const PixelBuffer& source, bool sourceAlpha, const Source
     }
     return t == 3 ? Run<4, 3, false>(source, columns, rows, visibleColumns, visibleRows, target, targetX, targetY)
                   : Run<4, 4, false>(source, columns, rows, visibleColumns, visibleRows, target, targetX, targetY);
+}
+
+}  // namespace
+
+GpStatus DrawResampled(const PixelBuffer& source, bool sourceAlpha, const SourceRect& from, PixelBuffer& target,
+                       const TargetRect& to, ResampleFilter filter)
+{
+    return Draw(source, sourceAlpha, from, target, to, filter, true);
+}
+
+GpStatus DrawFiltered(const PixelBuffer& source, bool sourceAlpha, const SourceRect& from, PixelBuffer& target,
+                      const TargetRect& to, ResampleFilter filter)
+{
+    return Draw(source, sourceAlpha, from, target, to, filter, false);
 }
 
 }  // namespace tallowin::gdiplus

@@ -33,7 +33,18 @@ struct TargetRect {
 // over the target's pixels; otherwise it replaces them. InvalidParameter for empty
 // rectangles or a source rectangle outside the source; OutOfMemory when the work
 // buffers cannot be had.
+//
+// An axis drawn at its own size (whole-pixel source offset, equal lengths, inside the
+// source) has the weights 1 at the sample and 0 elsewhere with either filter, so it is
+// not filtered at all: both axes at their own size copy (or composite) the rows
+// directly, one such axis leaves only the other axis's pass. The results are those of
+// the weighted path, bit for bit.
 GpStatus DrawResampled(const PixelBuffer& source, bool sourceAlpha, const SourceRect& from,
                        PixelBuffer& target, const TargetRect& to, ResampleFilter filter);
+
+// The same drawing, always through both weighted passes: the reference the shortcuts
+// of DrawResampled are measured against.
+GpStatus DrawFiltered(const PixelBuffer& source, bool sourceAlpha, const SourceRect& from,
+                      PixelBuffer& target, const TargetRect& to, ResampleFilter filter);
 
 }  // namespace tallowin::gdiplus
