@@ -1,6 +1,7 @@
 // Saving through the service's encoders: round trips through the real decoders, the
 // file-format facts other code relies on, and saves that fail without leaving a file.
 #include "codec_test_support.h"
+#include "decoder.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 namespace fs = std::filesystem;
 using namespace tallowin::test;
@@ -79,6 +81,37 @@ TEST_F(CodecSave, LosslessFormatsRoundTripBitExact)
         ASSERT_TRUE(loaded);
         EXPECT_TRUE(SamePixels(ReadPixels(loaded.get()), picture));
     }
+}
+
+TEST_F(CodecSave, PngOfAPhotoAndOfAPictureWithAlphaRoundTripsThroughLibpngBitExact)
+{
+    const Picture photo = ReadPixels(Load(DataDir() / "codec/libjpeg-turbo/testorig.jpg").get());
+    ASSERT_GT(photo.width, 0);
+    Picture copy = photo;
+    ASSERT_EQ(Save(MakeBitmap(copy).get(), Path("photo.png"), u"image/png"), Ok);
+    EXPECT_TRUE(SamePixels(ReadPixels(Load(Path("photo.png")).get()), photo));
+
+    // Straight alpha at every level, with runs of one colour between noisy stretches.
+    const int32_t width = 61;
+    const int32_t height = 37;
+    std::vector<uint8_t> bgra(static_cast<size_t>(width) * height * 4);
+    std::mt19937 random(4);
+    for (size_t i = 0; i < bgra.size(); ++i) {
+        bgra[i] = (i / 4) % 9 < 3 ? static_cast<uint8_t>(i / 4 % 3 * 100) : static_cast<uint8_t>(random() & 0xFF);
+    }
+    GpBitmap* raw = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB, bgra.data(), &raw), Ok);
+    ImagePtr bitmap(raw);
+    ASSERT_EQ(Save(bitmap.get(), Path("alpha.png"), u"image/png"), Ok);
+    namespace codec = tallowin::codec;
+    codec::Raster decoded;
+    std::string warning;
+    ASSERT_EQ(codec::DecodePixels(codec::ImageFormat::Png, Path("alpha.png").string(), codec::DecodeRequest{}, decoded,
+                                  warning),
+              codec::DecodeStatus::Ok);
+    EXPECT_EQ(decoded.width, width);
+    EXPECT_EQ(decoded.height, height);
+    EXPECT_TRUE(decoded.pixels == bgra);
 }
 
 TEST_F(CodecSave, BmpIsTwentyFourBitBottomUpWithResolutionInPelsPerMetre)
