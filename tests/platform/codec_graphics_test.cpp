@@ -7,6 +7,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -262,6 +263,33 @@ TEST_F(CodecGraphics, BitmapHandleFeedsTheRasterCoreBottomUp)
     CDibImage empty;
     EXPECT_FALSE(empty.CreateFromBitmapHandle(nullptr));
     EXPECT_EQ(empty.PixelBlock(), nullptr);
+}
+
+TEST_F(CodecGraphics, BitmapHandleRowsComeOutOnlyInTrueColourLayouts)
+{
+    Picture picture = Pattern(5, 3);
+    ImagePtr bitmap = MakeBitmap(picture);
+    HBITMAP handle = nullptr;
+    ASSERT_EQ(GdipCreateHBITMAPFromBitmap(static_cast<GpBitmap*>(bitmap.get()), &handle, 0xFF000000), Ok);
+    HDC dc = GetDC(nullptr);
+    std::vector<uint8_t> bits(3 * 20, 0xAB);
+    for (const uint16_t indexed : {1, 4, 8}) {
+        BITMAPINFO info{};
+        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5, 3, 1, indexed, BI_RGB, 0, 0, 0, 0, 0};
+        EXPECT_EQ(GetDIBits(dc, handle, 0, 3, bits.data(), &info, DIB_RGB_COLORS), 0) << indexed;
+    }
+    EXPECT_TRUE(std::all_of(bits.begin(), bits.end(), [](uint8_t b) { return b == 0xAB; }));
+    // 32 bits, bottom-up: scan line 0 is the picture's last row.
+    BITMAPINFO info{};
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5, 3, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    ASSERT_EQ(GetDIBits(dc, handle, 0, 3, bits.data(), &info, DIB_RGB_COLORS), 3);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(handle);
+    for (int32_t y = 0; y < 3; ++y) {
+        for (int32_t x = 0; x < 5; ++x) {
+            EXPECT_TRUE(std::equal(picture.At(x, 2 - y), picture.At(x, 2 - y) + 3, bits.data() + y * 20 + x * 4));
+        }
+    }
 }
 
 TEST_F(CodecGraphics, TransparentPixelsMeetTheBackground)

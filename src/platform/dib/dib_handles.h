@@ -26,8 +26,11 @@ int GetObjectA(HGDIOBJ handle, int size, void* out);
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 // Copies `lines` rows starting at bottom-up row `start` into `bits` in the layout that
-// info->bmiHeader describes (1, 4, 8, 24 or 32 bits; for 8 bits or fewer the colour
-// table is written into info->bmiColors). Returns the rows copied, 0 on failure.
+// info->bmiHeader describes: 24 or 32 bits per pixel, BI_RGB, the handle's width and
+// height (a negative height asks for top-down rows). Indexed layouts (8 bits or fewer)
+// are refused with 0, since handles only ever hold true-colour pixels and nothing here
+// reduces colours. With `bits` null it fills info->bmiHeader with the handle's own
+// layout instead. Returns the rows copied, 0 on failure.
 int GetDIBits(HDC dc, HBITMAP bitmap, uint32_t start, uint32_t lines, void* bits, BITMAPINFO* info, uint32_t usage);
 // Frees a bitmap handle.
 int DeleteObject(HGDIOBJ handle);
