@@ -292,6 +292,25 @@ TEST_F(CodecGraphics, BitmapHandleRowsComeOutOnlyInTrueColourLayouts)
     }
 }
 
+TEST_F(CodecGraphics, ClearPaintsEveryRowOfAPaddedBitmap)
+{
+    GpBitmap* raw = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(7, 5, 0, PixelFormat24bppRGB, nullptr, &raw), Ok);
+    ImagePtr bitmap(raw);
+    GpGraphics* graphics = nullptr;
+    ASSERT_EQ(GdipGetImageGraphicsContext(bitmap.get(), &graphics), Ok);
+    EXPECT_EQ(GdipGraphicsClear(graphics, 0xFF102030), Ok);
+    GdipDeleteGraphics(graphics);
+    const Picture cleared = ReadPixels(bitmap.get());
+    ASSERT_EQ(cleared.height, 5);
+    for (int32_t y = 0; y < 5; ++y) {
+        for (int32_t x = 0; x < 7; ++x) {
+            const uint8_t* p = cleared.At(x, y);
+            EXPECT_TRUE(p[0] == 0x30 && p[1] == 0x20 && p[2] == 0x10) << x << "," << y;
+        }
+    }
+}
+
 TEST_F(CodecGraphics, TransparentPixelsMeetTheBackground)
 {
     // A PNG with alpha: the left column opaque blue, the right one transparent.

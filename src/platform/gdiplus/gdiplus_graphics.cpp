@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -148,16 +149,22 @@ GpStatus GdipGraphicsClear(GpGraphics* graphics, ARGB color)
     const uint8_t g = (color >> 8) & 0xFF;
     const uint8_t r = (color >> 16) & 0xFF;
     const uint8_t a = (color >> 24) & 0xFF;
-    for (int32_t y = 0; y < pixels.height; ++y) {
-        uint8_t* row = pixels.Row(y);
-        for (int32_t x = 0; x < pixels.width; ++x, row += pixels.bytesPerPixel) {
-            row[0] = b;
-            row[1] = g;
-            row[2] = r;
-            if (pixels.bytesPerPixel == 4) {
-                row[3] = graphics->target->hasAlpha ? a : 0xFF;
-            }
+    if (pixels.height <= 0) {
+        return Ok;
+    }
+    // One row pixel by pixel, the others copied from it.
+    uint8_t* first = pixels.Row(0);
+    for (int32_t x = 0; x < pixels.width; ++x, first += pixels.bytesPerPixel) {
+        first[0] = b;
+        first[1] = g;
+        first[2] = r;
+        if (pixels.bytesPerPixel == 4) {
+            first[3] = graphics->target->hasAlpha ? a : 0xFF;
         }
+    }
+    const size_t rowBytes = static_cast<size_t>(pixels.width) * pixels.bytesPerPixel;
+    for (int32_t y = 1; y < pixels.height; ++y) {
+        std::memcpy(pixels.Row(y), pixels.Row(0), rowBytes);
     }
     return Ok;
 }
