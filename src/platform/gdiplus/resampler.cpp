@@ -253,7 +253,20 @@ GpStatus Run(const PixelBuffer& source, const Axis& columns, const Axis& rows, i
     }
     constexpr int Channels = Alpha ? 4 : 3;
     const size_t rowFloats = static_cast<size_t>(visibleColumns) * Channels;
-    const int32_t ringSize = rows.copied ? 1 : rows.taps.stride;
+    if (rows.copied) {
+        std::vector<float> filtered;
+        try {
+            filtered.resize(rowFloats);
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory;
+        }
+        for (int32_t y = 0; y < visibleRows; ++y) {
+            HorizontalPass<SourceBytes, Alpha>(source, rows.first + y, columns, visibleColumns, filtered.data());
+            StoreRow<TargetBytes, Alpha>(filtered.data(), visibleColumns, targetRow(y));
+        }
+        return Ok;
+    }
+    const int32_t ringSize = rows.taps.stride;
     std::vector<float> ring;
     std::vector<int32_t> ringRow;
     std::vector<float> acc;
@@ -263,13 +276,6 @@ GpStatus Run(const PixelBuffer& source, const Axis& columns, const Axis& rows, i
         acc.resize(rowFloats);
     } catch (const std::bad_alloc&) {
         return OutOfMemory;
-    }
-    if (rows.copied) {
-        for (int32_t y = 0; y < visibleRows; ++y) {
-            HorizontalPass<SourceBytes, Alpha>(source, rows.first + y, columns, visibleColumns, ring.data());
-            StoreRow<TargetBytes, Alpha>(ring.data(), visibleColumns, targetRow(y));
-        }
-        return Ok;
     }
     for (int32_t y = 0; y < visibleRows; ++y) {
         std::fill(acc.begin(), acc.end(), 0.0f);
