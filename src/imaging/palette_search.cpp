@@ -48,66 +48,84 @@ uint8_t NearestEntry(const RGBQUAD* palette, uint32_t count, RGBQUAD colour)
     return static_cast<uint8_t>(best);
 }
 
-PaletteMatcher::PaletteMatcher(const RGBQUAD* palette, uint32_t count)
-    : cells_(kCellsPerAxis * kCellsPerAxis * kCellsPerAxis, kUnbuilt)
+PaletteMatcher::PaletteMatcher(const RGBQUAD* palette, uint32_t count) : cells_(kCells, kUnbuilt)
 {
     if (palette == nullptr) count = 0;
     count = std::min(count, 256u);
-    entries_.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) entries_.push_back({palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue});
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t packed = (i << 24) | PackColour(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue);
+        packedEntries_.push_back(packed);
+        const bool repeated = std::any_of(distinct_.begin(), distinct_.end(),
+                                          [packed](uint32_t seen) { return ((seen ^ packed) & 0xFFFFFF) == 0; });
+        if (!repeated) distinct_.push_back(packed);
+    }
+    // An empty palette answers entry 0, black, for every colour.
+    if (distinct_.empty()) {
+        packedEntries_.push_back(0);
+        distinct_.push_back(0);
+    }
 }
 
-void PaletteMatcher::BuildCell(uint32_t cell)
+void PaletteMatcher::Prune(const std::vector<uint32_t>& from, int32_t size, uint32_t low, std::vector<uint32_t>& to)
 {
-    const int32_t size = 1 << kCellBits;
-    const int32_t redLo = static_cast<int32_t>(cell >> (2 * (8 - kCellBits))) * size;
-    const int32_t greenLo = static_cast<int32_t>((cell >> (8 - kCellBits)) & (kCellsPerAxis - 1)) * size;
-    const int32_t blueLo = static_cast<int32_t>(cell & (kCellsPerAxis - 1)) * size;
+    const int32_t redLo = PackedRed(low), greenLo = PackedGreen(low), blueLo = PackedBlue(low);
     const int32_t redHi = redLo + size - 1, greenHi = greenLo + size - 1, blueHi = blueLo + size - 1;
 
     int32_t bound = kNoDistance;
-    for (const Entry& e : entries_) {
-        const int32_t far = AxisMax(e.red, redLo, redHi) + AxisMax(e.green, greenLo, greenHi) +
-                            AxisMax(e.blue, blueLo, blueHi);
+    for (const uint32_t e : from) {
+        const int32_t far = AxisMax(PackedRed(e), redLo, redHi) + AxisMax(PackedGreen(e), greenLo, greenHi) +
+                            AxisMax(PackedBlue(e), blueLo, blueHi);
         bound = std::min(bound, far);
     }
-    const size_t first = candidates_.size();
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        const Entry& e = entries_[i];
-        const int32_t near = AxisMin(e.red, redLo, redHi) + AxisMin(e.green, greenLo, greenHi) +
-                             AxisMin(e.blue, blueLo, blueHi);
-        if (near <= bound) {
-            candidates_.push_back({near, static_cast<uint8_t>(e.red), static_cast<uint8_t>(e.green),
-                                   static_cast<uint8_t>(e.blue), static_cast<uint8_t>(i)});
-        }
+    // The entry that sets the bound is always kept, so no list is empty.
+    to.clear();
+    for (const uint32_t e : from) {
+        const int32_t near = AxisMin(PackedRed(e), redLo, redHi) + AxisMin(PackedGreen(e), greenLo, greenHi) +
+                             AxisMin(PackedBlue(e), blueLo, blueHi);
+        if (near <= bound) to.push_back(e);
     }
-    std::sort(candidates_.begin() + static_cast<std::ptrdiff_t>(first), candidates_.end(),
-              [](const Candidate& a, const Candidate& b) {
-                  return a.nearest != b.nearest ? a.nearest < b.nearest : a.index < b.index;
-              });
-    cells_[cell] = (static_cast<uint32_t>(first) << kCountBits) | static_cast<uint32_t>(candidates_.size() - first);
 }
 
-uint8_t PaletteMatcher::Nearest(uint8_t red, uint8_t green, uint8_t blue)
+namespace {
+
+// The entry of `list` nearest to `colour`: distance in the high half of a key, the
+// packed entry (index first) in the low half, so the smallest key wins and equal
+// distances go to the lower index.
+uint8_t SearchList(const std::vector<uint32_t>& list, int red, int green, int blue)
 {
-    if (entries_.empty()) return 0;
-    const uint32_t cell = (static_cast<uint32_t>(red >> kCellBits) << (2 * (8 - kCellBits))) |
-                          (static_cast<uint32_t>(green >> kCellBits) << (8 - kCellBits)) |
-                          static_cast<uint32_t>(blue >> kCellBits);
-    if (cells_[cell] == kUnbuilt) BuildCell(cell);
-    const uint32_t word = cells_[cell];
-    const Candidate* list = candidates_.data() + (word >> kCountBits);
-    const Candidate* end = list + (word & ((1u << kCountBits) - 1));
-    uint8_t best = list->index;
-    int32_t bestDistance = kNoDistance;
-    for (const Candidate* c = list; c != end && c->nearest <= bestDistance; ++c) {
-        const int32_t distance = Square(blue - c->blue) + Square(green - c->green) + Square(red - c->red);
-        // Written without branches: which entry wins is unpredictable.
-        const bool better = distance < bestDistance || (distance == bestDistance && c->index < best);
-        best = better ? c->index : best;
-        bestDistance = better ? distance : bestDistance;
+    uint64_t best = UINT64_MAX;
+    for (const uint32_t e : list) {
+        const uint32_t distance = static_cast<uint32_t>(
+            Square(red - PaletteMatcher::PackedRed(e)) + Square(green - PaletteMatcher::PackedGreen(e)) +
+            Square(blue - PaletteMatcher::PackedBlue(e)));
+        best = std::min(best, (static_cast<uint64_t>(distance) << 32) | e);
     }
-    return best;
+    return PaletteMatcher::PackedIndex(static_cast<uint32_t>(best));
+}
+
+}  // namespace
+
+uint32_t PaletteMatcher::BuildCell(uint32_t colour)
+{
+    const uint32_t low = colour & 0xF8F8F8;
+    const uint32_t offset = static_cast<uint32_t>(answers_.size());
+    answers_.resize(answers_.size() + kColoursPerCell);
+    uint8_t* answers = answers_.data() + offset;
+    Prune(distinct_, 8, low, cellList_);
+    if (cellList_.size() == 1) {
+        std::fill(answers, answers + kColoursPerCell, PackedIndex(cellList_.front()));
+    } else {
+        for (uint32_t sub = 0; sub < 8; ++sub) {
+            const uint32_t subLow = low | ((sub & 4) << 16) | ((sub & 2) << 9) | ((sub & 1) << 2);
+            Prune(cellList_, 4, subLow, subCellList_);
+            for (uint32_t place = 0; place < 64; ++place) {
+                const uint32_t c = subLow | ((place & 0x30) << 12) | ((place & 0x0C) << 6) | (place & 0x03);
+                answers[PlaceInCell(c)] = SearchList(subCellList_, PackedRed(c), PackedGreen(c), PackedBlue(c));
+            }
+        }
+    }
+    cells_[CellOf(colour)] = offset;
+    return packedEntries_[answers[PlaceInCell(colour)]];
 }
 
 }  // namespace tallowin::imaging
