@@ -13,6 +13,7 @@
 #                   $BENCH_BUILD, default build-bench/ beside the sources)
 #   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
 #   BENCH_REPEATS   runs per measurement (default 3)
+#   BENCH_JOBS      jobs to time, any of: jpeg png gif bmp8 tiff (default all)
 # The corpus is made by shared/bench/make-corpus.sh (MANIFEST.tsv lists it).
 set -euo pipefail
 
@@ -118,7 +119,7 @@ echo "Versions: $("$IM" -version | head -1 | cut -d' ' -f2-3); GraphicsMagick $(
 echo
 echo "| Job | Cores | Tool | Wall s | CPU s | Peak MiB | Wall / ImageMagick |"
 echo "|---|---|---|---|---|---|---|"
-for job in jpeg png gif bmp8 tiff; do
+for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
   for cores in 1 "$CORES"; do
     imWall=""
     for tool in im gm vips tallowin; do
