@@ -88,19 +88,21 @@ void PaletteMatcher::Prune(const std::vector<uint32_t>& from, int32_t size, uint
 
 namespace {
 
-// The entry of `list` nearest to `colour`: distance in the high half of a key, the
-// packed entry (index first) in the low half, so the smallest key wins and equal
-// distances go to the lower index.
-uint8_t SearchList(const std::vector<uint32_t>& list, int red, int green, int blue)
+// The entry of a list nearest to `colour`, as PaletteMatcher::NearestPacked gives
+// it: distance in the high half of a key, the packed entry (index first) in the low
+// half, so the smallest key wins and equal distances go to the lower index.
+uint32_t SearchList(const uint32_t* list, size_t count, uint32_t colour)
 {
+    const int red = PaletteMatcher::PackedRed(colour), green = PaletteMatcher::PackedGreen(colour),
+              blue = PaletteMatcher::PackedBlue(colour);
     uint64_t best = UINT64_MAX;
-    for (const uint32_t e : list) {
+    for (const uint32_t* e = list; e != list + count; ++e) {
         const uint32_t distance = static_cast<uint32_t>(
-            Square(red - PaletteMatcher::PackedRed(e)) + Square(green - PaletteMatcher::PackedGreen(e)) +
-            Square(blue - PaletteMatcher::PackedBlue(e)));
-        best = std::min(best, (static_cast<uint64_t>(distance) << 32) | e);
+            Square(red - PaletteMatcher::PackedRed(*e)) + Square(green - PaletteMatcher::PackedGreen(*e)) +
+            Square(blue - PaletteMatcher::PackedBlue(*e)));
+        best = std::min(best, (static_cast<uint64_t>(distance) << 32) | *e);
     }
-    return PaletteMatcher::PackedIndex(static_cast<uint32_t>(best));
+    return static_cast<uint32_t>(best);
 }
 
 }  // namespace
@@ -108,10 +110,19 @@ uint8_t SearchList(const std::vector<uint32_t>& list, int red, int green, int bl
 uint32_t PaletteMatcher::BuildCell(uint32_t colour)
 {
     const uint32_t low = colour & 0xF8F8F8;
+    Prune(distinct_, 8, low, cellList_);
+    if (cellList_.size() > kLongList) {
+        const size_t offset = lists_.size();
+        lists_.insert(lists_.end(), cellList_.begin(), cellList_.end());
+        const uint32_t cell =
+            kSearchedCell | static_cast<uint32_t>(offset << 8) | static_cast<uint32_t>(cellList_.size() - 1);
+        cells_[CellOf(colour)] = cell;
+        return SearchCell(cell, colour);
+    }
+
     const uint32_t offset = static_cast<uint32_t>(answers_.size());
     answers_.resize(answers_.size() + kColoursPerCell);
     uint8_t* answers = answers_.data() + offset;
-    Prune(distinct_, 8, low, cellList_);
     if (cellList_.size() == 1) {
         std::fill(answers, answers + kColoursPerCell, PackedIndex(cellList_.front()));
     } else {
@@ -120,12 +131,18 @@ uint32_t PaletteMatcher::BuildCell(uint32_t colour)
             Prune(cellList_, 4, subLow, subCellList_);
             for (uint32_t place = 0; place < 64; ++place) {
                 const uint32_t c = subLow | ((place & 0x30) << 12) | ((place & 0x0C) << 6) | (place & 0x03);
-                answers[PlaceInCell(c)] = SearchList(subCellList_, PackedRed(c), PackedGreen(c), PackedBlue(c));
+                answers[PlaceInCell(c)] = PackedIndex(SearchList(subCellList_.data(), subCellList_.size(), c));
             }
         }
     }
     cells_[CellOf(colour)] = offset;
     return packedEntries_[answers[PlaceInCell(colour)]];
+}
+
+uint32_t PaletteMatcher::SearchCell(uint32_t cell, uint32_t colour) const
+{
+    const size_t offset = (cell & ~kSearchedCell) >> 8;
+    return SearchList(lists_.data() + offset, (cell & 0xFF) + 1, colour);
 }
 
 }  // namespace tallowin::imaging

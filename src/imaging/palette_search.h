@@ -15,6 +15,11 @@
 // sub-cell lies inside the cell, so every entry its own test keeps, and the entry
 // that sets its bound, is on the cell's list), and each colour is searched in its
 // sub-cell's list.
+//
+// Palettes from pictures give cells a handful of candidates. A cell keeping more
+// than kLongList of them (a palette crowded far from the cell) is not filled:
+// its colours search its list one by one, so filling never costs more than 512
+// searches of kLongList entries per cell.
 
 #include "dib_types.h"
 
@@ -49,8 +54,8 @@ public:
     uint32_t NearestPacked(uint32_t colour)
     {
         const uint32_t cell = cells_[CellOf(colour)];
-        if (cell == kUnbuilt) return BuildCell(colour);
-        return packedEntries_[answers_[cell + PlaceInCell(colour)]];
+        if (cell < kSearchedCell) return packedEntries_[answers_[cell + PlaceInCell(colour)]];
+        return cell == kUnbuilt ? BuildCell(colour) : SearchCell(cell, colour);
     }
     uint8_t Nearest(uint8_t red, uint8_t green, uint8_t blue)
     {
@@ -60,7 +65,16 @@ public:
 private:
     static constexpr uint32_t kCells = 1u << 15;
     static constexpr uint32_t kColoursPerCell = 512;
+    static constexpr size_t kLongList = 24;
+    // The word of a cell: below kSearchedCell, the offset of its answers in answers_
+    // (at most kCells × 512 = 2^24); from kSearchedCell on, a cell that searches its
+    // list: the list's offset in lists_ shifted up by 8, or'ed with its length − 1.
+    // Lists hold at most 256 entries per cell, so offsets stay below 2^23 and no list
+    // word reaches kUnbuilt.
+    static constexpr uint32_t kSearchedCell = 1u << 31;
     static constexpr uint32_t kUnbuilt = UINT32_MAX;
+    static_assert(kCells * kColoursPerCell < kSearchedCell);
+    static_assert(kCells * 256 <= (1u << 23));
 
     // The cell of a colour: the top five bits of red, green and blue.
     static uint32_t CellOf(uint32_t colour)
@@ -76,8 +90,10 @@ private:
                ((colour >> 12) & 0x30) | ((colour >> 6) & 0x0C) | (colour & 0x03);
     }
 
-    // Fills the answers of the cell holding `colour` and returns its answer.
+    // Fills the answers of the cell holding `colour` (or stores its long list) and
+    // returns its answer.
     uint32_t BuildCell(uint32_t colour);
+    uint32_t SearchCell(uint32_t cell, uint32_t colour) const;
     // Replaces `to` with the entries of `from` that can be nearest to some colour of
     // the cube of `size` colours per side whose lowest colour is `low`.
     static void Prune(const std::vector<uint32_t>& from, int32_t size, uint32_t low, std::vector<uint32_t>& to);
@@ -85,7 +101,8 @@ private:
     std::vector<uint32_t> packedEntries_;  // entry i as i << 24 | its colour, for every index
     std::vector<uint32_t> distinct_;       // the distinct colours, lowest index of a repeated one kept
     std::vector<uint32_t> cells_;          // offset of a cell's answers in answers_, or kUnbuilt
-    std::vector<uint8_t> answers_;         // 512 entry indices per built cell
+    std::vector<uint8_t> answers_;         // 512 entry indices per filled cell
+    std::vector<uint32_t> lists_;          // the lists of the cells that search them
     std::vector<uint32_t> cellList_, subCellList_;  // working lists of BuildCell
 };
 

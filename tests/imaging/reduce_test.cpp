@@ -185,6 +185,34 @@ TEST(ReduceBitDepth, FastPathMatchesTheReferenceBitForBit)
     }
 }
 
+TEST(ReduceBitDepth, FastPathMatchesTheReferenceAtEveryRowAndColumnEdge)
+{
+    // Rows are reduced in staggered bands: heights around the band size and widths
+    // down to one pixel exercise the first and last pixels and the last band.
+    for (int width : {1, 2, 3, 5, 8}) {
+        for (int height = 1; height <= 9; ++height) {
+            CDibImage picture;
+            FillPhotoLike(picture, width, height, static_cast<uint32_t>(width * 16 + height));
+            const std::string name = std::to_string(width) + " x " + std::to_string(height);
+            for (uint32_t bits : {1u, 4u, 8u}) {
+                ExpectSameAsReference(picture, bits, true, nullptr, 0, name.c_str());
+                ExpectSameAsReference(picture, bits, false, nullptr, 0, name.c_str());
+            }
+        }
+    }
+    // Strong errors near both clamps: a two-colour palette far from the pixels.
+    CDibImage extremes;
+    extremes.Allocate(7, 6, 24);
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 7; ++x) {
+            const auto v = static_cast<uint8_t>((x + y) % 2 == 0 ? 250 : 5);
+            extremes.SetPixelColour(x, y, Bgr(v, static_cast<uint8_t>(255 - v), v));
+        }
+    }
+    const RGBQUAD greys[2] = {Bgr(100, 100, 100), Bgr(160, 160, 160)};
+    ExpectSameAsReference(extremes, 1, true, greys, 0, "extremes");
+}
+
 TEST(ReduceBitDepth, IndexedSourcesGoThroughTheAccessors)
 {
     CDibImage eight;
