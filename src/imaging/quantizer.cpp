@@ -10,17 +10,13 @@ namespace {
 // holds more than 16 leaves.
 constexpr uint32_t kMinimumLeaves = 16;
 
-uint32_t PackColour(uint8_t red, uint8_t green, uint8_t blue)
-{
-    return (static_cast<uint32_t>(red) << 16) | (static_cast<uint32_t>(green) << 8) | blue;
-}
-
 }  // namespace
 
 CQuantizer::CQuantizer(uint32_t colourCount, uint32_t treeDepth)
     : maxColours(std::max(colourCount, kMinimumLeaves)),
       outputColours(colourCount),
-      colourBits(std::min(treeDepth, kMaxDepth))
+      colourBits(std::min(treeDepth, kMaxDepth)),
+      shortcuts(new (std::nothrow) Shortcut[kShortcutCount])
 {
 }
 
@@ -52,39 +48,44 @@ OctreeNode* CQuantizer::NewNode(uint32_t level)
 
 OctreeNode* CQuantizer::LeafFor(uint8_t red, uint8_t green, uint8_t blue)
 {
-    OctreeNode** slot = &root;
-    for (uint32_t level = 0;; ++level) {
-        if (*slot == nullptr) {
-            *slot = NewNode(level);
-            if (*slot == nullptr) return nullptr;
+    Shortcut* shortcut = shortcuts != nullptr ? &shortcuts[ShortcutOf(red, green, blue)] : nullptr;
+    if (shortcut != nullptr && shortcut->generation == generation) {
+        if (shortcut->node->isLeaf) return shortcut->node;
+        return Descend(shortcut->node, kShortcutBits, red, green, blue, nullptr);
+    }
+    if (root == nullptr) root = NewNode(0);
+    return Descend(root, 0, red, green, blue, shortcut);
+}
+
+OctreeNode* CQuantizer::Descend(OctreeNode* node, uint32_t level, uint8_t red, uint8_t green, uint8_t blue,
+                                Shortcut* shortcut)
+{
+    while (node != nullptr) {
+        if (shortcut != nullptr && (level == kShortcutBits || node->isLeaf)) {
+            *shortcut = Shortcut{node, generation};
+            shortcut = nullptr;
         }
-        OctreeNode* node = *slot;
         if (node->isLeaf) return node;
         const int shift = 7 - static_cast<int>(level);
         const uint8_t mask = static_cast<uint8_t>(0x80 >> level);
         const int child = (((red & mask) >> shift) << 2) | (((green & mask) >> shift) << 1) | ((blue & mask) >> shift);
-        slot = &node->children[child];
+        ++level;
+        OctreeNode*& slot = node->children[child];
+        if (slot == nullptr) slot = NewNode(level);
+        node = slot;
     }
+    return nullptr;
 }
 
 bool CQuantizer::InsertColour(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha)
 {
-    const uint32_t packed = PackColour(red, green, blue);
-    OctreeNode* leaf = nullptr;
-    if (lastLeaf != nullptr && lastLeafMerges == merges && lastColour == packed) {
-        leaf = lastLeaf;
-    } else {
-        leaf = LeafFor(red, green, blue);
-        if (leaf == nullptr) return false;
-    }
+    OctreeNode* leaf = LeafFor(red, green, blue);
+    if (leaf == nullptr) return false;
     leaf->pixelCount += 1;
     leaf->redSum += red;
     leaf->greenSum += green;
     leaf->blueSum += blue;
     leaf->alphaSum += alpha;
-    lastLeaf = leaf;
-    lastColour = packed;
-    lastLeafMerges = merges;
 
     while (leafCount > maxColours) {
         if (!MergeDeepestNode()) break;
@@ -121,7 +122,7 @@ bool CQuantizer::MergeDeepestNode()
     node->blueSum = blue;
     node->alphaSum = alpha;
     leafCount -= merged - 1;
-    ++merges;
+    ++generation;
     return true;
 }
 

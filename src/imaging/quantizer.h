@@ -5,7 +5,9 @@
 
 #include "dib_types.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // One node of the colour tree. Sums are 64-bit so no cluster can overflow them.
 struct OctreeNode {
@@ -43,8 +45,19 @@ public:
 private:
     static constexpr uint32_t kMaxDepth = 8;
 
+    struct Shortcut;
     // Finds (creating on the way) the leaf for a colour; nullptr when out of memory.
     OctreeNode* LeafFor(uint8_t red, uint8_t green, uint8_t blue);
+    // The walk of LeafFor from `node` at `level`; records `shortcut` on the way.
+    OctreeNode* Descend(OctreeNode* node, uint32_t level, uint8_t red, uint8_t green, uint8_t blue,
+                        Shortcut* shortcut);
+    // The shortcut of a colour: the top kShortcutBits bits of red, green and blue.
+    static uint32_t ShortcutOf(uint8_t red, uint8_t green, uint8_t blue)
+    {
+        constexpr int drop = 8 - kShortcutBits;
+        return (static_cast<uint32_t>(red >> drop) << (2 * kShortcutBits)) |
+               (static_cast<uint32_t>(green >> drop) << kShortcutBits) | static_cast<uint32_t>(blue >> drop);
+    }
     bool InsertColour(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha);
     OctreeNode* NewNode(uint32_t level);
     bool MergeDeepestNode();
@@ -59,10 +72,20 @@ private:
     uint32_t outputColours = 0;
     uint32_t colourBits = 0;
 
-    // The leaf that took the previous pixel and the merge count at that time: while
-    // no merge has happened since, an equal colour goes to the same leaf.
-    OctreeNode* lastLeaf = nullptr;
-    uint32_t lastColour = 0;
-    uint64_t merges = 0;
-    uint64_t lastLeafMerges = 0;
+    // Where the walk of a colour may start instead of the root: for each value of
+    // the top kShortcutBits bits of red, green and blue, the node a walk for such a
+    // colour reached at level kShortcutBits (or earlier, when it ended at a leaf
+    // there: a shortcut to an inner node is one to level kShortcutBits). Only a
+    // merge can free that node or make it a leaf, so a merge makes every shortcut
+    // stale by moving to the next generation; creating nodes leaves them valid, as
+    // the walk goes on from the node as it would from the root. Without the table
+    // (no memory for it) every walk starts at the root.
+    static constexpr int kShortcutBits = 4;
+    static constexpr size_t kShortcutCount = size_t{1} << (3 * kShortcutBits);
+    struct Shortcut {
+        OctreeNode* node = nullptr;
+        uint64_t generation = 0;  // valid while equal to `generation`; 0 never is
+    };
+    std::unique_ptr<Shortcut[]> shortcuts;
+    uint64_t generation = 1;  // one per merge: 64 bits never come round
 };

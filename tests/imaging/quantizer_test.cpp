@@ -120,6 +120,38 @@ TEST(Quantizer, ColourSumsDoNotWrapOnLargeImages)
     EXPECT_TRUE(SameEntry(table[0], Bgr(255, 255, 255)));
 }
 
+TEST(Quantizer, SameTablesAsTheReferenceWhenMergesFreeWhereWalksStarted)
+{
+    // Rows of a few colours close together, then rows spread over the whole cube
+    // (merges fold the tree far up, freeing the nodes where earlier walks of the
+    // first colours ended), then the first colours again; for shallow trees too,
+    // whose leaves sit above the level where walks are resumed.
+    CDibImage image;
+    image.Allocate(64, 12, 24);
+    uint32_t state = 99;
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            state = state * 1103515245u + 12345u;
+            RGBQUAD colour = Bgr(static_cast<uint8_t>(100 + x % 3), 50, static_cast<uint8_t>(200 + y % 2));
+            if (y >= 4 && y < 8) {
+                colour = Bgr(static_cast<uint8_t>(state >> 8), static_cast<uint8_t>(state >> 16),
+                             static_cast<uint8_t>(state >> 24));
+            }
+            image.SetPixelColour(x, y, colour);
+        }
+    }
+    for (uint32_t depth : {1u, 2u, 4u, 5u, 8u}) {
+        for (uint32_t colours : {2u, 16u, 256u}) {
+            uint32_t leaves = 0, referenceLeaves = 0;
+            const auto fast = Quantize(image, colours, depth, &leaves);
+            const auto reference = ReferenceQuantize(image, colours, depth, kUntouched, referenceLeaves);
+            EXPECT_EQ(leaves, referenceLeaves) << "depth " << depth << ", " << colours << " colours";
+            EXPECT_EQ(0, std::memcmp(fast.data(), reference.data(), colours * sizeof(RGBQUAD)))
+                << "depth " << depth << ", " << colours << " colours";
+        }
+    }
+}
+
 TEST(Quantizer, SameTablesAsTheReferenceOnRealPictures)
 {
     std::vector<std::unique_ptr<CDibImage>> images;
