@@ -3,7 +3,10 @@
 #include "bmp_rows.h"
 #include "dib_layout.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace errors = tallowin::imaging::bmp_errors;
@@ -100,6 +103,65 @@ bool SupportedFileDepth(uint16_t bits)
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
+// Palette entries an indexed file holds ahead of its rows: the declared count (all
+// of them when it declares none or too many), for a core header no more than fit
+// before the rows.
+uint32_t FilePaletteCount(const BITMAPINFOHEADER& info, const FileHeaderFacts& facts, uint32_t offBits)
+{
+    const uint32_t fullCount = 1u << info.biBitCount;
+    uint32_t count = info.biClrUsed == 0 || info.biClrUsed > fullCount ? fullCount : info.biClrUsed;
+    if (facts.core && offBits >= kFileHeaderSize + kCoreHeaderSize) {
+        count = std::min(count, (offBits - static_cast<uint32_t>(kFileHeaderSize) - kCoreHeaderSize) / 3);
+    }
+    return count;
+}
+
+uint32_t PaletteEntrySize(const FileHeaderFacts& facts)
+{
+    return facts.core ? 3 : 4;
+}
+
+// Bytes of the bit-field masks that follow a Windows 3 info header.
+size_t MaskBytesAfterHeader(uint32_t compression, uint16_t bits, const FileHeaderFacts& facts)
+{
+    if (facts.masksInHeader || (bits != 16 && bits != 32)) return 0;
+    if (compression == BI_BITFIELDS) return 12;
+    return compression == kBiAlphaBitFields ? 16 : 0;
+}
+
+// Size in bytes of the file behind a stream, when the stream can tell: from the
+// file system for a regular file, else by seeking to the end and back.
+std::optional<uint64_t> StreamSize(FILE* file)
+{
+    const int descriptor = fileno(file);
+    struct stat status;
+    if (descriptor >= 0 && fstat(descriptor, &status) == 0) {
+        if (S_ISREG(status.st_mode)) return static_cast<uint64_t>(status.st_size);
+        return std::nullopt;  // a pipe, a terminal, a device: its length is unknown
+    }
+    const long here = std::ftell(file);
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return std::nullopt;
+    const long end = std::ftell(file);
+    if (std::fseek(file, here, SEEK_SET) != 0 || end < 0) return std::nullopt;
+    return static_cast<uint64_t>(end);
+}
+
+// Whether the stream, standing right after the info header, ends before the last
+// pixel of uncompressed rows that start at `offBits` (or, when that is 0, after
+// `betweenHeaderAndRows` more bytes). The last row's padding may be missing. A
+// stream that can't tell its length or position is never found short.
+bool RowsCutShort(FILE* file, uint32_t offBits, uint64_t betweenHeaderAndRows, const BITMAPINFOHEADER& info)
+{
+    const std::optional<uint64_t> size = StreamSize(file);
+    const long here = std::ftell(file);
+    if (!size.has_value() || here < 0) return false;
+    const uint64_t rowsStart = offBits != 0 ? offBits : static_cast<uint64_t>(here) + betweenHeaderAndRows;
+    const uint64_t stride = tallowin::imaging::RowStrideOf(info.biWidth, info.biBitCount);
+    const uint64_t lastRowPixels = (static_cast<uint64_t>(info.biWidth) * info.biBitCount + 7) / 8;
+    const uint64_t needed = stride * static_cast<uint64_t>(info.biHeight - 1) + lastRowPixels;
+    return *size < rowsStart || *size - rowsStart < needed;
+}
+
 }  // namespace
 
 bool CDibImageBMP::ReadBmp(FILE* file)
@@ -141,6 +203,17 @@ bool CDibImageBMP::ReadBmp(FILE* file)
     if (fileBits == 24 && compression != BI_RGB) return fail(errors::kUnknownCompression);
     if (fileBits > 8 && compression != BI_RGB && !bitFields) return fail(errors::kUnknownCompression);
 
+    // Rows stored as they are must all be there: a cut file is refused before its
+    // block is allocated. Run-length data has no length to check against and keeps
+    // what it decodes.
+    const size_t maskBytes = MaskBytesAfterHeader(compression, fileBits, facts);
+    const uint64_t betweenHeaderAndRows =
+        fileBits <= 8 ? uint64_t{FilePaletteCount(fileInfo, facts, offBits)} * PaletteEntrySize(facts)
+                      : maskBytes + 4ull * fileInfo.biClrUsed;
+    if ((compression == BI_RGB || bitFields) && RowsCutShort(file, offBits, betweenHeaderAndRows, fileInfo)) {
+        return fail(errors::kTruncated);
+    }
+
     header = fileInfo;
     if (Allocate(fileInfo.biWidth, fileInfo.biHeight, fileBits) == nullptr) return fail(errors::kNoMemory);
 
@@ -151,7 +224,6 @@ bool CDibImageBMP::ReadBmp(FILE* file)
             masks = facts.masks;
         } else {
             uint8_t raw[16] = {};
-            const size_t maskBytes = compression == kBiAlphaBitFields ? 16 : 12;
             if (ReadExactly(file, raw, maskBytes)) masks = {U32(raw), U32(raw + 4), U32(raw + 8)};
         }
     }
@@ -160,12 +232,8 @@ bool CDibImageBMP::ReadBmp(FILE* file)
         // Only the entries the file declares are read, as they stand; the rest stay
         // black, and the rows of a file without a file header follow the declared
         // entries.
-        const uint32_t fullCount = 1u << fileBits;
-        uint32_t count = fileInfo.biClrUsed == 0 || fileInfo.biClrUsed > fullCount ? fullCount : fileInfo.biClrUsed;
-        const uint32_t entrySize = facts.core ? 3 : 4;
-        if (facts.core && offBits >= kFileHeaderSize + kCoreHeaderSize) {
-            count = std::min(count, (offBits - static_cast<uint32_t>(kFileHeaderSize) - kCoreHeaderSize) / entrySize);
-        }
+        const uint32_t count = FilePaletteCount(fileInfo, facts, offBits);
+        const uint32_t entrySize = PaletteEntrySize(facts);
         RGBQUAD* palette = PaletteBlock();
         for (uint32_t i = 0; i < count; ++i) {
             uint8_t entry[4] = {};

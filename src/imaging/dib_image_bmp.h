@@ -20,6 +20,7 @@ inline constexpr char kUnknownCompression[] = "unknown compression";
 inline constexpr char kBadDimensions[] = "Invalid BMP dimensions";
 inline constexpr char kTopDown[] = "Top-down BMP rows are not supported";
 inline constexpr char kTooLarge[] = "Image too large";
+inline constexpr char kTruncated[] = "BMP file ends before its pixel rows do";
 inline constexpr char kBadBitCount[] = "Unsupported bits per pixel";
 inline constexpr char kNoImage[] = "No image to write";
 inline constexpr char kWriteFailed[] = "Can't write the file";

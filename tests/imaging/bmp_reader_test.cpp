@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -221,12 +223,73 @@ TEST_F(BmpReader, RefusesFilesItCannotHoldBeforeWritingRows)
     }
 }
 
-TEST_F(BmpReader, ShortFileKeepsTheRowsThatWereThere)
+TEST_F(BmpReader, CutUncompressedRowsAreRefusedBeforeAllocating)
+{
+    // 4 × 4 at 8 bits: 16 bytes of rows; 24 bits: 3 rows of 12 bytes + 12 pixel bytes.
+    const std::string indexed = InfoHeader(4, 4, 8, BI_RGB, 0) + Palette(256, 0);
+    const std::string masks = std::string("\0\xF8\0\0\xE0\x07\0\0\x1F\0\0\0", 12);
+    const std::string cases[] = {
+        WithFileHeader(indexed, std::string(15, '\x22')),
+        WithFileHeader(InfoHeader(4, 4, 24, BI_RGB, 0), std::string(47, '\x22')),
+        WithFileHeader(InfoHeader(4, 4, 16, BI_BITFIELDS, 0) + masks, std::string(31, '\x22')),
+        InfoHeader(4, 4, 8, BI_RGB, 0) + Palette(256, 0) + std::string(15, '\x22'),  // no file header
+        InfoHeader(4, 4, 8, BI_RGB, 0) + Palette(200, 0),                             // cut in the palette
+        FileHeader(2000, 1500) + indexed + std::string(64, '\x22'),                  // rows beyond the end
+        // 400 megapixels declared in a few bytes: refused without asking for the memory.
+        WithFileHeader(InfoHeader(20'000, 20'000, 24, BI_RGB, 0), std::string(64, '\x22')),
+    };
+    for (const std::string& bytes : cases) {
+        CDibImage image;
+        EXPECT_FALSE(Load(bytes, image));
+        EXPECT_STREQ(image.LastError(), errors::kTruncated);
+        EXPECT_EQ(image.PixelBlock(), nullptr);
+    }
+
+    // Complete rows read, and so do rows whose last padding bytes are missing.
+    CDibImage whole, unpadded;
+    EXPECT_TRUE(Load(WithFileHeader(indexed, std::string(16, '\x22')), whole)) << whole.LastError();
+    ASSERT_TRUE(Load(WithFileHeader(InfoHeader(3, 2, 24, BI_RGB, 0), std::string(12 + 9, '\x33')), unpadded))
+        << unpadded.LastError();
+    EXPECT_EQ(unpadded.PixelColour(2, 1).rgbRed, 0x33);
+}
+
+// Bytes in memory behind a stream that can move to a position but can't tell
+// where its end is, like a source read as it arrives.
+struct EndlessLookingStream {
+    std::string bytes;
+    size_t position = 0;
+
+    static ssize_t Read(void* cookie, char* buffer, size_t size)
+    {
+        auto* self = static_cast<EndlessLookingStream*>(cookie);
+        const size_t n = std::min(size, self->bytes.size() - self->position);
+        std::memcpy(buffer, self->bytes.data() + self->position, n);
+        self->position += n;
+        return static_cast<ssize_t>(n);
+    }
+    static int Seek(void* cookie, off64_t* offset, int whence)
+    {
+        auto* self = static_cast<EndlessLookingStream*>(cookie);
+        if (whence == SEEK_END) return -1;
+        const off64_t target = (whence == SEEK_SET ? 0 : static_cast<off64_t>(self->position)) + *offset;
+        if (target < 0) return -1;
+        self->position = std::min(static_cast<size_t>(target), self->bytes.size());
+        *offset = static_cast<off64_t>(self->position);
+        return 0;
+    }
+};
+
+TEST_F(BmpReader, ShortStreamOfUnknownLengthKeepsTheRowsThatWereThere)
 {
     std::string rows(4 * 4, '\x22');
     rows.resize(6);
+    EndlessLookingStream source{WithFileHeader(InfoHeader(4, 4, 8, BI_RGB, 0) + Palette(256, 0), rows)};
+    FILE* stream = fopencookie(&source, "rb", {EndlessLookingStream::Read, nullptr, EndlessLookingStream::Seek, nullptr});
+    ASSERT_NE(stream, nullptr);
     CDibImage image;
-    ASSERT_TRUE(Load(WithFileHeader(InfoHeader(4, 4, 8, BI_RGB, 0) + Palette(256, 0), rows), image));
+    const bool read = image.ReadStream(stream, kDibFormatBmp);
+    std::fclose(stream);
+    ASSERT_TRUE(read) << image.LastError();
     EXPECT_EQ(image.PixelIndex(1, 1), 0x22);
     EXPECT_EQ(image.PixelIndex(2, 1), 0);
     EXPECT_EQ(image.PixelIndex(3, 3), 0);

@@ -121,6 +121,8 @@ TEST_F(BmpSuite, KnownRefusals)
         {"bmpsuite/q/rgb24jpeg.bmp", "Unsupported bits per pixel"},  // bit count 0: embedded JPEG
         {"generated/bad/empty.bmp", "Not a BMP"},
         {"generated/bad/negative_width.bmp", "Invalid BMP dimensions"},
+        {"generated/bad/trunc_rgb24_half.bmp", "BMP file ends before its pixel rows do"},
+        {"bmpsuite/b/shortfile.bmp", "BMP file ends before its pixel rows do"},
     };
     for (const Refusal& r : refusals) {
         CDibImage image;
