@@ -50,6 +50,12 @@ uint8_t NearestEntry(const RGBQUAD* palette, uint32_t count, RGBQUAD colour)
 
 PaletteMatcher::PaletteMatcher(const RGBQUAD* palette, uint32_t count) : cells_(kCells, kUnbuilt)
 {
+    answers_.reserve(size_t{kCells} * kColoursPerCell);
+    lists_.reserve(size_t{kCells} * 256);
+    cellList_.reserve(256);
+    subCellList_.reserve(256);
+    packedEntries_.reserve(256);
+    distinct_.reserve(256);
     if (palette == nullptr) count = 0;
     count = std::min(count, 256u);
     for (uint32_t i = 0; i < count; ++i) {

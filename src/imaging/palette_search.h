@@ -33,7 +33,10 @@ uint8_t NearestEntry(const RGBQUAD* palette, uint32_t count, RGBQUAD colour);
 
 class PaletteMatcher {
 public:
-    // `count` is clamped to 256; an empty palette answers 0 for every colour.
+    // `count` is clamped to 256; an empty palette answers 0 for every colour. All
+    // the memory the tables may grow to is reserved here (address space only, until
+    // cells are filled), so a search never allocates: std::bad_alloc can only come
+    // from the construction.
     PaletteMatcher(const RGBQUAD* palette, uint32_t count);
 
     // Colours and answers are packed in one word: red << 16 | green << 8 | blue, so

@@ -14,6 +14,8 @@
 #include "standard_palettes.h"
 
 #include <algorithm>
+#include <new>
+#include <optional>
 
 namespace {
 
@@ -82,14 +84,19 @@ bool CDibImage::ReduceBitDepth(uint32_t targetBits, bool diffusion, const RGBQUA
     const int32_t width = header.biWidth;
     const int32_t height = header.biHeight;
     if (header.biBitCount == 24) {
-        tallowin::imaging::PaletteMatcher matcher(target.PaletteBlock(), target.SearchedColourCount());
+        std::optional<tallowin::imaging::PaletteMatcher> matcher;
+        try {
+            matcher.emplace(target.PaletteBlock(), target.SearchedColourCount());
+        } catch (const std::bad_alloc&) {
+            return false;  // no memory for the answer tables: the image is still unchanged
+        }
         const tallowin::imaging::ReductionRows rows{Pixels(), RowStride(), target.Pixels(), target.RowStride(),
                                                     width, height, bits};
         // Rows go in bands; the cancel request is checked before each band.
         for (int32_t y = 0; y < height && settings.cancelRequested == 0; y += tallowin::imaging::kRowBand) {
             settings.progress = static_cast<int32_t>(static_cast<int64_t>(y) * 100 / height);
             const int32_t count = std::min(tallowin::imaging::kRowBand, height - y);
-            tallowin::imaging::ReduceRowBand(rows, y, count, diffusion, matcher);
+            tallowin::imaging::ReduceRowBand(rows, y, count, diffusion, *matcher);
         }
     } else {
         for (int32_t y = 0; y < height && settings.cancelRequested == 0; ++y) {
