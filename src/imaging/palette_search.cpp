@@ -117,7 +117,7 @@ uint32_t PaletteMatcher::BuildCell(uint32_t colour)
 {
     const uint32_t low = colour & 0xF8F8F8;
     Prune(distinct_, 8, low, cellList_);
-    if (cellList_.size() > kLongList) {
+    if (cellList_.size() > kLongList || distinct_.size() <= kSmallPalette) {
         const size_t offset = lists_.size();
         lists_.insert(lists_.end(), cellList_.begin(), cellList_.end());
         const uint32_t cell =

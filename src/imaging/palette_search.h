@@ -19,7 +19,9 @@
 // Palettes from pictures give cells a handful of candidates. A cell keeping more
 // than kLongList of them (a palette crowded far from the cell) is not filled:
 // its colours search its list one by one, so filling never costs more than 512
-// searches of kLongList entries per cell.
+// searches of kLongList entries per cell. Nor are the cells of a palette of at
+// most kSmallPalette colours: searching those few costs less than reading a table
+// that the large errors of so few colours spread over much of the cube.
 
 #include "dib_types.h"
 
@@ -69,6 +71,7 @@ private:
     static constexpr uint32_t kCells = 1u << 15;
     static constexpr uint32_t kColoursPerCell = 512;
     static constexpr size_t kLongList = 24;
+    static constexpr size_t kSmallPalette = 4;
     // The word of a cell: below kSearchedCell, the offset of its answers in answers_
     // (at most kCells × 512 = 2^24); from kSearchedCell on, a cell that searches its
     // list: the list's offset in lists_ shifted up by 8, or'ed with its length − 1.
