@@ -4,7 +4,7 @@
 //
 //   codec_bench [--width N] [--repeat N] OUTPUT_FOLDER PHOTO...
 
-#include "gdiplus.h"
+#include "bench_support.h"
 
 #include <QGuiApplication>
 #include <QString>
@@ -19,27 +19,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-std::u16string Wide(const std::string& path) { return QString::fromStdString(path).toStdU16String(); }
-
-CLSID JpegEncoder()
-{
-    UINT count = 0;
-    UINT size = 0;
-    GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
-    GdipGetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i) {
-        if (std::u16string(codecs[i].MimeType) == u"image/jpeg") {
-            return codecs[i].Clsid;
-        }
-    }
-    return CLSID{};
-}
+using bench::Clock;
+using bench::Milliseconds;
+using bench::Wide;
 
 struct Timing {
     double decodeMs = 0;   // open + decode at the needed size (drawn to the screen context)
@@ -61,7 +43,7 @@ Timing Convert(const std::string& photo, const std::string& output, int32_t widt
         UINT w = 0, h = 0;
         GdipGetImageWidth(image, &w);
         GdipGetImageHeight(image, &h);
-        const auto height = static_cast<int32_t>(std::max<int64_t>(1, int64_t(h) * width / std::max<UINT>(1, w)));
+        const int32_t height = bench::HeightAt(w, h, width);
         GpGraphics* screen = nullptr;
         GdipCreateFromHDC(GetDC(nullptr), &screen);
         GdipDrawImageRectI(screen, image, 0, 0, width, height);
@@ -75,28 +57,19 @@ Timing Convert(const std::string& photo, const std::string& output, int32_t widt
     if (GdipLoadImageFromFile(Wide(photo).c_str(), &image) != Ok) {
         return timing;
     }
-    UINT w = 0, h = 0;
-    GdipGetImageWidth(image, &w);
-    GdipGetImageHeight(image, &h);
-    const auto height = static_cast<int32_t>(std::max<int64_t>(1, int64_t(h) * width / std::max<UINT>(1, w)));
-    GpBitmap* target = nullptr;
-    GpGraphics* graphics = nullptr;
-    GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &target);
-    GdipGetImageGraphicsContext(target, &graphics);
-    GdipGraphicsClear(graphics, 0xFFFFFFFF);
-    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
-    const GpStatus drawn = GdipDrawImageRectRectI(graphics, image, 0, 0, width, height, 0, 0, int32_t(w), int32_t(h),
-                                                  UnitPixel, nullptr, nullptr, nullptr);
+    GpBitmap* target = bench::DrawScaled(image, width);
+    GdipDisposeImage(image);
+    if (target == nullptr) {
+        return timing;
+    }
     ULONG quality = 80;
     EncoderParameters parameters{};
     parameters.Count = 1;
     parameters.Parameter[0] = EncoderParameter{EncoderQuality, 1, EncoderParameterValueTypeLong, &quality};
     const GpStatus saved = GdipSaveImageToFile(target, Wide(output).c_str(), &jpeg, &parameters);
-    GdipDeleteGraphics(graphics);
     GdipDisposeImage(target);
-    GdipDisposeImage(image);
     timing.totalMs = Milliseconds(Clock::now() - start);
-    timing.ok = drawn == Ok && saved == Ok;
+    timing.ok = saved == Ok;
     return timing;
 }
 
@@ -105,28 +78,19 @@ Timing Convert(const std::string& photo, const std::string& output, int32_t widt
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    int32_t width = 1024;
-    int repeat = 1;
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    size_t i = 0;
-    for (; i + 1 < arguments.size() && arguments[i].rfind("--", 0) == 0; i += 2) {
-        if (arguments[i] == "--width") {
-            width = std::atoi(arguments[i + 1].c_str());
-        } else if (arguments[i] == "--repeat") {
-            repeat = std::max(1, std::atoi(arguments[i + 1].c_str()));
-        }
-    }
-    if (arguments.size() < i + 2 || width <= 0) {
+    const auto arguments = bench::ParseArguments(argc, argv, 1);
+    if (!arguments) {
         std::fprintf(stderr, "usage: codec_bench [--width N] [--repeat N] OUTPUT_FOLDER PHOTO...\n");
         return 2;
     }
-    const std::filesystem::path folder = arguments[i];
-    const CLSID jpeg = JpegEncoder();
+    const std::filesystem::path folder = arguments->folder;
+    const int32_t width = arguments->width;
+    const int repeat = arguments->repeat;
+    const CLSID jpeg = bench::EncoderFor(u"image/jpeg");
     double sumTotal = 0, sumDecode = 0, sumMegapixels = 0;
     int photos = 0;
     std::printf("photo\tmegapixels\tdecode_ms\ttotal_ms\tms_per_mp\n");
-    for (size_t p = i + 1; p < arguments.size(); ++p) {
-        const std::string& photo = arguments[p];
+    for (const std::string& photo : arguments->photos) {
         const std::string output = (folder / (std::filesystem::path(photo).stem().string() + ".jpg")).string();
         Timing best;
         for (int r = 0; r < repeat; ++r) {

@@ -4,7 +4,7 @@
 //
 //   png_bench [--width N] [--repeat N] OUTPUT_FOLDER PHOTO...
 
-#include "gdiplus.h"
+#include "bench_support.h"
 
 #include <QGuiApplication>
 #include <QString>
@@ -19,25 +19,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::u16string Wide(const std::string& path) { return QString::fromStdString(path).toStdU16String(); }
-
-CLSID PngEncoder()
-{
-    UINT count = 0;
-    UINT size = 0;
-    GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
-    GdipGetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i) {
-        if (std::u16string(codecs[i].MimeType) == u"image/png") {
-            return codecs[i].Clsid;
-        }
-    }
-    return CLSID{};
-}
+using bench::Clock;
+using bench::Wide;
 
 // The photo scaled to `width` as the conversion draws it, or null.
 GpBitmap* Scaled(const std::string& photo, int32_t width)
@@ -46,28 +29,8 @@ GpBitmap* Scaled(const std::string& photo, int32_t width)
     if (GdipLoadImageFromFile(Wide(photo).c_str(), &image) != Ok) {
         return nullptr;
     }
-    UINT w = 0, h = 0;
-    GdipGetImageWidth(image, &w);
-    GdipGetImageHeight(image, &h);
-    const auto height = static_cast<int32_t>(std::max<int64_t>(1, int64_t(h) * width / std::max<UINT>(1, w)));
-    GpBitmap* target = nullptr;
-    GpGraphics* graphics = nullptr;
-    GpStatus status = GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &target);
-    if (status == Ok) {
-        status = GdipGetImageGraphicsContext(target, &graphics);
-    }
-    if (status == Ok) {
-        GdipGraphicsClear(graphics, 0xFFFFFFFF);
-        GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
-        status = GdipDrawImageRectRectI(graphics, image, 0, 0, width, height, 0, 0, int32_t(w), int32_t(h), UnitPixel,
-                                        nullptr, nullptr, nullptr);
-        GdipDeleteGraphics(graphics);
-    }
+    GpBitmap* target = bench::DrawScaled(image, width);
     GdipDisposeImage(image);
-    if (status != Ok && target != nullptr) {
-        GdipDisposeImage(target);
-        return nullptr;
-    }
     return target;
 }
 
@@ -76,29 +39,20 @@ GpBitmap* Scaled(const std::string& photo, int32_t width)
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    int32_t width = 1024;
-    int repeat = 3;
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    size_t i = 0;
-    for (; i + 1 < arguments.size() && arguments[i].rfind("--", 0) == 0; i += 2) {
-        if (arguments[i] == "--width") {
-            width = std::atoi(arguments[i + 1].c_str());
-        } else if (arguments[i] == "--repeat") {
-            repeat = std::max(1, std::atoi(arguments[i + 1].c_str()));
-        }
-    }
-    if (arguments.size() < i + 2 || width <= 0) {
+    const auto arguments = bench::ParseArguments(argc, argv, 3);
+    if (!arguments) {
         std::fprintf(stderr, "usage: png_bench [--width N] [--repeat N] OUTPUT_FOLDER PHOTO...\n");
         return 2;
     }
-    const std::filesystem::path folder = arguments[i];
-    const CLSID png = PngEncoder();
+    const std::filesystem::path folder = arguments->folder;
+    const int32_t width = arguments->width;
+    const int repeat = arguments->repeat;
+    const CLSID png = bench::EncoderFor(u"image/png");
     double sumMs = 0;
     uintmax_t sumBytes = 0;
     int photos = 0;
     std::printf("photo\tencode_ms\tbytes\n");
-    for (size_t p = i + 1; p < arguments.size(); ++p) {
-        const std::string& photo = arguments[p];
+    for (const std::string& photo : arguments->photos) {
         const std::string name = std::filesystem::path(photo).filename().string();
         GpBitmap* bitmap = Scaled(photo, width);
         if (bitmap == nullptr) {
@@ -110,7 +64,7 @@ int main(int argc, char** argv)
         for (int r = 0; r < repeat; ++r) {
             const auto start = Clock::now();
             const GpStatus saved = GdipSaveImageToFile(bitmap, Wide(output).c_str(), &png, nullptr);
-            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+            const double ms = bench::Milliseconds(Clock::now() - start);
             if (saved != Ok) {
                 best = -1;
                 break;
