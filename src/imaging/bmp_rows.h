@@ -91,20 +91,30 @@ private:
     FILE* file_;
 };
 
-// Run-length decoding with one byte per pixel (BI_RLE8).
-template <class Source>
-RleEnd DecodeRle8(Source& source, const RowSpan& span)
+// Run-length decoding of BI_RLE8 (kFourBit false: one byte per pixel) and BI_RLE4
+// (kFourBit true). Positions count pixels; in 4-bit data the n-th pixel of a run takes
+// the high nibble of its data byte for even n and the low nibble for odd n, wherever
+// in the row the run starts.
+template <bool kFourBit, class Source>
+RleEnd DecodeRle(Source& source, const RowSpan& span)
 {
     RowCursor cursor(span);
     uint64_t x = 0;
-    const uint64_t limit = span.stride;  // x saturates here: nothing beyond is written
+    const uint64_t limit = (kFourBit ? 2ull : 1ull) * span.stride;  // x saturates here: nothing beyond is written
+    auto put = [&cursor](uint64_t position, int value, int n) {
+        if constexpr (kFourBit) {
+            cursor.PutNibble(position, static_cast<uint8_t>(n % 2 == 0 ? value >> 4 : value & 0x0F));
+        } else {
+            cursor.PutByte(position, static_cast<uint8_t>(value));
+        }
+    };
     for (;;) {
         const int count = source.Next();
         if (count < 0) return RleEnd::EndOfData;
         if (count > 0) {
             const int value = source.Next();
             if (value < 0) return RleEnd::EndOfData;
-            for (int i = 0; i < count; ++i) cursor.PutByte(x + i, static_cast<uint8_t>(value));
+            for (int i = 0; i < count; ++i) put(x + i, value, i);
             x = std::min(x + count, limit);
             continue;
         }
@@ -122,66 +132,27 @@ RleEnd DecodeRle8(Source& source, const RowSpan& span)
             x = std::min(x + dx, limit);
             cursor.MoveTo(static_cast<uint64_t>(cursor.Row()) + dy);
         } else {
-            for (int i = 0; i < code; ++i) {
-                const int value = source.Next();
-                if (value < 0) return RleEnd::EndOfData;
-                cursor.PutByte(x + i, static_cast<uint8_t>(value));
-            }
-            if (code % 2 != 0 && source.Next() < 0) return RleEnd::EndOfData;  // word-alignment filler
-            x = std::min(x + code, limit);
-        }
-    }
-}
-
-// Run-length decoding with 4-bit pixels (BI_RLE4). Positions count pixels; the
-// n-th pixel of a run takes the high nibble of its data byte for even n and the
-// low nibble for odd n, wherever in the row the run starts.
-template <class Source>
-RleEnd DecodeRle4(Source& source, const RowSpan& span)
-{
-    RowCursor cursor(span);
-    uint64_t x = 0;
-    const uint64_t limit = 2ull * span.stride;
-    for (;;) {
-        const int count = source.Next();
-        if (count < 0) return RleEnd::EndOfData;
-        if (count > 0) {
-            const int value = source.Next();
-            if (value < 0) return RleEnd::EndOfData;
-            for (int i = 0; i < count; ++i) {
-                cursor.PutNibble(x + i, static_cast<uint8_t>(i % 2 == 0 ? value >> 4 : value & 0x0F));
-            }
-            x = std::min(x + count, limit);
-            continue;
-        }
-        const int code = source.Next();
-        if (code < 0) return RleEnd::EndOfData;
-        if (code == kRleEndOfLine) {
-            x = 0;
-            cursor.MoveTo(static_cast<uint64_t>(cursor.Row()) + 1);
-        } else if (code == kRleEndOfBitmap) {
-            return RleEnd::EndOfBitmap;
-        } else if (code == kRleDelta) {
-            const int dx = source.Next();
-            const int dy = source.Next();
-            if (dx < 0 || dy < 0) return RleEnd::EndOfData;
-            x = std::min(x + dx, limit);
-            cursor.MoveTo(static_cast<uint64_t>(cursor.Row()) + dy);
-        } else {
-            const int dataBytes = (code + 1) / 2;
+            // Absolute mode: `code` literal pixels, padded to a whole number of words.
+            const int dataBytes = kFourBit ? (code + 1) / 2 : code;
             int value = 0;
             for (int i = 0; i < code; ++i) {
-                if (i % 2 == 0) {
+                if (!kFourBit || i % 2 == 0) {
                     value = source.Next();
                     if (value < 0) return RleEnd::EndOfData;
                 }
-                cursor.PutNibble(x + i, static_cast<uint8_t>(i % 2 == 0 ? value >> 4 : value & 0x0F));
+                put(x + i, value, i);
             }
             if (dataBytes % 2 != 0 && source.Next() < 0) return RleEnd::EndOfData;  // word-alignment filler
             x = std::min(x + code, limit);
         }
     }
 }
+
+template <class Source>
+RleEnd DecodeRle8(Source& source, const RowSpan& span) { return DecodeRle<false>(source, span); }
+
+template <class Source>
+RleEnd DecodeRle4(Source& source, const RowSpan& span) { return DecodeRle<true>(source, span); }
 
 // Channel masks of a 16- or 32-bit pixel.
 struct BitFieldMasks {
