@@ -1,5 +1,6 @@
 #include "batch_runner.h"
 
+#include "batch_support.h"
 #include "desktop_paths.h"
 #include "file_find_all.h"
 #include "font_settings.h"
@@ -92,6 +93,10 @@ ExitStatus BatchRun::Run() {
 
     model_.outputFolder =
         AddTrailingBackslash(options_.outputFolder ? *options_.outputFolder : model_.DefaultOutputFolder());
+    if (std::string reason; !MakeOutputFolder(model_.outputFolder, reason)) {
+        port_.PrintError(model_.outputFolder + ": Can not create the directory (" + reason + ")");
+        return kExitSomeFailed;
+    }
     const std::string runFolder = RunFolderName(model_.outputFolder, std::time(nullptr));
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
@@ -103,8 +108,10 @@ ExitStatus BatchRun::Run() {
     ConvertAll(runFolder);
     desktop::RemovePrivateTempFolder();
 
-    std::fprintf(stdout, "%s\n", runFolder.c_str());
-    std::fflush(stdout);
+    if (!RemoveRunFolderIfEmpty(runFolder)) {
+        std::fprintf(stdout, "%s\n", runFolder.c_str());
+        std::fflush(stdout);
+    }
     return failures_.load() == 0 ? kExitAllConverted : kExitSomeFailed;
 }
 
@@ -155,7 +162,7 @@ void BatchRun::AddFile(const std::string& path) {
         return;
     }
     if (ConsolePort::FailuresOfCurrentPhoto() == 0) {
-        port_.PrintError(path + ": can not be added (not a photo, or unreadable)");
+        port_.PrintError(path + ": " + AddFailureText(path));
     }
     ++failures_;
 }
