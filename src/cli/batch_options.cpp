@@ -1,5 +1,6 @@
 #include "batch_options.h"
 
+#include "convert/output_names.h"
 #include "program_name.h"
 
 #include <CLI/CLI.hpp>
@@ -217,6 +218,9 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
         }
     }
     if (*renameOption) {
+        if (const std::string problem = RenamePrefixProblem(prefix); !problem.empty()) {
+            return UsageError("--rename: " + problem);
+        }
         options.renamePrefix = prefix;
     }
     if (!output.empty()) {

@@ -119,6 +119,18 @@ TEST_F(BatchOptionsTest, APictureOverTheSizeLimitIsNotCalledNotAPhoto) {
     EXPECT_EQ(r.err, "tallowin-batch: " + huge.string() + ": can not be added: the picture is over the size limit\n");
 }
 
+TEST_F(BatchOptionsTest, ARenamePrefixLeadingOutOfTheRunFolderIsRefusedBeforeTheRun) {
+    for (const std::string prefix : {"../../ESCAPED", "/../../victim/abs"}) {
+        const BatchResult r = Run("-f png --width 8 -q --rename " + ShellQuote(prefix) + " -o " + Out() + " " + Png());
+        EXPECT_EQ(r.status, 2) << prefix;
+        EXPECT_EQ(r.err.rfind("tallowin-batch: --rename: The rename prefix \"" + prefix + "\" contains \"/\"", 0), 0u)
+            << r.err;
+        EXPECT_TRUE(EntriesOf(Path("out")).empty()) << prefix;
+    }
+    EXPECT_EQ(EntriesOf(Root()), (std::vector<std::string>{"batch-stderr.txt", "batch-stdout.txt", "config", "home",
+                                                           "out", "runtime", "src", "tmp"}));
+}
+
 TEST_F(BatchOptionsTest, ADisplayThatDoesNotAnswerIsNotNeeded) {
     const BatchResult r =
         Run("-f png --width 8 --stamp Hi -q -o " + Out() + " " + Png(), "DISPLAY=:99 WAYLAND_DISPLAY= env -u QT_QPA_PLATFORM");

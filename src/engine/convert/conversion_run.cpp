@@ -46,6 +46,12 @@ void ConversionRun::OnConvertClicked() {
 
 void ConversionRun::StartRun() {
     WindowPort& port = model_.Port();
+    // A prefix that would write outside the run folder stops the run before anything is made.
+    if (const std::string problem = RenamePrefixProblem(port.ControlText(IDC_PREFIX));
+        model_.notRename == 0 && !problem.empty()) {
+        port.ShowMessage(problem, "Error");
+        return;
+    }
     const std::string runFolder = RunFolderName(model_.outputFolder, clock_());
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
