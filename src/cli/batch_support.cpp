@@ -20,9 +20,13 @@ bool MakeOutputFolder(const std::string& folder, std::string& reason) {
     return false;
 }
 
-bool RemoveRunFolderIfEmpty(const std::string& runFolder) {
+bool KeepRunFolderIfUsed(const std::string& runFolder) {
     std::error_code error;
-    return fs::is_empty(runFolder, error) && !error && fs::remove(runFolder, error);
+    if (!fs::is_directory(runFolder, error)) {
+        return false;
+    }
+    const bool empty = fs::is_empty(runFolder, error) && !error;
+    return !(empty && fs::remove(runFolder, error));
 }
 
 std::string AddFailureText(const std::string& path) {

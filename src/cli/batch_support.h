@@ -10,8 +10,9 @@ namespace tallowin::cli {
 // `reason`, when it cannot be made or is not a folder.
 bool MakeOutputFolder(const std::string& folder, std::string& reason);
 
-// Removes `runFolder` when nothing was written into it; true when it was removed.
-bool RemoveRunFolderIfEmpty(const std::string& runFolder);
+// Removes `runFolder` when nothing was written into it. True when it still stands
+// afterwards (it holds files); false when it was removed or is gone.
+bool KeepRunFolderIfUsed(const std::string& runFolder);
 
 // Why `path` could not be added as a photo, as the codec service sees it:
 // "can not be added: not a photo", "... over the size limit", ...

@@ -131,6 +131,41 @@ TEST_F(BatchOptionsTest, ARenamePrefixLeadingOutOfTheRunFolderIsRefusedBeforeThe
                                                            "out", "runtime", "src", "tmp"}));
 }
 
+TEST_F(BatchOptionsTest, ARunFolderThatGoesAwayStopsTheRunWithOneMessage) {
+    // Two photos of one title: the second asks whether to replace the first one's file.
+    // While it waits for the answer the run folder is deleted; then it is told yes.
+    fs::create_directories(Path("src/a"));
+    fs::create_directories(Path("src/b"));
+    std::string inputs;
+    for (const char* name : {"a/p.png", "b/p.png", "c.png", "d.png", "e.png"}) {
+        fs::copy_file(png, Path(std::string("src/") + name));
+        inputs += " " + ShellQuote(Path(std::string("src/") + name).string());
+    }
+    const fs::path answers = Path("answers");
+    const fs::path err = Path("batch-stderr.txt");
+    const std::string script =
+        "mkfifo " + ShellQuote(answers.string()) + "; " + ShellQuote((BinDir() / "tallowin-batch").string()) +
+        " -f png --width 8 --overwrite ask -j 1 -o " + Out() + inputs + " <" + ShellQuote(answers.string()) + " >" +
+        ShellQuote(Path("batch-stdout.txt").string()) + " 2>" + ShellQuote(err.string()) +
+        " & tool=$!; exec 3>" + ShellQuote(answers.string()) +
+        "; for i in $(seq 1200); do grep -q 'replace it' " + ShellQuote(err.string()) +
+        " 2>/dev/null && break; sleep 0.05; done; rm -rf " + ShellQuote(Path("out").string()) +
+        "/*; echo y >&3; exec 3>&-; wait $tool";
+    const int raw = std::system(("bash -c " + ShellQuote(script)).c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    const std::string errors = ReadFile(err);
+    const std::string gone = "is gone (deleted, or its disk removed); the conversion stopped.\n";
+    ASSERT_NE(errors.find(gone), std::string::npos) << errors;
+    EXPECT_EQ(errors.find(gone), errors.rfind(gone)) << errors;
+    EXPECT_NE(errors.find("b/p.png: Failed to save the file!"), std::string::npos) << errors;
+    for (const char* untouched : {"c.png", "d.png", "e.png"}) {
+        EXPECT_EQ(errors.find(untouched), std::string::npos) << errors;
+    }
+    // No run folder is named on standard output: it is gone.
+    EXPECT_EQ(ReadFile(Path("batch-stdout.txt")), "");
+}
+
 TEST_F(BatchOptionsTest, ADisplayThatDoesNotAnswerIsNotNeeded) {
     const BatchResult r =
         Run("-f png --width 8 --stamp Hi -q -o " + Out() + " " + Png(), "DISPLAY=:99 WAYLAND_DISPLAY= env -u QT_QPA_PLATFORM");
