@@ -21,8 +21,8 @@ std::atomic<size_t> g_failAllocationsFrom{SIZE_MAX};
 
 }  // namespace
 
-// Every form of new and delete is replaced, so that all blocks come from malloc and
-// go back to free whichever form made them.
+// The plain and nothrow forms come from malloc here and go back to free; the other
+// forms stay the runtime's own, matched with their own deletes.
 void* operator new(size_t size) {
     if (size >= g_failAllocationsFrom.load(std::memory_order_relaxed)) {
         throw std::bad_alloc();
@@ -32,7 +32,6 @@ void* operator new(size_t size) {
     }
     throw std::bad_alloc();
 }
-void* operator new[](size_t size) { return operator new(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
     try {
         return operator new(size);
@@ -40,40 +39,8 @@ void* operator new(size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
-void* operator new(size_t size, std::align_val_t alignment) {
-    const size_t align = static_cast<size_t>(alignment);
-    if (size >= g_failAllocationsFrom.load(std::memory_order_relaxed)) {
-        throw std::bad_alloc();
-    }
-    if (void* block = std::aligned_alloc(align, (size + align - 1) / align * align)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
-void* operator new(size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size, alignment);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return operator new(size, alignment, std::nothrow);
-}
 void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
-void operator delete[](void* block, size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void* block, size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace fs = std::filesystem;
 
