@@ -1,5 +1,7 @@
 #include "batch_runner.h"
 
+#include "batch_support.h"
+#include "convert/run_folder_watch.h"
 #include "desktop_paths.h"
 #include "file_find_all.h"
 #include "font_settings.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace tallowin::cli {
@@ -71,6 +74,7 @@ private:
     std::vector<std::string> addedPaths_;  // the path each photo was added from
     std::atomic<size_t> failures_{0};
     std::atomic<size_t> done_{0};
+    std::optional<RunFolderWatch> folderWatch_;  // stops the run when the run folder goes away
 };
 
 ExitStatus BatchRun::Run() {
@@ -92,6 +96,10 @@ ExitStatus BatchRun::Run() {
 
     model_.outputFolder =
         AddTrailingBackslash(options_.outputFolder ? *options_.outputFolder : model_.DefaultOutputFolder());
+    if (std::string reason; !MakeOutputFolder(model_.outputFolder, reason)) {
+        port_.PrintError(model_.outputFolder + ": Can not create the directory (" + reason + ")");
+        return kExitSomeFailed;
+    }
     const std::string runFolder = RunFolderName(model_.outputFolder, std::time(nullptr));
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
@@ -103,8 +111,10 @@ ExitStatus BatchRun::Run() {
     ConvertAll(runFolder);
     desktop::RemovePrivateTempFolder();
 
-    std::fprintf(stdout, "%s\n", runFolder.c_str());
-    std::fflush(stdout);
+    if (KeepRunFolderIfUsed(runFolder)) {
+        std::fprintf(stdout, "%s\n", runFolder.c_str());
+        std::fflush(stdout);
+    }
     return failures_.load() == 0 ? kExitAllConverted : kExitSomeFailed;
 }
 
@@ -155,12 +165,13 @@ void BatchRun::AddFile(const std::string& path) {
         return;
     }
     if (ConsolePort::FailuresOfCurrentPhoto() == 0) {
-        port_.PrintError(path + ": can not be added (not a photo, or unreadable)");
+        port_.PrintError(path + ": " + AddFailureText(path));
     }
     ++failures_;
 }
 
 void BatchRun::ConvertAll(const std::string& runFolder) {
+    folderWatch_.emplace(runFolder);
     PhotoList& photos = model_.photos;
     const NamingRule rule{runFolder, !options_.renamePrefix.has_value(), options_.renamePrefix.value_or("")};
     for (size_t i = 0; i < photos.size(); ++i) {
@@ -188,7 +199,8 @@ void BatchRun::ConvertAll(const std::string& runFolder) {
 void BatchRun::ConvertGroups(const std::vector<std::vector<size_t>>& groups, std::atomic<size_t>& nextGroup) {
     // Each worker keeps its fixed temporary names in a folder of its own.
     PhotoConverter converter(model_, desktop::UniqueTempSubfolder());
-    for (size_t g = nextGroup.fetch_add(1); g < groups.size(); g = nextGroup.fetch_add(1)) {
+    for (size_t g = nextGroup.fetch_add(1); g < groups.size() && !folderWatch_->Stopped();
+         g = nextGroup.fetch_add(1)) {
         for (const size_t i : groups[g]) {
             const PhotoRecord& photo = model_.photos[i];
             ConsolePort::SetCurrentPhoto(addedPaths_[i]);
@@ -199,6 +211,10 @@ void BatchRun::ConvertGroups(const std::vector<std::vector<size_t>>& groups, std
                 ++failures_;
             }
             ShowProgress(done_.fetch_add(1) + 1, addedPaths_[i]);
+            if (!result &&
+                folderWatch_->GoneAfterFailure([this](const std::string& text) { port_.PrintError(text); })) {
+                return;
+            }
         }
     }
 }

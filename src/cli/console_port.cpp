@@ -1,5 +1,7 @@
 #include "console_port.h"
 
+#include "program_name.h"
+
 namespace tallowin::cli {
 
 namespace {
@@ -31,7 +33,7 @@ void ConsolePort::ClearProgressLocked() {
 void ConsolePort::PrintError(const std::string& line) {
     std::lock_guard lock(mutex_);
     ClearProgressLocked();
-    std::fprintf(errors_, "%s\n", line.c_str());
+    std::fprintf(errors_, "%s: %s\n", kProgramName, line.c_str());
     std::fflush(errors_);
 }
 

@@ -2,6 +2,7 @@
 
 #include "output_names.h"
 #include "photo_converter.h"
+#include "run_folder_watch.h"
 #include "temp_files.h"
 
 #include <sys/stat.h>
@@ -46,6 +47,12 @@ void ConversionRun::OnConvertClicked() {
 
 void ConversionRun::StartRun() {
     WindowPort& port = model_.Port();
+    // A prefix that would write outside the run folder stops the run before anything is made.
+    if (const std::string problem = RenamePrefixProblem(port.ControlText(IDC_PREFIX));
+        model_.notRename == 0 && !problem.empty()) {
+        port.ShowMessage(problem, "Error");
+        return;
+    }
     const std::string runFolder = RunFolderName(model_.outputFolder, clock_());
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
@@ -82,6 +89,7 @@ void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bo
     PhotoConverter converter(model_, desktop::PrivateTempFolder());
     const NamingRule rule{runFolder, notRename, prefix};
     const size_t count = photos.size();
+    RunFolderWatch folderWatch(runFolder);
     for (size_t i = 0; i < count; ++i) {
         port.SetProgress(static_cast<int>(static_cast<double>(i) / static_cast<double>(count) * kProgressSteps));
         PhotoRecord& photo = photos[i];
@@ -90,7 +98,10 @@ void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bo
             model_.AppendLog("unknown output photo format!");
         }
         photo.outputPath = OutputPathFor(rule, photo, i, count, extension);
-        converter.ConvertPhoto(photo);
+        if (!converter.ConvertPhoto(photo) &&
+            folderWatch.GoneAfterFailure([&port](const std::string& text) { port.ShowMessage(text, "Error"); })) {
+            break;
+        }
         if (model_.idle.load() == 1) {
             break;
         }
@@ -99,9 +110,12 @@ void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bo
     model_.idle.store(1);
     port.SetControlText(IDC_CONVERT, "Convert");
     port.SetProgress(kProgressDone);
+    // A folder that is gone cannot be opened: its message has said why the run ended.
     const MessageAnswer answer =
-        port.ShowMessage("The conversion is done. Do you want to open the output folder?", runFolder,
-                         MessageButtons::YesNo, MessageIcon::Question, MessageOwner::None);
+        folderWatch.Stopped()
+            ? MessageAnswer::No
+            : port.ShowMessage("The conversion is done. Do you want to open the output folder?", runFolder,
+                               MessageButtons::YesNo, MessageIcon::Question, MessageOwner::None);
     if (answer == MessageAnswer::Yes) {
         port.OpenWithDesktop(runFolder);
     }
