@@ -118,14 +118,18 @@ TEST_F(BmpDecoderFiles, HugeDimensionsAreOverTheLimitBeforeAnyAllocation) {
 }
 
 TEST_F(BmpDecoderFiles, DimensionsWithinTheLimitButMissingRowsAreRefused) {
-    // 20,000 x 20,000 fits the limits; the rows would need 1.2 GB the file doesn't hold.
+    // 20,000 x 20,000 fits the limits; the rows would need 1.2 GB the file doesn't hold,
+    // so even the header read refuses it: nothing may be sized by such a header.
     const std::string path = Edited("short.bmp", [](std::string& b) {
         Put32(b, 18, 20'000);
         Put32(b, 22, 20'000);
     });
     const Decoded d = DecodeFile(path);
-    EXPECT_EQ(d.header, DecodeStatus::Ok);
-    EXPECT_EQ(d.pixels, DecodeStatus::NotAnImage);
+    EXPECT_EQ(d.header, DecodeStatus::NotAnImage);
+    codec::Raster out;
+    std::string warning;
+    EXPECT_EQ(DecodeAs("bmp", path, {}, out, warning), DecodeStatus::NotAnImage);
+    EXPECT_TRUE(out.pixels.empty());
 }
 
 TEST_F(BmpDecoderFiles, RunLengthDataThatEndsEarlyKeepsTheRowsItHas) {

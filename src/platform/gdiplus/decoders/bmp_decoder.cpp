@@ -40,6 +40,10 @@ DecodeStatus Locate(const std::vector<uint8_t>& bytes, uint64_t fileSize, const 
         if (offBits >= kFileHeaderSize + layout.header.headerSize && offBits < fileSize)
             layout.pixelOffset = offBits - kFileHeaderSize;
     }
+    // Rows the file cannot hold are refused here already, so that nobody sizes a
+    // picture (or an output for it) by a header that a few bytes can fake.
+    const uint64_t rowsAt = start + static_cast<uint64_t>(layout.pixelOffset);
+    if (rowsAt > fileSize || !detail::DibDataCanFill(layout.header, fileSize - rowsAt)) return DecodeStatus::NotAnImage;
     return DecodeStatus::Ok;
 }
 
