@@ -174,5 +174,27 @@ TEST_F(JpegMemoryBudget, ProgressiveCoefficientsBeyondTheBudgetAreOverTheLimit) 
     EXPECT_EQ(DecodeFile(progressive).pixels, DecodeStatus::Ok);
 }
 
+TEST_F(JpegMemoryBudget, ProgressiveFileWithoutItsFirstScanIsConvertedInPart) {
+    // Cut the DC scan (the first SOS segment and its data) out of a progressive file:
+    // the AC scans then refine coefficients no scan began.
+    std::string bytes = GreyJpeg(256, true);
+    const size_t sos = bytes.find("\xFF\xDA");
+    ASSERT_NE(sos, std::string::npos);
+    const size_t length = (static_cast<uint8_t>(bytes[sos + 2]) << 8) | static_cast<uint8_t>(bytes[sos + 3]);
+    size_t next = sos + 2 + length;
+    while (next + 1 < bytes.size()) {
+        const auto marker = static_cast<uint8_t>(bytes[next + 1]);
+        const bool stuffedOrRestart = marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7);
+        if (static_cast<uint8_t>(bytes[next]) == 0xFF && !stuffedOrRestart) break;
+        ++next;
+    }
+    bytes.erase(sos, next - sos);
+    const Decoded d = DecodeFile(WriteFile("no_dc.jpg", bytes).string());
+    ASSERT_EQ(d.pixels, DecodeStatus::Partial);
+    EXPECT_NE(d.warning.find("the file is damaged"), std::string::npos);
+    // The whole file still decodes whole.
+    EXPECT_EQ(DecodeFile(WriteFile("whole.jpg", GreyJpeg(256, true)).string()).pixels, DecodeStatus::Ok);
+}
+
 }  // namespace
 }  // namespace tallowin::test

@@ -66,7 +66,8 @@ protected:
         EXPECT_EQ(info.height, height) << path;
         EXPECT_FLOAT_EQ(info.dpiX, 96.0f);
         std::string warning;
-        ASSERT_EQ(DecodePixels(format, path, DecodeRequest{}, DecodeLimits{}, raster, warning), DecodeStatus::Ok) << path;
+        ASSERT_EQ(DecodePixels(format, path, DecodeRequest{}, DecodeLimits{}, raster, warning), DecodeStatus::Ok)
+            << path;
         ASSERT_EQ(raster.width, width) << path;
         ASSERT_EQ(raster.height, height) << path;
         ASSERT_EQ(raster.pixels.size(), static_cast<size_t>(width) * height * 4);

@@ -50,7 +50,8 @@ int ReadInput(GifFileType* gif, GifByteType* out, int length) {
 // True when the file's LZW data could fill that many one-byte pixels.
 bool DataCanFill(const GifInput& input, int64_t width, int64_t height) {
     const uint64_t bytes = input.file != nullptr ? input.fileSize : input.size;
-    return detail::DataCanFill(bytes, detail::kLzwMaxExpansion, static_cast<uint64_t>(width) * static_cast<uint64_t>(height));
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    return detail::DataCanFill(bytes, detail::kLzwMaxExpansion, pixels);
 }
 
 // The screen must be within the limits and, so that a few bytes cannot demand a huge
@@ -174,7 +175,8 @@ class GifAdapter final : public Decoder {
 public:
     const char* Name() const override { return "gif"; }
     SniffMatch Sniff(const uint8_t* head, size_t size) const override {
-        const bool signature = size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
+        const bool signature =
+            size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
         return signature ? SniffMatch::Signature : SniffMatch::No;
     }
     DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const override {

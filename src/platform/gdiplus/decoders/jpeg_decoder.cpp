@@ -22,10 +22,12 @@ namespace tallowin::codec {
 namespace {
 
 constexpr int kMaxScans = 100;  // progressive files with more scans are refused
-// Huffman-coded data spends at least one bit on every block of a scan (the shortest
-// code is one bit long), and the first scan, which the header read insists on, covers
-// every block of at least one component. Arithmetic coding can spend less, so it is
-// bounded by the working-memory cap alone.
+// Huffman-coded data spends at least one bit on every block of a sequential scan or a
+// progressive DC scan (the shortest code is one bit long; only later AC scans may cover
+// many blocks with one end-of-band run), and the first scan, which the header read
+// insists on, is such a scan over every block of at least one component. A file whose
+// progression starts elsewhere is damaged and decodes in part. Arithmetic coding can
+// spend less, so it is bounded by the working-memory cap alone.
 constexpr uint64_t kMinBitsPerBlock = 1;
 constexpr size_t kInputBufferSize = 64 * 1024;
 constexpr unsigned int kMaxMarkerLength = 0xFFFF;
@@ -55,16 +57,19 @@ JpegContext& ContextOf(j_common_ptr cinfo) { return *static_cast<JpegContext*>(c
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) { std::longjmp(ContextOf(cinfo).jump, 1); }
 void OutputMessage(j_common_ptr) {}
 
-// Warnings are not printed. The one that matters is the entropy decoder running into a
-// marker (or our fake end) while it still needed data: the rows from there on are
-// made up. Reading on to the end of the file merely to look for a missing end marker
-// raises no such warning, so a file that only lacks its end marker decodes whole.
+// Warnings are not printed. Two of them mean lost data. The entropy decoder running
+// into a marker (or our fake end) while it still needed data: the rows from there on
+// are made up. A progressive scan that refines coefficients no earlier scan began (the
+// first scans are missing): the picture lacks what those scans held. Reading on to the
+// end of the file merely to look for a missing end marker raises neither, so a file
+// that only lacks its end marker decodes whole.
 void EmitMessage(j_common_ptr cinfo, int level) {
     constexpr int kWarning = -1;
     if (level != kWarning) return;
     JpegContext& ctx = ContextOf(cinfo);
     ++cinfo->err->num_warnings;
-    if (cinfo->err->msg_code == JWRN_HIT_MARKER && !ctx.lostData && cinfo->is_decompressor) {
+    const int code = cinfo->err->msg_code;
+    if ((code == JWRN_HIT_MARKER || code == JWRN_BOGUS_PROGRESSION) && !ctx.lostData && cinfo->is_decompressor) {
         ctx.lostData = true;
         ctx.lostScanline = reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline;
     }
@@ -255,7 +260,8 @@ DecodeStatus CheckFrame(const jpeg_decompress_struct& cinfo, const JpegContext& 
     uint64_t fewestBlocks = UINT64_MAX;
     for (int c = 0; c < cinfo.num_components; ++c) {
         const jpeg_component_info& comp = cinfo.comp_info[c];
-        fewestBlocks = std::min<uint64_t>(fewestBlocks, static_cast<uint64_t>(comp.width_in_blocks) * comp.height_in_blocks);
+        const uint64_t blocks = static_cast<uint64_t>(comp.width_in_blocks) * comp.height_in_blocks;
+        fewestBlocks = std::min(fewestBlocks, blocks);
     }
     if (fewestBlocks == UINT64_MAX) return DecodeStatus::NotAnImage;
     return detail::DataCanFill(ctx.fileSize * 8, 1, fewestBlocks * kMinBitsPerBlock) ? DecodeStatus::Ok
