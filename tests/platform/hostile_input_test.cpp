@@ -65,8 +65,10 @@ TEST(HostileFiles, TinyFilesClaimingHugePicturesAreRefusedBeforeAllocating) {
         // Damaged, not over the limit: every claim here is within the caps.
         EXPECT_EQ(d.header, DecodeStatus::NotAnImage);
         EXPECT_TRUE(d.raster.pixels.empty());
-        if (growth < 0) GTEST_SKIP() << "no peak memory readings on this system";
-        EXPECT_LT(growth, kBudgetBytes);
+        // Where the system gives no peak readings, the statuses above are all that is checked.
+        if (growth >= 0) {
+            EXPECT_LT(growth, kBudgetBytes);
+        }
     }
 }
 
