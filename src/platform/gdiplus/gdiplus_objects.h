@@ -45,6 +45,9 @@ void AdoptRaster(codec::Raster&& raster, PixelBuffer& out);
 // The status for a decoder outcome.
 GpStatus StatusFromDecode(codec::DecodeStatus status);
 
+// The limits every decode and every pixel buffer of the service runs under.
+const codec::DecodeLimits& ServiceLimits();
+
 struct ImageObject;
 
 // UTF-16 (zero-terminated) to the UTF-8 path the file system takes.
@@ -78,7 +81,7 @@ struct ImageObject final : GpBitmap {
     bool hasAlpha = false;
 
     std::string path;            // empty for images made in memory
-    codec::ImageFormat fileFormat = codec::ImageFormat::Unknown;
+    const codec::Decoder* decoder = nullptr;  // the file's format adapter
     bool edited = false;         // the pixels no longer come from the file
     std::string decodeWarning;
 

@@ -147,10 +147,10 @@ private:
 };
 
 DecodeStatus DecodeUncompressed(const uint8_t* rows, size_t available, const DibHeader& h, const uint8_t* palette,
-                                Raster& out) {
+                                const DecodeLimits& limits, Raster& out) {
     const uint64_t stride = DibStride(static_cast<uint64_t>(h.width), h.bitCount);
-    if (stride * static_cast<uint64_t>(h.height) > available) return DecodeStatus::NotAnImage;
-    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+    if (!DibDataCanFill(h, available)) return DecodeStatus::NotAnImage;
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
 
     BitFieldRows fields(h.bitCount == 16 || h.bitCount == 32 ? h : DibHeader{});
@@ -192,8 +192,9 @@ imaging::RleEnd RunLength(Source& source, const imaging::RowSpan& span, bool fou
 // decoded twice, over fills of 0x00 and 0xFF: a pixel the data wrote reads the same
 // both times, a skipped one does not.
 DecodeStatus DecodeRunLength(const uint8_t* data, size_t size, const DibHeader& h, const uint8_t* palette,
-                             Raster& out, std::string& warning) {
-    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+                             const DecodeLimits& limits, Raster& out, std::string& warning) {
+    if (!DibDataCanFill(h, size)) return DecodeStatus::NotAnImage;
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
     const bool fourBit = h.compression == kBiRle4;
     const uint32_t stride = fourBit ? (static_cast<uint32_t>(h.width) + 1) / 2 : static_cast<uint32_t>(h.width);
@@ -228,7 +229,15 @@ DecodeStatus DecodeRunLength(const uint8_t* data, size_t size, const DibHeader& 
 
 }  // namespace
 
-DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, DibHeader& h) {
+bool DibDataCanFill(const DibHeader& h, uint64_t available) {
+    const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+    if (h.compression == kBiRle8 || h.compression == kBiRle4)
+        return DataCanFill(available, kBmpRleMaxPixelsPerByte, pixels);
+    return DibStride(static_cast<uint64_t>(h.width), h.bitCount) * static_cast<uint64_t>(h.height) <= available;
+}
+
+DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, const DecodeLimits& limits,
+                            DibHeader& h) {
     h = DibHeader{};
     if (size < 4) return DecodeStatus::NotAnImage;
     h.headerSize = Le32(dib);
@@ -262,7 +271,7 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, Dib
     if (iconEntry) height /= 2;
     if (width <= 0 || height <= 0) return DecodeStatus::NotAnImage;
     if (CheckDepthAndCompression(h) != DecodeStatus::Ok) return DecodeStatus::NotAnImage;
-    if (!WithinLimits(width, height)) return DecodeStatus::OverLimit;
+    if (!limits.Admits(width, height)) return DecodeStatus::OverLimit;
     h.width = static_cast<int32_t>(width);
     h.height = static_cast<int32_t>(height);
 
@@ -295,17 +304,17 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, Dib
     return DecodeStatus::Ok;
 }
 
-DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& h, size_t pixelOffset, Raster& out,
-                       std::string& warning) {
+DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& h, size_t pixelOffset,
+                       const DecodeLimits& limits, Raster& out, std::string& warning) {
     if (pixelOffset > size) return DecodeStatus::NotAnImage;
     const auto palette = ReadPalette(dib, size, h, pixelOffset > h.paletteOffset ? pixelOffset : size);
     const uint8_t* rows = dib + pixelOffset;
     const size_t available = size - pixelOffset;
 
     if (h.compression != kBiRle8 && h.compression != kBiRle4)
-        return DecodeUncompressed(rows, available, h, palette.data(), out);
+        return DecodeUncompressed(rows, available, h, palette.data(), limits, out);
 
-    return DecodeRunLength(rows, available, h, palette.data(), out, warning);
+    return DecodeRunLength(rows, available, h, palette.data(), limits, out, warning);
 }
 
 }  // namespace tallowin::codec::detail

@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include <sys/stat.h>
+
 namespace tallowin::codec::detail {
 
 namespace {
@@ -38,8 +40,15 @@ DecodeStatus ReadFilePrefix(const std::string& path, size_t limit, std::vector<u
     return DecodeStatus::Ok;
 }
 
-DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
-    if (!WithinLimits(width, height)) return DecodeStatus::OverLimit;
+DecodeStatus FileSize(const std::string& path, uint64_t& size) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return DecodeStatus::FileError;
+    size = static_cast<uint64_t>(st.st_size);
+    return DecodeStatus::Ok;
+}
+
+DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height, const DecodeLimits& limits) {
+    if (!limits.Admits(width, height)) return DecodeStatus::OverLimit;
     try {
         out.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
     } catch (const std::bad_alloc&) {
@@ -49,6 +58,10 @@ DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
     out.width = static_cast<int32_t>(width);
     out.height = static_cast<int32_t>(height);
     return DecodeStatus::Ok;
+}
+
+DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
+    return AllocateRaster(out, width, height, DecodeLimits{});
 }
 
 bool AnyTransparent(const Raster& raster) {
