@@ -59,6 +59,10 @@ ImageFormat SniffFormat(const uint8_t* head, size_t size) {
     if (head == nullptr) return ImageFormat::Unknown;
     if (StartsWith(head, size, kPngSignature, sizeof kPngSignature)) return ImageFormat::Png;
     if (size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return ImageFormat::Jpeg;
+    if (LooksLikeRaw(head, size)) return ImageFormat::Raw;
+    if (LooksLikeHeif(head, size)) return ImageFormat::Heif;
+    if (LooksLikeWebp(head, size)) return ImageFormat::Webp;
+    if (LooksLikeJxl(head, size)) return ImageFormat::Jxl;
     if (StartsWith(head, size, "GIF87a", 6) || StartsWith(head, size, "GIF89a", 6)) return ImageFormat::Gif;
     if (StartsWith(head, size, "II*\0", 4) || StartsWith(head, size, "MM\0*", 4) ||
         StartsWith(head, size, "II+\0", 4) || StartsWith(head, size, "MM\0+", 4))
@@ -108,6 +112,10 @@ DecodeStatus ReadHeader(ImageFormat format, const std::string& path, ImageInfo& 
         case ImageFormat::Ico: return IcoReadHeader(path, info);
         case ImageFormat::Wmf: return WmfReadHeader(path, info);
         case ImageFormat::Emf: return EmfReadHeader(path, info);
+        case ImageFormat::Heif: return HeifReadHeader(path, info);
+        case ImageFormat::Webp: return WebpReadHeader(path, info);
+        case ImageFormat::Jxl: return JxlReadHeader(path, info);
+        case ImageFormat::Raw: return RawReadHeader(path, info);
         case ImageFormat::Unknown: break;
     }
     return DecodeStatus::NotAnImage;
@@ -127,6 +135,10 @@ DecodeStatus DecodePixels(ImageFormat format, const std::string& path, const Dec
         case ImageFormat::Ico: status = IcoDecode(path, request, out, warning); break;
         case ImageFormat::Wmf: status = WmfDecode(path, request, out, warning); break;
         case ImageFormat::Emf: status = EmfDecode(path, request, out, warning); break;
+        case ImageFormat::Heif: status = HeifDecode(path, request, out, warning); break;
+        case ImageFormat::Webp: status = WebpDecode(path, request, out, warning); break;
+        case ImageFormat::Jxl: status = JxlDecode(path, request, out, warning); break;
+        case ImageFormat::Raw: status = RawDecode(path, request, out, warning); break;
         case ImageFormat::Unknown: break;
     }
     // A failed decode never hands back a half-filled raster.

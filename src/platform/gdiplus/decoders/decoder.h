@@ -10,7 +10,7 @@
 
 namespace tallowin::codec {
 
-enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Gif, Ico, Wmf, Emf };
+enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Gif, Ico, Wmf, Emf, Heif, Webp, Jxl, Raw };
 
 // Outcome of a header read or a decode.
 enum class DecodeStatus {
@@ -52,8 +52,9 @@ struct DecodeRequest {
 };
 
 // How many leading bytes SniffFormat needs to tell every format apart (EMF's
-// signature sits at offset 40).
-constexpr size_t kSniffBytes = 64;
+// signature sits at offset 40; a camera RAW in TIFF form is told from a plain TIFF by
+// the tags of its first directory, which cameras write near the start).
+constexpr size_t kSniffBytes = 4096;
 
 // Looks at the first bytes of a file (up to kSniffBytes; fewer when the file is shorter).
 ImageFormat SniffFormat(const uint8_t* head, size_t size);
@@ -87,5 +88,18 @@ DecodeStatus WmfReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus WmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
 DecodeStatus EmfReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus EmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+DecodeStatus HeifReadHeader(const std::string& path, ImageInfo& info);
+DecodeStatus HeifDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+DecodeStatus WebpReadHeader(const std::string& path, ImageInfo& info);
+DecodeStatus WebpDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+DecodeStatus JxlReadHeader(const std::string& path, ImageInfo& info);
+DecodeStatus JxlDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+DecodeStatus RawReadHeader(const std::string& path, ImageInfo& info);
+DecodeStatus RawDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+// Content tests of the newer formats, each next to its adapter.
+bool LooksLikeHeif(const uint8_t* head, size_t size);
+bool LooksLikeWebp(const uint8_t* head, size_t size);
+bool LooksLikeJxl(const uint8_t* head, size_t size);
+bool LooksLikeRaw(const uint8_t* head, size_t size);
 
 }  // namespace tallowin::codec
