@@ -137,6 +137,23 @@ TEST_F(NewFormats, EachFormatDecodesCloseToItsSourceWithAMatchingHeader)
     }
 }
 
+TEST_F(NewFormats, GreyPicturesComeBackAsEqualColourChannels)
+{
+    const codec::Raster source = DecodePng(Generated("grey.png"));
+    ASSERT_EQ(source.width, 40);
+    for (const char* file : {"grey.jxl", "grey.heic"}) {
+        SCOPED_TRACE(file);
+        const Decoded d = DecodeFile(Generated(file));
+        ASSERT_EQ(d.pixels, S::Ok);
+        EXPECT_GE(RasterPsnr(d.raster, source), std::string(file) == "grey.jxl" ? 99.0 : 35.0);
+        for (size_t i = 0; i < d.raster.pixels.size(); i += 4) {
+            ASSERT_EQ(d.raster.pixels[i], d.raster.pixels[i + 1]);
+            ASSERT_EQ(d.raster.pixels[i], d.raster.pixels[i + 2]);
+            ASSERT_EQ(d.raster.pixels[i + 3], 255);
+        }
+    }
+}
+
 TEST_F(NewFormats, TheFilesOwnOrientationTurnsHeaderAndPixelsUpright)
 {
     const codec::Raster upright = TurnedClockwise(DecodePng(Generated("source.png")));
@@ -232,7 +249,8 @@ TEST_F(NewFormats, TruncatedOrDamagedFilesAreRefusedOrPartialNeverWhole)
 {
     const char* files[] = {"photo.heic",          "photo.avif",         "photo.webp",      "photo.jxl",
                            "lossless-alpha.webp", "lossless-alpha.jxl", "animated.webp",   "rotated.heic",
-                           "raw-preview.dng",     "raw-rotated.dng",    "rotated.jxl"};
+                           "raw-preview.dng",     "raw-rotated.dng",    "rotated.jxl",
+                           "grey.jxl",            "grey.heic"};
     for (const char* file : files) {
         const std::string whole = ReadFile(Generated(file));
         ASSERT_FALSE(whole.empty()) << file;

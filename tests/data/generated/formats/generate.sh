@@ -10,8 +10,9 @@ trap 'rm -rf "$work"' EXIT
 # The pictures everything is made from: 64 x 48, gradients with sharp shapes; the
 # second adds alpha rising from 0 at the left edge to 255 at the right edge.
 convert -size 64x48 gradient:navy-orange -fill white -draw "rectangle 8,8 24,20" \
-        -fill black -draw "circle 44,30 50,30" -depth 8 -define png:color-type=2 source.png
-convert source.png -alpha set -channel A -fx "i/(w-1)" +channel -depth 8 -define png:color-type=6 source-alpha.png
+        -fill black -draw "circle 44,30 50,30" -depth 8 -define png:color-type=2 -define png:exclude-chunks=date,time source.png
+convert source.png -alpha set -channel A -fx "i/(w-1)" +channel -depth 8 -define png:color-type=6 -define png:exclude-chunks=date,time source-alpha.png
+convert -size 40x30 gradient:black-white -depth 8 -colorspace Gray -define png:exclude-chunks=date,time grey.png
 convert source.png -negate -depth 8 -define png:color-type=2 "$work/second.png"
 
 heif-enc -q 90 source.png -o photo.heic
@@ -28,6 +29,8 @@ exiftool -q -overwrite_original -Orientation#=6 rotated.webp
 
 cjxl --quiet source.png photo.jxl -d 1.0
 cjxl --quiet source-alpha.png lossless-alpha.jxl -d 0
+cjxl --quiet grey.png grey.jxl -d 0
+heif-enc -q 90 grey.png -o grey.heic
 
 cc -O1 make_oriented.c -o "$work/make_oriented" $(pkg-config --cflags --libs libheif libjxl libpng16)
 "$work/make_oriented" source.png rotated.heic rotated.jxl
