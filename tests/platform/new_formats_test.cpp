@@ -279,6 +279,31 @@ TEST_F(NewFormats, TruncatedOrDamagedFilesAreRefusedOrPartialNeverWhole)
     }
 }
 
+TEST_F(NewFormats, APictureBeyondTheLimitsIsRefusedFromItsHeader)
+{
+    // An animated WebP whose canvas is 20000 x 30000 (600 megapixels): the header alone
+    // says so, and nothing is decoded.
+    const uint32_t width = 20000;
+    const uint32_t height = 30000;
+    std::string bytes = "RIFF";
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    le(4 + 18, 4);
+    bytes += "WEBPVP8X";
+    le(10, 4);
+    le(0x02, 4);  // animation flag, reserved bits
+    le(width - 1, 3);
+    le(height - 1, 3);
+    const fs::path path = WriteFile("huge.webp", bytes);
+    codec::ImageInfo info;
+    EXPECT_EQ(codec::ReadHeader(F::Webp, path.string(), info), S::OverLimit);
+    codec::Raster raster;
+    std::string warning;
+    EXPECT_EQ(codec::DecodePixels(F::Webp, path.string(), {}, raster, warning), S::OverLimit);
+    EXPECT_TRUE(raster.pixels.empty());
+}
+
 TEST_F(NewFormats, EncodedFilesReadBackThroughTheFormatsOwnDecoders)
 {
     struct Case {
