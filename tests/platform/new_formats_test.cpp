@@ -179,6 +179,22 @@ TEST_F(NewFormats, DngUsesItsPreviewWhenLargeEnoughAndDemosaicsOtherwise)
     EXPECT_GT(green[1], 150.0);
     EXPECT_LT(green[2], 60.0);
 
+    // A preview that runs out early is not used: the sensor data is shown instead.
+    const Decoded cut = DecodeFile(Generated("raw-cut-preview.dng"));
+    ASSERT_EQ(cut.pixels, S::Ok) << cut.warning;
+    ASSERT_EQ(cut.raster.width, 64);
+    const auto left = MeanColour(cut.raster, 4, 4, 28, 44);
+    const auto right = MeanColour(cut.raster, 36, 4, 60, 44);
+    EXPECT_GT(left[2], left[1] + 60.0);    // red, not green
+    EXPECT_GT(right[0], right[1] + 60.0);  // blue, not green
+
+    // The same when the file ends inside its preview, which comes after the sensor data.
+    const std::string whole = ReadFile(Generated("raw-preview.dng"));
+    const fs::path shortened = WriteFile("short.dng", whole.substr(0, whole.size() - 100));
+    const Decoded fallback = DecodeFile(shortened.string());
+    ASSERT_EQ(fallback.pixels, S::Ok) << fallback.warning;
+    EXPECT_GT(MeanColour(fallback.raster, 4, 4, 28, 44)[2], 150.0);
+
     // Orientation 6 and no preview: the red half ends up on top.
     const Decoded full = DecodeFile(Generated("raw-rotated.dng"));
     EXPECT_EQ(full.format, F::Raw);
@@ -247,10 +263,9 @@ TEST_F(NewFormats, ContentDecidesTheFormat)
 
 TEST_F(NewFormats, TruncatedOrDamagedFilesAreRefusedOrPartialNeverWhole)
 {
-    const char* files[] = {"photo.heic",          "photo.avif",         "photo.webp",      "photo.jxl",
-                           "lossless-alpha.webp", "lossless-alpha.jxl", "animated.webp",   "rotated.heic",
-                           "raw-preview.dng",     "raw-rotated.dng",    "rotated.jxl",
-                           "grey.jxl",            "grey.heic"};
+    const char* files[] = {"photo.heic",    "photo.avif",   "photo.webp",      "photo.jxl",
+                           "lossless-alpha.webp", "lossless-alpha.jxl", "animated.webp",
+                           "rotated.heic",  "rotated.jxl",  "raw-rotated.dng", "grey.jxl", "grey.heic"};
     for (const char* file : files) {
         const std::string whole = ReadFile(Generated(file));
         ASSERT_FALSE(whole.empty()) << file;

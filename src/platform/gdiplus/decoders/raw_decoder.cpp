@@ -130,7 +130,13 @@ struct JpegErrors {
     std::jmp_buf jump{};
 };
 [[noreturn]] void JpegErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
-void JpegMessage(j_common_ptr, int) {}
+// Nothing is printed; warnings (level -1) are counted, since a preview that needed
+// one is not used.
+void JpegMessage(j_common_ptr info, int level) {
+    constexpr int kWarning = -1;
+    if (level == kWarning) ++info->err->num_warnings;
+}
+void JpegOutput(j_common_ptr) {}
 
 struct JpegDecompressor {
     jpeg_decompress_struct info{};
@@ -149,6 +155,7 @@ DecodeStatus DecodeJpegFromMemory(const uint8_t* data, size_t size, int32_t minW
     jpeg.info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = JpegErrorExit;
     errors.base.emit_message = JpegMessage;
+    errors.base.output_message = JpegOutput;
     if (setjmp(errors.jump)) {
         out = Raster{};
         return DecodeStatus::NotAnImage;

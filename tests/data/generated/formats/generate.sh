@@ -35,5 +35,5 @@ heif-enc -q 90 grey.png -o grey.heic
 cc -O1 make_oriented.c -o "$work/make_oriented" $(pkg-config --cflags --libs libheif libjxl libpng16)
 "$work/make_oriented" source.png rotated.heic rotated.jxl
 
-convert -size 64x48 xc:'#00c000' -quality 95 "$work/preview.jpg"
+convert -size 64x48 xc:'#00c000' -seed 3 -attenuate 0.3 +noise Gaussian -quality 95 "$work/preview.jpg"
 python3 make_dng.py . "$work/preview.jpg"

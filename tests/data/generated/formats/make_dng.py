@@ -10,6 +10,8 @@ XYZ-to-sRGB matrix), neutral white balance.
   raw-preview.dng  IFD0 holds PREVIEW.jpg as a full-size JPEG preview (the test
                    makes it green, so a decoder that used it is easy to tell),
                    the sensor data sits in a sub-IFD.
+  raw-cut-preview.dng  the same with the preview cut short inside its scan data
+                   (the JPEG runs out three quarters through).
   raw-rotated.dng  only the sensor data, in IFD0, with Orientation 6 (turn 90
                    degrees clockwise to show it upright).
 """
@@ -127,4 +129,5 @@ def rotated():
 if __name__ == '__main__':
     folder, preview = sys.argv[1], open(sys.argv[2], 'rb').read()
     open(folder + '/raw-preview.dng', 'wb').write(with_preview(preview))
+    open(folder + '/raw-cut-preview.dng', 'wb').write(with_preview(preview[:len(preview) * 3 // 4]))
     open(folder + '/raw-rotated.dng', 'wb').write(rotated())
