@@ -13,8 +13,9 @@ PACKAGES=(
   # codecs
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev
+  libheif-dev libwebp-dev libjxl-dev libraw-dev
   # independent decoders used by the tests
-  imagemagick libjpeg-turbo-progs
+  imagemagick libjpeg-turbo-progs libheif-examples webp libjxl-tools libimage-exiftool-perl
   # a real window without a desktop, and screenshots
   xvfb xauth xdotool
 )

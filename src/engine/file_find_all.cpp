@@ -18,8 +18,10 @@ namespace tallowin {
 
 namespace {
 
-constexpr std::array<std::string_view, 13> kPhotoExtensions = {
+constexpr std::array<std::string_view, 26> kPhotoExtensions = {
     ".bmp", ".jpg", ".jpeg", ".gif", ".tif", ".tiff", ".png", ".exif", ".ico", ".emf", ".wmf", ".dib", ".wdp",
+    // phones and cameras: HEIF/AVIF, WebP, JPEG XL and camera RAW
+    ".heic", ".heif", ".avif", ".webp", ".jxl", ".dng", ".cr2", ".cr3", ".nef", ".arw", ".orf", ".rw2", ".raf",
 };
 
 using FolderId = std::pair<dev_t, ino_t>;

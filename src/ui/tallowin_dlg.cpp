@@ -51,7 +51,9 @@ const QStringList kPhotoFilters = {
     QStringLiteral("Photo Files (*.wdp;*.hdp;*.bmp;*.gif;*.png;*.tif;*.jpg;*.jpeg;*.ico;*.exif;*.wmf;*.emf;*.dib) "
                    "(*.[wW][dD][pP] *.[hH][dD][pP] *.[bB][mM][pP] *.[gG][iI][fF] *.[pP][nN][gG] *.[tT][iI][fF] "
                    "*.[jJ][pP][gG] *.[jJ][pP][eE][gG] *.[iI][cC][oO] *.[eE][xX][iI][fF] *.[wW][mM][fF] "
-                   "*.[eE][mM][fF] *.[dD][iI][bB] *.[rR][aA][wW] *.[tT][iI][fF][fF])"),
+                   "*.[eE][mM][fF] *.[dD][iI][bB] *.[rR][aA][wW] *.[tT][iI][fF][fF] "
+                   "*.[hH][eE][iI][cC] *.[hH][eE][iI][fF] *.[aA][vV][iI][fF] *.[wW][eE][bB][pP] *.[jJ][xX][lL] *.[dD][nN][gG] "
+                   "*.[cC][rR]2 *.[cC][rR]3 *.[nN][eE][fF] *.[aA][rR][wW] *.[oO][rR][fF] *.[rR][wW]2 *.[rR][aA][fF])"),
     QStringLiteral("Any Files (*.*) (*)"),
 };
 

@@ -210,6 +210,9 @@ TEST_F(PhotoAddingTest, PhotoExtensionsOfTheSearch)
     for (const char* name : {"a.bmp", "a.JPG", "a.jpeg", "a.gif", "a.tif", "a.TIFF", "a.png", "a.exif", "a.ico",
                              "a.emf", "a.wmf", "a.dib", "a.Wdp", "dir.x/a.png"})
         EXPECT_TRUE(CFileFindAll::IsPhotoFileName(name)) << name;
+    for (const char* name : {"a.heic", "a.HEIF", "a.avif", "a.WebP", "a.jxl", "a.DNG", "a.cr2", "a.CR3", "a.nef",
+                             "a.ARW", "a.orf", "a.RW2", "a.raf"})
+        EXPECT_TRUE(CFileFindAll::IsPhotoFileName(name)) << name;
     for (const char* name : {"a.hdp", "a.raw", "a", "a.png.txt", "dir.png/a", "a.jp"})
         EXPECT_FALSE(CFileFindAll::IsPhotoFileName(name)) << name;
 }

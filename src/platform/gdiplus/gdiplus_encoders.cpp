@@ -18,7 +18,7 @@
 namespace tallowin::gdiplus {
 namespace {
 
-enum class EncoderKind { Bmp, Jpeg, Gif, Tiff, Png };
+enum class EncoderKind { Bmp, Jpeg, Gif, Tiff, Png, Webp, Avif, Jxl };
 
 struct EncoderEntry {
     EncoderKind kind;
@@ -54,6 +54,19 @@ const EncoderEntry kEncoders[] = {
      {{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
       {0xb96b3caf, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
       u"Built-in PNG Codec", nullptr, u"PNG", u"*.PNG", u"image/png", kFlags, 1, 0, 0, nullptr, nullptr}},
+    // Formats the desktop API has no built-in encoder for: ids of our own.
+    {EncoderKind::Webp,
+     {{0x7a11c0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x01}},
+      {0x7a11f0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x01}},
+      u"WebP Codec", nullptr, u"WEBP", u"*.WEBP", u"image/webp", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Avif,
+     {{0x7a11c0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x02}},
+      {0x7a11f0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x02}},
+      u"AVIF Codec", nullptr, u"AVIF", u"*.AVIF", u"image/avif", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Jxl,
+     {{0x7a11c0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x03}},
+      {0x7a11f0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x03}},
+      u"JPEG XL Codec", nullptr, u"JXL", u"*.JXL", u"image/jxl", kFlags, 1, 0, 0, nullptr, nullptr}},
 };
 constexpr UINT kEncoderCount = sizeof kEncoders / sizeof kEncoders[0];
 
@@ -234,6 +247,9 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
         case EncoderKind::Gif: return tallowin::codec::WriteGif(source, file);
         case EncoderKind::Tiff: return tallowin::codec::WriteTiff(source, file);
         case EncoderKind::Png: return tallowin::codec::WritePng(source, file);
+        case EncoderKind::Webp: return tallowin::codec::WriteWebp(source, quality, file);
+        case EncoderKind::Avif: return tallowin::codec::WriteAvif(source, quality, file);
+        case EncoderKind::Jxl: return tallowin::codec::WriteJxl(source, quality, file);
         }
         return tallowin::codec::EncodeStatus::Unsupported;
     });

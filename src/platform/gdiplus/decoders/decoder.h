@@ -86,8 +86,9 @@ public:
 };
 
 // How many leading bytes sniffing needs to tell every format apart (EMF's signature
-// sits at offset 40).
-constexpr size_t kSniffBytes = 64;
+// sits at offset 40; a camera RAW in TIFF form is told from a plain TIFF by the tags
+// of its first directory, which cameras write near the start).
+constexpr size_t kSniffBytes = 4096;
 
 // The adapter for a file's first bytes: the first adapter (in list order) whose
 // signature matches, else the first whose header fields look plausible, else null.
