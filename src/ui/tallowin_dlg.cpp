@@ -135,9 +135,6 @@ void CTallowinDlg::BuildControls() {
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + du.Y(3));
     list_->horizontalHeader()->setSectionsClickable(true);
-    // A heading click sorts (or only rebuilds the list); it does not select a column.
-    QObject::disconnect(list_->horizontalHeader(), SIGNAL(sectionPressed(int)), list_, SLOT(selectColumn(int)));
-    QObject::disconnect(list_->horizontalHeader(), SIGNAL(sectionEntered(int)), list_, SLOT(_q_selectColumn(int)));
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
