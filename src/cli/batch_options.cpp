@@ -63,7 +63,8 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     CLI::App app{"Converts photos into a new folder named after the moment the run starts.\n"
                  "Prints one line per failure on standard error and the run folder as the last\n"
                  "line of standard output. Exit status: 0 all converted, 1 a photo was not\n"
-                 "added or not converted, 2 bad usage.",
+                 "added or not converted, 2 bad usage, 3 all converted but some only in part\n"
+                 "(a damaged source: the part that could be read).",
                  "tallowin-batch"};
     app.set_version_flag("--version", kVersionText);
 

@@ -5,6 +5,7 @@
 #include "font_settings.h"
 #include "integer_text.h"
 #include "language.h"
+#include "output_folder.h"
 #include "output_size.h"
 #include "paths.h"
 #include "settings_keys.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr int kProgressStart = 0;
 
 constexpr ControlId kPhotoButtons[] = {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR};
+constexpr ControlId kListButtons[] = {IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR};
 constexpr ControlId kRenameControls[] = {IDC_PREFIX_LABEL, IDC_PREFIX, IDC_PREFIX_SUFFIX_LABEL};
 
 }  // namespace
@@ -57,26 +59,7 @@ void MainWindowModel::Initialise(const std::string& libraryFolder)
     ExchangeToControls();
 }
 
-std::string MainWindowModel::DefaultOutputFolder()
-{
-    const std::string pictures = desktop::PicturesFolder();
-    if (pictures.empty()) {
-        port_.ShowMessage("Can not get My Pictures directory!", "Warning");
-        return store_.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, desktop::HomeFolder());
-    }
-    const std::string picturesFolder = AddTrailingBackslash(pictures);
-    std::string folder = picturesFolder + kDefaultOutputFolderName;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-        // The pictures folder itself may be missing on a fresh account: create it too.
-        std::filesystem::create_directories(folder, ec);
-        if (ec || !std::filesystem::is_directory(folder, ec)) {
-            port_.ShowMessage("Can not create the directory", folder);
-            folder = picturesFolder;
-        }
-    }
-    return store_.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, folder);
-}
+std::string MainWindowModel::DefaultOutputFolder() { return tallowin::DefaultOutputFolder(store_, port_); }
 
 bool MainWindowModel::Exit()
 {
@@ -85,7 +68,8 @@ bool MainWindowModel::Exit()
         return false;
     }
     ExchangeFromControls();  // a failure has shown its message; leaving goes on
-    store_.WriteProfileString(keys::kOption, keys::kPhotoOutputFolder, outputFolder);
+    // An emptied box is no folder: the next start keeps the one stored before.
+    if (!outputFolder.empty()) store_.WriteProfileString(keys::kOption, keys::kPhotoOutputFolder, outputFolder);
     SaveFontSettings(store_, StampFont());
     SaveStampColour(store_, StampColour());
     store_.WriteProfileString(keys::kOption, keys::kBatchRenamer, renamePrefix);
@@ -166,9 +150,14 @@ bool MainWindowModel::RefreshPhotoList()
 {
     port_.PhotoListChanged();
     port_.SetControlText(IDC_TOTAL_PHOTOS, "Total photos: " + std::to_string(photos.size()));
-    EnablePhotoButtons(!photos.empty());
+    photoCount_.store(photos.size());
+    for (ControlId id : kListButtons) port_.EnableControl(id, !photos.empty());
+    // While a run is active the button is Stop, whatever the list holds now.
+    port_.EnableControl(IDC_CONVERT, !photos.empty() || idle.load() == 0);
     return true;
 }
+
+void MainWindowModel::RunEnded() { port_.EnableControl(IDC_CONVERT, photoCount_.load() != 0); }
 
 void MainWindowModel::EnablePhotoButtons(bool enable)
 {

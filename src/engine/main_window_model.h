@@ -43,7 +43,6 @@ public:
     MainWindowModel& operator=(const MainWindowModel&) = delete;
 
     WindowPort& Port() { return port_; }
-    SettingsStore& Store() { return store_; }
 
     // ---- Start and end ----
 
@@ -87,8 +86,11 @@ public:
     // stamp's X is not below maxX or its Y not below maxY. Always true.
     bool CheckTextPosition(int32_t maxX, int32_t maxY);
 
-    // Rebuild of the list view: "Total photos: %d" and the photo buttons follow the count.
+    // Rebuild of the list view: "Total photos: %d" and the list buttons follow the count;
+    // so does Convert, except that it stays pressable (as Stop) while a run is active.
     bool RefreshPhotoList();
+    // The worker has ended: Convert follows the list again. Called from the worker.
+    void RunEnded();
     // Enables or disables Convert, Edit, Up, Down, Delete and Clear together.
     void EnablePhotoButtons(bool enable);
 
@@ -112,13 +114,8 @@ public:
 
     // ---- Adding photos ----
 
-    // Fills a fresh record from a file: measures it (header only), reads its file time
-    // and gives it the current settings with its output size. A ".wdp" file is decoded
-    // into a BMP of its own in the private temporary folder first. False when the photo
-    // cannot be added.
+    // ReadPhotoFile with the current settings.
     bool AddPhotoFromFile(const std::string& path, PhotoRecord& record);
-    // The file's modification time into the record (time text and seconds).
-    bool FileTimeText(const std::string& path, PhotoRecord& record);
 
     // The initial folder of the Add Photos dialog ("LastPhotoFolder").
     std::string LastPhotoFolder() const;
@@ -188,6 +185,8 @@ private:
     mutable std::mutex stampMutex_;
     LOGFONTA stampFont_{};
     uint32_t stampColour_ = 0;
+
+    std::atomic<size_t> photoCount_{0};  // the count the list view shows, for the worker's last step
 
     mutable std::mutex logMutex_;
     std::vector<std::string> logLines_;

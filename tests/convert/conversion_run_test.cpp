@@ -198,5 +198,93 @@ TEST_F(ConversionRunTest, ARunFolderThatCannotBeCreatedStopsTheRun) {
     EXPECT_TRUE(port.Progress().empty());
 }
 
+TEST_F(ConversionRunTest, ConvertTakesTheTypedFolderAndMakesTheRunFolderInsideIt) {
+    AddPhotos(1);
+    // A folder that cannot take a run folder (a file stands there), then a good one typed
+    // without a trailing slash: the second click uses it at once.
+    WriteFile("blocked", "");
+    port.Type(IDC_OUTPUT_FOLDER, Path("blocked").string());
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    EXPECT_EQ(port.MessageTexts(), std::vector<std::string>{"Can not create the directory"});
+    port.ClearMessages();
+
+    port.Type(IDC_OUTPUT_FOLDER, Path("typed").string());
+    fs::create_directories(Path("typed"));
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    const fs::path runFolder = Path("typed") / "2024.03.07.14.05.09";
+    EXPECT_EQ(FilesIn(runFolder).size(), 1u);
+    EXPECT_FALSE(fs::exists(Path("typed2024.03.07.14.05.09")));
+    EXPECT_EQ(model->runFolder, runFolder.string() + "/");
+}
+
+TEST_F(ConversionRunTest, AnEmptyOrRelativeFolderIsRefusedBeforeAnythingIsCreated) {
+    AddPhotos(1);
+    const fs::path workingFolder = fs::current_path();
+    fs::current_path(Root());
+    for (const char* typed : {"", "pics", "./pics"}) {
+        port.ClearMessages();
+        port.Type(IDC_OUTPUT_FOLDER, typed);
+        run->OnConvertClicked();
+        run->WaitForWorker();
+        ASSERT_EQ(port.Messages().size(), 1u) << typed;
+        EXPECT_EQ(port.Messages()[0].caption, "Warning") << typed;
+        EXPECT_FALSE(port.Messages()[0].text.empty()) << typed;
+    }
+    fs::current_path(workingFolder);
+    EXPECT_FALSE(fs::exists(Path("2024.03.07.14.05.09")));
+    EXPECT_FALSE(fs::exists(Path("pics2024.03.07.14.05.09")));
+    EXPECT_FALSE(fs::exists(Path("pics")));
+    EXPECT_TRUE(port.Progress().empty());
+
+    // An emptied box is not stored: the next start finds the folder stored before.
+    store->WriteProfileString("Option", "photo_output_folder", "/kept/");
+    port.Type(IDC_OUTPUT_FOLDER, "");
+    ASSERT_TRUE(model->Exit());
+    EXPECT_EQ(store->GetProfileString("Option", "photo_output_folder", ""), "/kept/");
+}
+
+// Empties the list from the worker's first photo, as Clear would from the window, and
+// notes whether the Convert button could still be pressed then.
+class ClearingPort : public FakeWindowPort {
+public:
+    std::string ControlText(ControlId id) override {
+        if (id == IDC_STAMP_TEXT && clicks.fetch_add(1) == 0) {
+            model->ClearPhotos();
+            convertEnabledAfterClear = Enabled().at(IDC_CONVERT);
+            run->OnConvertClicked();  // Stop
+        }
+        return FakeWindowPort::ControlText(id);
+    }
+    MainWindowModel* model = nullptr;
+    ConversionRun* run = nullptr;
+    std::atomic<int> clicks{0};
+    bool convertEnabledAfterClear = false;
+};
+
+TEST_F(ConversionRunTest, StopStaysPressableWhenTheListIsEmptiedDuringARun) {
+    ClearingPort clearing;
+    MainWindowModel clearModel(clearing, *store);
+    clearModel.outputFolder = model->outputFolder;
+    clearModel.ExchangeToControls();
+    AddPhotos(3);
+    clearModel.photos = model->photos;
+    clearModel.RefreshPhotoList();
+    ConversionRun clearRun(clearModel);
+    clearRun.SetClock(FixedMoment);
+    clearing.model = &clearModel;
+    clearing.run = &clearRun;
+
+    clearRun.OnConvertClicked();
+    clearRun.WaitForWorker();
+    EXPECT_TRUE(clearing.convertEnabledAfterClear);
+    EXPECT_EQ(FilesIn(RunFolder()).size(), 1u);  // the stop took effect after the first photo
+    // The run is over and the list is empty: Convert follows the list again.
+    EXPECT_FALSE(clearing.Enabled().at(IDC_CONVERT));
+    EXPECT_EQ(clearing.Enabled().at(IDC_CLEAR), false);
+    EXPECT_TRUE(clearModel.Exit());
+}
+
 }  // namespace
 }  // namespace tallowin::test

@@ -1,7 +1,11 @@
 #include "conversion_run.h"
 
+#include "language.h"
+#include "output_folder.h"
 #include "output_names.h"
+#include "paths.h"
 #include "photo_converter.h"
+#include "window_conversion_host.h"
 #include "temp_files.h"
 
 #include <sys/stat.h>
@@ -46,14 +50,21 @@ void ConversionRun::OnConvertClicked() {
 
 void ConversionRun::StartRun() {
     WindowPort& port = model_.Port();
-    const std::string runFolder = RunFolderName(model_.outputFolder, clock_());
+    // The boxes as they stand now, the output folder first: a folder typed since the last
+    // run is this run's folder.
+    model_.ExchangeFromControls();
+    if (const std::string refusal = OutputFolderRefusal(model_.outputFolder); !refusal.empty()) {
+        port.ShowMessage(refusal, GetText(IDS_WARNING), MessageButtons::Ok, MessageIcon::Warning);
+        return;
+    }
+    // Always a folder inside the output folder, typed with a trailing '/' or not.
+    const std::string runFolder = RunFolderName(AddTrailingBackslash(model_.outputFolder), clock_());
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
         port.ShowMessage("Can not create the directory", runFolder);
         return;
     }
     model_.ClearLog();
-    model_.ExchangeFromControls();
     model_.CheckTextPosition(model_.m_outputPhotoFormat.nOutputWidth, model_.m_outputPhotoFormat.nOutputHeight);
     if (model_.photos.empty()) {
         return;
@@ -77,9 +88,11 @@ void ConversionRun::StartRun() {
 void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bool notRename, std::string prefix) {
     WindowPort& port = model_.Port();
     port.SetControlText(IDC_CONVERT, "Stop");
+    port.EnableControl(IDC_CONVERT, true);
     port.SetProgress(0);
 
-    PhotoConverter converter(model_, desktop::PrivateTempFolder());
+    WindowConversionHost host(model_);
+    PhotoConverter converter(host, desktop::PrivateTempFolder());
     const NamingRule rule{runFolder, notRename, prefix};
     const size_t count = photos.size();
     for (size_t i = 0; i < count; ++i) {
@@ -98,6 +111,7 @@ void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bo
 
     model_.idle.store(1);
     port.SetControlText(IDC_CONVERT, "Convert");
+    model_.RunEnded();
     port.SetProgress(kProgressDone);
     const MessageAnswer answer =
         port.ShowMessage("The conversion is done. Do you want to open the output folder?", runFolder,

@@ -1,0 +1,15 @@
+#include "batch_host.h"
+
+namespace tallowin::cli {
+
+bool BatchHost::ConfirmReplace(const std::string& question) {
+    return console_.AskToReplace(question) == MessageAnswer::Yes;
+}
+
+void BatchHost::ShowMessage(const std::string& text, const std::string& caption) {
+    console_.ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
+}
+
+void BatchHost::Log(const std::string& line) { console_.PrintError(line); }
+
+}  // namespace tallowin::cli
