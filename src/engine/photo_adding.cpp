@@ -14,13 +14,13 @@ namespace tallowin {
 
 bool MainWindowModel::AddPhotoFromFile(const std::string& path, PhotoRecord& record)
 {
-    return ReadPhotoFile(path, m_outputPhotoFormat, wdpLibrary_, port_, record);
+    return ReadPhotoFile(path, settings_.current, wdpLibrary_, port_, record);
 }
 
 void MainWindowModel::AddPhotoAtEnd(const std::string& path)
 {
     PhotoRecord record;
-    if (AddPhotoFromFile(path, record)) photos.push_back(std::move(record));
+    if (AddPhotoFromFile(path, record)) list_.Photos().push_back(std::move(record));
 }
 
 std::string MainWindowModel::LastPhotoFolder() const
@@ -31,9 +31,9 @@ std::string MainWindowModel::LastPhotoFolder() const
 void MainWindowModel::AddChosenFiles(const std::vector<std::string>& paths)
 {
     for (const std::string& path : paths) AddPhotoAtEnd(path);
-    if (photos.empty()) return;
-    RefreshPhotoList();
-    store_.WriteProfileString(keys::kOption, keys::kLastPhotoFolder, FolderOfPath(photos.back().sourcePath));
+    if (list_.Photos().empty()) return;
+    list_.Refresh();
+    store_.WriteProfileString(keys::kOption, keys::kLastPhotoFolder, FolderOfPath(list_.Photos().back().sourcePath));
 }
 
 void MainWindowModel::AddFolderTree(const std::string& folder)
@@ -42,9 +42,9 @@ void MainWindowModel::AddFolderTree(const std::string& folder)
     CFileFindAll finder(port_);
     if (!finder.FindPhotoFiles(folder, found)) return;
     for (const std::string& path : found) AddPhotoAtEnd(path);
-    if (photos.empty()) return;
-    RefreshPhotoList();
-    store_.WriteProfileString(keys::kOption, keys::kLastBrowseFold, FolderOfPath(photos.back().sourcePath));
+    if (list_.Photos().empty()) return;
+    list_.Refresh();
+    store_.WriteProfileString(keys::kOption, keys::kLastBrowseFold, FolderOfPath(list_.Photos().back().sourcePath));
 }
 
 void MainWindowModel::AddDroppedItems(const std::vector<std::string>& paths)
@@ -54,7 +54,7 @@ void MainWindowModel::AddDroppedItems(const std::vector<std::string>& paths)
         if (::stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) continue;
         AddPhotoAtEnd(path);
     }
-    if (!photos.empty()) RefreshPhotoList();
+    if (!list_.Photos().empty()) list_.Refresh();
 }
 
 }  // namespace tallowin

@@ -63,7 +63,7 @@ class ConversionRunTest : public ConvertWorld {
 protected:
     void SetUp() override {
         ConvertWorld::SetUp();
-        model->outputFolder = out.string() + "/";
+        model->Settings().outputFolder = out.string() + "/";
         model->ExchangeToControls();
         run = std::make_unique<ConversionRun>(*model);
         run->SetClock(FixedMoment);
@@ -78,11 +78,11 @@ protected:
         OutputSettings s;
         s.nOuptputFormat = format;
         s.nOutputWidth = 4;
-        model->m_outputPhotoFormat = s;
+        model->Settings().current = s;
         for (size_t i = 0; i < count; ++i) {
             PhotoRecord photo;
             ASSERT_TRUE(model->AddPhotoFromFile(source.string(), photo));
-            model->photos.push_back(photo);
+            model->Photos().push_back(photo);
         }
     }
     fs::path RunFolder() const { return out / "2024.03.07.14.05.09"; }
@@ -97,13 +97,13 @@ TEST_F(ConversionRunTest, AnEmptyListCreatesTheRunFolderAndShowsNothing) {
     EXPECT_TRUE(fs::is_directory(RunFolder()));
     EXPECT_TRUE(port.Messages().empty());
     EXPECT_TRUE(port.Progress().empty());
-    EXPECT_EQ(model->idle.load(), 1);
+    EXPECT_EQ(model->Run().idle.load(), 1);
 }
 
 TEST_F(ConversionRunTest, ConvertsEveryPhotoWithSerialNamesAndProgress) {
     AddPhotos(10);
     port.Type(IDC_PREFIX, "Trip");
-    model->notRename = 0;
+    model->Settings().notRename = false;
     port.QueueAnswer(MessageAnswer::Yes);  // open the folder at the end
     run->OnConvertClicked();
     run->WaitForWorker();
@@ -119,13 +119,13 @@ TEST_F(ConversionRunTest, ConvertsEveryPhotoWithSerialNamesAndProgress) {
     EXPECT_EQ(port.Messages()[0].caption, RunFolder().string() + "/");
     EXPECT_EQ(port.Messages()[0].owner, MessageOwner::None);
     EXPECT_EQ(port.Opened(), std::vector<std::string>{RunFolder().string() + "/"});
-    EXPECT_EQ(model->idle.load(), 1);
-    EXPECT_FALSE(model->workerAlive.load());
+    EXPECT_EQ(model->Run().idle.load(), 1);
+    EXPECT_FALSE(model->Run().workerAlive.load());
 }
 
 TEST_F(ConversionRunTest, NotRenameTwiceTheSameTitleAsksTheSecondTime) {
     AddPhotos(2, FormatPng);
-    model->notRename = 1;
+    model->Settings().notRename = true;
     run->OnConvertClicked();
     run->WaitForWorker();
     EXPECT_EQ(FilesIn(RunFolder()), std::vector<std::string>{"tiny.png"});
@@ -136,12 +136,12 @@ TEST_F(ConversionRunTest, NotRenameTwiceTheSameTitleAsksTheSecondTime) {
 
 TEST_F(ConversionRunTest, UnknownFormatIsLoggedAndTheRunGoesOn) {
     AddPhotos(2);
-    model->photos[0].settings.nOuptputFormat = 9;
+    model->Photos()[0].settings.nOuptputFormat = 9;
     run->OnConvertClicked();
     run->WaitForWorker();
     EXPECT_EQ(FilesIn(RunFolder()).size(), 1u);
-    ASSERT_EQ(model->LogLines().size(), 1u);
-    EXPECT_NE(model->LogLines()[0].find("unknown output photo format!"), std::string::npos);
+    ASSERT_EQ(model->Log().Lines().size(), 1u);
+    EXPECT_NE(model->Log().Lines()[0].find("unknown output photo format!"), std::string::npos);
 }
 
 // Clicks Convert again (a stop request) while the first photo reads its stamp text.
@@ -161,10 +161,10 @@ public:
 TEST_F(ConversionRunTest, AStopDuringTheFirstPhotoFinishesOnlyThatPhoto) {
     StoppingPort stopping;
     MainWindowModel stopModel(stopping, *store);
-    stopModel.outputFolder = model->outputFolder;
+    stopModel.Settings().outputFolder = model->Settings().outputFolder;
     stopModel.ExchangeToControls();
     AddPhotos(3);
-    stopModel.photos = model->photos;
+    stopModel.Photos() = model->Photos();
     ConversionRun stopRun(stopModel);
     stopRun.SetClock(FixedMoment);
     stopping.run = &stopRun;
@@ -176,13 +176,13 @@ TEST_F(ConversionRunTest, AStopDuringTheFirstPhotoFinishesOnlyThatPhoto) {
     EXPECT_EQ(stopping.ControlText(IDC_CONVERT), "Convert");
     EXPECT_EQ(stopping.MessageTexts(),
               std::vector<std::string>{"The conversion is done. Do you want to open the output folder?"});
-    EXPECT_EQ(stopModel.idle.load(), 1);
+    EXPECT_EQ(stopModel.Run().idle.load(), 1);
 }
 
 TEST_F(ConversionRunTest, TheRunConvertsTheListAsItWasAtTheClick) {
     AddPhotos(2);
     run->OnConvertClicked();
-    model->photos.clear();  // an edit during the run is for the next run
+    model->Photos().clear();  // an edit during the run is for the next run
     run->WaitForWorker();
     EXPECT_EQ(FilesIn(RunFolder()).size(), 2u);
 }
@@ -216,7 +216,7 @@ TEST_F(ConversionRunTest, ConvertTakesTheTypedFolderAndMakesTheRunFolderInsideIt
     const fs::path runFolder = Path("typed") / "2024.03.07.14.05.09";
     EXPECT_EQ(FilesIn(runFolder).size(), 1u);
     EXPECT_FALSE(fs::exists(Path("typed2024.03.07.14.05.09")));
-    EXPECT_EQ(model->runFolder, runFolder.string() + "/");
+    EXPECT_EQ(model->Run().runFolder, runFolder.string() + "/");
 }
 
 TEST_F(ConversionRunTest, AnEmptyOrRelativeFolderIsRefusedBeforeAnythingIsCreated) {
@@ -251,7 +251,7 @@ class ClearingPort : public FakeWindowPort {
 public:
     std::string ControlText(ControlId id) override {
         if (id == IDC_STAMP_TEXT && clicks.fetch_add(1) == 0) {
-            model->ClearPhotos();
+            model->List().Clear();
             convertEnabledAfterClear = Enabled().at(IDC_CONVERT);
             run->OnConvertClicked();  // Stop
         }
@@ -266,11 +266,11 @@ public:
 TEST_F(ConversionRunTest, StopStaysPressableWhenTheListIsEmptiedDuringARun) {
     ClearingPort clearing;
     MainWindowModel clearModel(clearing, *store);
-    clearModel.outputFolder = model->outputFolder;
+    clearModel.Settings().outputFolder = model->Settings().outputFolder;
     clearModel.ExchangeToControls();
     AddPhotos(3);
-    clearModel.photos = model->photos;
-    clearModel.RefreshPhotoList();
+    clearModel.Photos() = model->Photos();
+    clearModel.List().Refresh();
     ConversionRun clearRun(clearModel);
     clearRun.SetClock(FixedMoment);
     clearing.model = &clearModel;

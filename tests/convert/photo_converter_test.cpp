@@ -127,7 +127,7 @@ TEST_F(PhotoConverterTest, GifKeepsItsTemporaryBmpForTheNextGif) {
 
 TEST_F(PhotoConverterTest, WdpOutputDecodesWithTheReferenceDecoder) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
-    ASSERT_TRUE(model->wdp->IsLoaded());
+    ASSERT_TRUE(model->Wdp().IsLoaded());
     ASSERT_TRUE(Convert(Added(jpeg, Settings(FormatWdp), out / "photo.wdp")));
     const fs::path decoded = Root() / "decoded.bmp";
     ASSERT_EQ(RunCommand("JxrDecApp -i '" + (out / "photo.wdp").string() + "' -o '" + decoded.string() +
@@ -140,7 +140,7 @@ TEST_F(PhotoConverterTest, WdpOutputDecodesWithTheReferenceDecoder) {
 TEST_F(PhotoConverterTest, WithoutTheWdpLibraryTheOutputIsRefused) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
     const PhotoRecord photo = Added(jpeg, Settings(FormatWdp), out / "photo.wdp");
-    model->wdp->Release();
+    model->Wdp().Release();
     EXPECT_FALSE(Convert(photo));
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, "can not encode the file " + photo.outputPath);
@@ -249,10 +249,10 @@ TEST_F(PhotoConverterTest, TheStampIsDrawnInTheStampColour) {
     port.Type(IDC_STAMP_TEXT, "MMMM");
     port.Type(IDC_STAMP_X, "10");
     port.Type(IDC_STAMP_Y, "10");
-    LOGFONTA font = model->StampFont();
+    LOGFONTA font = model->Stamp().Font();
     font.lfHeight = -30;
-    model->SetStampFont(font);
-    model->SetStampColour(0x000000FF);  // red in the low byte
+    model->Stamp().SetFont(font);
+    model->Stamp().SetColour(0x000000FF);  // red in the low byte
     ASSERT_TRUE(Convert(Added(bmp, s, out / "stamped.bmp")));
 
     CDibImage image;

@@ -14,8 +14,8 @@ StampRequest WindowConversionHost::NextStamp() {
     }
     stamp.x = LeadingInteger(port.ControlText(IDC_STAMP_X));
     stamp.y = LeadingInteger(port.ControlText(IDC_STAMP_Y));
-    stamp.font = model_.StampFont();
-    stamp.colour = model_.StampColour();
+    stamp.font = model_.Stamp().Font();
+    stamp.colour = model_.Stamp().Colour();
     return stamp;
 }
 
@@ -32,8 +32,8 @@ void WindowConversionHost::ShowMessage(const std::string& text, const std::strin
     model_.Port().ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
 }
 
-void WindowConversionHost::Log(const std::string& line) { model_.AppendLog(line); }
+void WindowConversionHost::Log(const std::string& line) { model_.Log().Append(line); }
 
-WdpCodecLibrary* WindowConversionHost::WdpEncoder() { return model_.wdp; }
+WdpCodecLibrary* WindowConversionHost::WdpEncoder() { return &model_.Wdp(); }
 
 }  // namespace tallowin
