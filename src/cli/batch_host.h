@@ -17,7 +17,7 @@ public:
     // Every photo is checked against the position the options give: nothing to change.
     void StampPositionReset(StampAxis) override {}
     bool ConfirmReplace(const std::string& question) override;
-    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
     WdpCodecLibrary* WdpEncoder() override { return wdp_; }
 

@@ -204,6 +204,17 @@ TEST_F(BatchCliTest, APhotoConvertedInPartHasAStatusOfItsOwn) {
     EXPECT_NE(Run("--help").out.find("3 all converted but some only in part"), std::string::npos);
 }
 
+TEST_F(BatchCliTest, AFailedPhotoSaysWhy) {
+    std::string bytes = ReadFile(png);
+    const size_t data = bytes.find("IDAT");
+    ASSERT_NE(data, std::string::npos);
+    for (size_t i = data + 10; i < data + 60; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    const fs::path broken = WriteFile("src/broken.png", bytes);
+    const Result r = Run("-f png --width 20 -q -o " + Out() + " " + Quote(broken.string()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(broken.string() + ": Failed to convert photo! (damaged)"), std::string::npos) << r.err;
+}
+
 TEST_F(BatchCliTest, BadUsageGivesStatusTwo) {
     EXPECT_EQ(Run("").status, 2);
     EXPECT_EQ(Run("-f webp " + Quote(jpeg.string())).status, 2);

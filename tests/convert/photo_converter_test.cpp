@@ -197,7 +197,7 @@ TEST_F(PhotoConverterTest, InvalidSizesAndADeletedSourceWriteNothing) {
     EXPECT_FALSE(Convert(photo));
 
     EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
-    EXPECT_EQ(outcome.reason, "Failed to convert photo!");
+    EXPECT_EQ(outcome.reason.rfind("Failed to convert photo! (", 0), 0u) << outcome.reason;
 
     const auto messages = port.Messages();
     ASSERT_EQ(messages.size(), 3u);
@@ -323,6 +323,26 @@ TEST_F(PhotoConverterTest, ATruncatedPhotoIsConvertedAndLoggedAsDamaged) {
     EXPECT_EQ(Identify(out / "cut.png"), "PNG 64 42 8");
     ASSERT_EQ(port.LogLines().size(), 1u);
     EXPECT_NE(port.LogLines()[0].find(jpeg.string() + " Converted in part: "), std::string::npos);
+}
+
+// A picture's header with data the decoder cannot use: the box keeps its fixed text,
+// the log and the outcome say why.
+TEST_F(PhotoConverterTest, PixelsThatCannotBeDecodedAreReportedAsDamaged) {
+    const fs::path png = Source("pngsuite/basn2c08.png", "broken.png");
+    const PhotoRecord photo = Added(png, Settings(FormatPng), out / "broken.png");
+    std::string bytes = ReadFile(png);
+    const size_t data = bytes.find("IDAT");
+    ASSERT_NE(data, std::string::npos);
+    for (size_t i = data + 10; i < data + 60; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    WriteFile("src/broken.png", bytes);
+
+    EXPECT_FALSE(Convert(photo));
+    EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
+    EXPECT_EQ(outcome.reason, "Failed to convert photo! (damaged)");
+    EXPECT_EQ(port.MessageTexts(), std::vector<std::string>{"Failed to convert photo!"});
+    ASSERT_EQ(port.LogLines().size(), 1u);
+    EXPECT_TRUE(port.LogLines()[0].ends_with(png.string() + " damaged")) << port.LogLines()[0];
+    EXPECT_TRUE(FilesIn(out).empty());
 }
 
 TEST_F(PhotoConverterTest, AnUnwritableFolderReportsEachFormatAndLeavesNoFile) {

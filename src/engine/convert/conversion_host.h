@@ -37,7 +37,9 @@ public:
     // The output file exists: true to replace it. `question` names the file.
     virtual bool ConfirmReplace(const std::string& question) = 0;
     // A message for the user (an OK box in the window); the conversion waits for it.
-    virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+    // `detail` says why when the text does not ("damaged", "out of memory"): the log
+    // has it already; a host that prints one line per message may add it there.
+    virtual void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) = 0;
     // One line of the activity log (the host adds the time).
     virtual void Log(const std::string& line) = 0;
 

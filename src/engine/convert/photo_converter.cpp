@@ -35,6 +35,17 @@ std::string FormatText(const std::string& format, const std::string& value) {
     return text.toStdString();
 }
 
+// Why the pixels of a source whose header was read could not be drawn.
+std::string PixelFailureText(GpStatus status) {
+    // The header was a picture's, so data the decoder cannot use is damage.
+    return status == UnknownImageFormat ? "damaged" : GdipExtStatusText(status);
+}
+
+// Why the working bitmap of the output size could not be made.
+std::string OutputFailureText(GpStatus status) {
+    return (status == OutOfMemory || status == ValueOverflow) ? "output too large" : GdipExtStatusText(status);
+}
+
 }  // namespace
 
 std::optional<RotateFlipType> RotateFlipFor(int32_t angle, int32_t flip) {
@@ -62,14 +73,14 @@ std::string PhotoConverter::TempName(unsigned unique) const {
     return TempFileName(tempFolder_, "BMP", unique);
 }
 
-void PhotoConverter::Report(const std::string& text, const std::string& caption) {
-    lastReport_ = text;
-    host_.ShowMessage(text, caption);
+void PhotoConverter::Report(const std::string& text, const std::string& caption, const std::string& detail) {
+    lastReport_ = detail.empty() ? text : text + " (" + detail + ")";
+    host_.ShowMessage(text, caption, detail);
 }
 
-ConversionOutcome PhotoConverter::Fail(const std::string& text, const std::string& caption) {
-    Report(text, caption);
-    return ConversionOutcome::Failure(text);
+ConversionOutcome PhotoConverter::Fail(const std::string& text, const std::string& caption, const std::string& detail) {
+    Report(text, caption, detail);
+    return ConversionOutcome::Failure(lastReport_);
 }
 
 void PhotoConverter::Log(const std::string& line) {
@@ -108,9 +119,11 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     GpImage* rawSource = nullptr;
     const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(photo.sourcePath).c_str(), &rawSource);
     const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
+    // Why the source gives no pixels; the failed draw below reports it.
+    std::string decodeFailure;
     if (loadStatus != Ok) {
-        // The box of the failed draw below carries no reason; the log keeps it.
-        Log(photo.sourcePath + " " + GdipExtStatusText(loadStatus));
+        decodeFailure = GdipExtStatusText(loadStatus);
+        Log(photo.sourcePath + " " + decodeFailure);
     }
 
     if (settings.nOutputWidth < 1) {
@@ -123,8 +136,11 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     const int32_t height = settings.nOutputHeight;
 
     GpBitmap* rawBitmap = nullptr;
-    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &rawBitmap) != Ok) {
-        return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
+    if (const GpStatus status = GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &rawBitmap);
+        status != Ok) {
+        const std::string why = OutputFailureText(status);
+        Log(photo.sourcePath + " " + why);
+        return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR), why);
     }
     const BitmapPtr bitmap(rawBitmap);
 
@@ -147,9 +163,15 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
         if (GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic) != Ok) {
             Report(GetText(IDS_SET_INTERPOLATION_FAILED), GetText(IDS_ERROR));
         }
-        if (GdipDrawImageRectRectI(graphics.get(), source.get(), 0, 0, width, height, 0, 0, photo.width,
-                                   photo.height, UnitPixel, nullptr, nullptr, nullptr) != Ok) {
-            return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
+        const GpStatus drawStatus = GdipDrawImageRectRectI(graphics.get(), source.get(), 0, 0, width, height, 0, 0,
+                                                           photo.width, photo.height, UnitPixel, nullptr, nullptr,
+                                                           nullptr);
+        if (drawStatus != Ok) {
+            if (decodeFailure.empty()) {
+                decodeFailure = PixelFailureText(drawStatus);
+                Log(photo.sourcePath + " " + decodeFailure);
+            }
+            return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR), decodeFailure);
         }
         DrawStamp(photo, graphics.get(), width, height);
     }

@@ -34,8 +34,8 @@ public:
 
 private:
     ConversionOutcome Convert(const PhotoRecord& photo);
-    // Reports `text` and returns it as the reason of a failure.
-    ConversionOutcome Fail(const std::string& text, const std::string& caption);
+    // Reports `text` and returns it, with `detail` when given, as the reason of a failure.
+    ConversionOutcome Fail(const std::string& text, const std::string& caption, const std::string& detail = {});
     void DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height);
     bool Encode(const PhotoRecord& photo, GpBitmap* bitmap);
     bool SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo, const char16_t* mimeType,
@@ -50,7 +50,7 @@ private:
     std::string PrepareTempName(unsigned unique, const std::string& suffix = {});
 
     // Shows a message; the last one shown is the reason of an encode that fails.
-    void Report(const std::string& text, const std::string& caption);
+    void Report(const std::string& text, const std::string& caption, const std::string& detail = {});
     void Log(const std::string& line);
 
     ConversionHost& host_;

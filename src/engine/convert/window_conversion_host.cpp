@@ -28,7 +28,8 @@ bool WindowConversionHost::ConfirmReplace(const std::string& question) {
                                      MessageOwner::MainWindow) == MessageAnswer::Yes;
 }
 
-void WindowConversionHost::ShowMessage(const std::string& text, const std::string& caption) {
+// The box keeps its fixed text; the detail is in the activity log.
+void WindowConversionHost::ShowMessage(const std::string& text, const std::string& caption, const std::string&) {
     model_.Port().ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
 }
 

@@ -15,7 +15,7 @@ public:
     StampRequest NextStamp() override;
     void StampPositionReset(StampAxis axis) override;
     bool ConfirmReplace(const std::string& question) override;
-    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
     WdpCodecLibrary* WdpEncoder() override;
 
