@@ -11,12 +11,24 @@
 
 namespace tallowin {
 
+namespace {
+
+// The stored folder, or `fallback` when none is stored. An empty entry is no folder
+// (it would turn into "/").
+std::string StoredOr(const SettingsStore& store, const std::string& fallback)
+{
+    const std::string stored = store.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, fallback);
+    return stored.empty() ? fallback : stored;
+}
+
+}  // namespace
+
 std::string DefaultOutputFolder(const SettingsStore& store, WindowPort& port)
 {
     const std::string pictures = desktop::PicturesFolder();
     if (pictures.empty()) {
         port.ShowMessage("Can not get My Pictures directory!", "Warning");
-        return store.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, desktop::HomeFolder());
+        return StoredOr(store, desktop::HomeFolder());
     }
     const std::string picturesFolder = AddTrailingBackslash(pictures);
     std::string folder = picturesFolder + kDefaultOutputFolderName;
@@ -29,7 +41,7 @@ std::string DefaultOutputFolder(const SettingsStore& store, WindowPort& port)
             folder = picturesFolder;
         }
     }
-    return store.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, folder);
+    return StoredOr(store, folder);
 }
 
 std::string OutputFolderRefusal(const std::string& folder)

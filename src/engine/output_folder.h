@@ -11,6 +11,7 @@ class SettingsStore;
 
 // The stored "photo_output_folder", whose default is the "Pictavo" folder under the
 // user's pictures folder (created when missing; problems are shown through the port).
+// A stored empty folder counts as none.
 std::string DefaultOutputFolder(const SettingsStore& store, WindowPort& port);
 
 // Why a typed output folder cannot take a run, or empty when it can: it must be given,

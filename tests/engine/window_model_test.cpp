@@ -41,6 +41,14 @@ TEST_F(WindowModelTest, AStoredOutputFolderWinsButTheDefaultFolderIsStillCreated
     EXPECT_TRUE(fs::is_directory(Path("home/Pictures/Pictavo")));
 }
 
+TEST_F(WindowModelTest, AnEmptyStoredOutputFolderIsNoFolder)
+{
+    // Left by a run that stored an emptied box: it would have become "/".
+    store->WriteProfileString(keys::kOption, keys::kPhotoOutputFolder, "");
+    model->Initialise(FAKE_LIBPHOTO_DIR);
+    EXPECT_EQ(model->Settings().outputFolder, Path("home/Pictures/Pictavo/").string());
+}
+
 TEST_F(WindowModelTest, ADefaultFolderThatCannotBeMadeFallsBackToThePicturesFolder)
 {
     WriteFile("home/Pictures/Pictavo", "a file where the folder should be");

@@ -193,6 +193,7 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     if (settings.nOuptputFormat < FormatBmp || settings.nOuptputFormat > FormatWdp) {
         return ConversionOutcome::Skip("unknown output photo format");
     }
+    lastReport_.clear();  // a warning shown before is not why an encoder fails
     if (!Encode(photo, bitmap.get())) {
         // The encoders have shown why; an encoder that failed without a word still fails.
         return ConversionOutcome::Failure(lastReport_.empty() ? GetText(IDS_SAVE_FAILED) : lastReport_);
