@@ -245,6 +245,45 @@ TEST_F(ConversionRunTest, AnEmptyOrRelativeFolderIsRefusedBeforeAnythingIsCreate
     EXPECT_EQ(store->GetProfileString("Option", "photo_output_folder", ""), "/kept/");
 }
 
+// Types a stamp while the first photo is converting, as a user may during a run.
+class TypingPort : public FakeWindowPort {
+public:
+    std::string ControlText(ControlId id) override {
+        const std::string text = FakeWindowPort::ControlText(id);
+        if (id == IDC_STAMP_TEXT && reads.fetch_add(1) == 0) {
+            Type(IDC_STAMP_TEXT, "MMMM");
+            Type(IDC_STAMP_X, "0");
+            Type(IDC_STAMP_Y, "0");
+        }
+        return text;
+    }
+    std::atomic<int> reads{0};
+};
+
+TEST_F(ConversionRunTest, AStampTypedDuringARunAppliesFromTheNextPhoto) {
+    TypingPort typing;
+    MainWindowModel typingModel(typing, *store);
+    typingModel.Settings().outputFolder = model->Settings().outputFolder;
+    typingModel.Settings().notRename = false;
+    typingModel.ExchangeToControls();
+    AddPhotos(3);
+    typingModel.Photos() = model->Photos();
+    for (PhotoRecord& photo : typingModel.Photos()) {  // room for the text
+        photo.settings.nOutputWidth = 64;
+        photo.settings.nOutputHeight = 48;
+    }
+    ConversionRun typingRun(typingModel);
+    typingRun.SetClock(FixedMoment);
+    typingRun.OnConvertClicked();
+    typingRun.WaitForWorker();
+
+    const auto files = FilesIn(RunFolder());
+    ASSERT_EQ(files.size(), 3u);
+    const std::string first = ReadFile(RunFolder() / files[0]);
+    EXPECT_NE(first, ReadFile(RunFolder() / files[1]));  // stamped from the second photo on
+    EXPECT_EQ(ReadFile(RunFolder() / files[1]), ReadFile(RunFolder() / files[2]));
+}
+
 // Empties the list from the worker's first photo, as Clear would from the window, and
 // notes whether the Convert button could still be pressed then.
 class ClearingPort : public FakeWindowPort {
