@@ -73,7 +73,8 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
                  "Prints one line per failure on standard error and the run folder as the last\n"
                  "line of standard output; a run folder that stays empty is removed. The output\n"
                  "folder is created when missing. Exit status: 0 all converted, 1 a photo was\n"
-                 "not added or not converted, 2 bad usage.",
+                 "not added or not converted, 2 bad usage, 3 all converted but some only in part\n"
+                 "(a damaged source: the part that could be read).",
                  kProgramName};
     app.set_version_flag("--version", kVersionText);
 

@@ -89,17 +89,6 @@ MessageAnswer ConsolePort::AskToReplace(const std::string& question) {
     return (reply[0] == 'y' || reply[0] == 'Y') ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
-std::string ConsolePort::ControlText(ControlId id) {
-    std::lock_guard lock(mutex_);
-    const auto found = controls_.find(id);
-    return found == controls_.end() ? std::string() : found->second;
-}
-
-void ConsolePort::SetControlText(ControlId id, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    controls_[id] = text;
-}
-
 void ConsolePort::AddLogLine(const std::string& line) { PrintError(line); }
 
 }  // namespace tallowin::cli

@@ -78,8 +78,6 @@ public:
     uint8_t* Row(int32_t y) const { return settings.pixels + static_cast<size_t>(y) * settings.rowStride; }
     int32_t BackgroundIndex() const { return settings.backgroundIndex; }
     void SetBackgroundIndex(int32_t index) { settings.backgroundIndex = index; }
-    int32_t Progress() const { return settings.progress; }
-    void RequestCancel() { settings.cancelRequested = 1; }
 
 protected:
     // The settings that travel with the content (MoveFrom, BorrowFrom, InheritSettings).

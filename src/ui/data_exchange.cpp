@@ -1,5 +1,7 @@
 #include "data_exchange.h"
 
+#include "integer_text.h"
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -10,24 +12,6 @@
 #include <limits>
 
 namespace tallowin::ui {
-
-std::optional<int32_t> ParseExchangeInteger(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty()) return std::nullopt;
-    int digits = 0;
-    for (int i = 0; i < trimmed.size(); ++i) {
-        const QChar c = trimmed[i];
-        if (i == 0 && (c == u'+' || c == u'-')) continue;
-        if (c < u'0' || c > u'9') return std::nullopt;
-        ++digits;
-    }
-    if (digits == 0) return std::nullopt;
-    bool ok = false;
-    const qlonglong value = trimmed.toLongLong(&ok);
-    if (!ok || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
-    return static_cast<int32_t>(value);
-}
 
 std::optional<double> ParseExchangeNumber(const QString& text) {
     const std::string bytes = text.trimmed().toStdString();
@@ -64,7 +48,7 @@ void DataExchange::Integer(QLineEdit* edit, int32_t& field) {
         edit->setText(QString::number(field));
         return;
     }
-    if (const auto value = ParseExchangeInteger(edit->text()))
+    if (const auto value = ParseExchangeInteger(edit->text().toStdString()))
         field = *value;
     else
         Fail(QStringLiteral("Enter an integer."));

@@ -98,9 +98,9 @@ CTallowinDlg::~CTallowinDlg() {
     // A worker still alive (the program is ending without Exit, say with the session)
     // may be waiting for this thread to show a box or set a control: ask it to stop and
     // keep serving it until it is gone, so that joining it cannot hang.
-    if (model_ && model_->workerAlive.load()) {
-        model_->idle.store(1);
-        while (model_->workerAlive.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (model_ && model_->Run().workerAlive.load()) {
+        model_->Run().idle.store(1);
+        while (model_->Run().workerAlive.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 }
 
@@ -137,9 +137,6 @@ void CTallowinDlg::BuildControls() {
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + du.Y(3));
     list_->horizontalHeader()->setSectionsClickable(true);
-    // A heading click sorts (or only rebuilds the list); it does not select a column.
-    QObject::disconnect(list_->horizontalHeader(), SIGNAL(sectionPressed(int)), list_, SLOT(selectColumn(int)));
-    QObject::disconnect(list_->horizontalHeader(), SIGNAL(sectionEntered(int)), list_, SLOT(_q_selectColumn(int)));
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -251,11 +248,11 @@ void CTallowinDlg::ConnectCommands() {
     onClick(IDC_UP, &CTallowinDlg::OnUp);
     onClick(IDC_DOWN, &CTallowinDlg::OnDown);
     onClick(IDC_DELETE, &CTallowinDlg::OnDelete);
-    onClick(IDC_CLEAR, [this] { model_->ClearPhotos(); });
+    onClick(IDC_CLEAR, [this] { model_->List().Clear(); });
     onClick(IDC_BROWSE, &CTallowinDlg::OnBrowse);
     onClick(IDC_NOT_RENAME, [this] { model_->ToggleNotRename(); });
     onClick(IDC_FONT, &CTallowinDlg::OnFont);
-    onClick(IDC_VIEW_LOG, [this] { model_->ViewLog(); });
+    onClick(IDC_VIEW_LOG, [this] { model_->Log().View(); });
     onClick(IDC_UPDATE, [this] { model_->Update(); });
     onClick(IDC_ABOUT, &CTallowinDlg::OnAbout);
     onClick(IDC_EXIT, [this] { ExitWindow(); });
@@ -264,7 +261,7 @@ void CTallowinDlg::ConnectCommands() {
     connect(list_, &QTableWidget::doubleClicked, this, &CTallowinDlg::OnEdit);
     connect(list_, &QTableWidget::customContextMenuRequested, this, &CTallowinDlg::OnEdit);
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { model_->SortByColumn(column); });
+            [this](int column) { model_->List().SortByColumn(column); });
 
     // Linux desktops keep the window menu to themselves: the About entry lives in the
     // window's own context menu instead.
@@ -284,7 +281,7 @@ void CTallowinDlg::ConnectCommands() {
 void CTallowinDlg::RebuildListView() {
     list_->clearSelection();
     list_->setRowCount(0);
-    const PhotoList& photos = model_->photos;
+    const PhotoList& photos = model_->Photos();
     list_->setRowCount(static_cast<int>(photos.size()));
     for (int row = 0; row < static_cast<int>(photos.size()); ++row) {
         const PhotoRecord& photo = photos[static_cast<size_t>(row)];
@@ -365,40 +362,40 @@ void CTallowinDlg::OnOptions() {
 }
 
 void CTallowinDlg::OnEdit() {
-    SelectRows(model_->EditSelected(SelectedRows(), [this](const OutputSettings& s) { return RunOptionsDialog(s); }));
+    SelectRows(model_->List().EditSelected(SelectedRows(), [this](const OutputSettings& s) { return RunOptionsDialog(s); }));
 }
 
 void CTallowinDlg::OnUp() {
-    const std::vector<int> after = model_->MoveUp(SelectedRows());
+    const std::vector<int> after = model_->List().MoveUp(SelectedRows());
     SelectRows(after);
     list_->setFocus();
 }
 
 void CTallowinDlg::OnDown() {
-    const std::vector<int> after = model_->MoveDown(SelectedRows());
+    const std::vector<int> after = model_->List().MoveDown(SelectedRows());
     SelectRows(after);
     list_->setFocus();
 }
 
-void CTallowinDlg::OnDelete() { SelectRows(model_->DeleteSelected(SelectedRows())); }
+void CTallowinDlg::OnDelete() { SelectRows(model_->List().DeleteSelected(SelectedRows())); }
 
 void CTallowinDlg::ShowPreview() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
     const size_t row = static_cast<size_t>(rows.front());
-    if (row >= model_->photos.size()) return;
+    if (row >= model_->Photos().size()) return;
     const QSize room = preview_->contentsRect().size() * preview_->devicePixelRatioF() * 2;
-    QImage image = LoadPreviewImage(model_->photos[row].sourcePath, room);
+    QImage image = LoadPreviewImage(model_->Photos()[row].sourcePath, room);
     // A file that cannot be loaded leaves the frame as it was.
     if (!image.isNull()) preview_->SetImage(std::move(image));
 }
 
 void CTallowinDlg::OnFont() {
-    FontChooser chooser(model_->StampFont(), model_->StampColour(), this);
+    FontChooser chooser(model_->Stamp().Font(), model_->Stamp().Colour(), this);
     if (chooser.exec() != QDialog::Accepted) return;
     const LOGFONTA font = chooser.SelectedFont();
-    model_->SetStampFont(font);
-    model_->SetStampColour(chooser.SelectedColour());
+    model_->Stamp().SetFont(font);
+    model_->Stamp().SetColour(chooser.SelectedColour());
     port_->SetControlText(IDC_FONT_NAME, FaceName(font));
 }
 

@@ -3,6 +3,7 @@
 // written. Allocations are made to fail by this binary's own operator new.
 
 #include "convert/photo_converter.h"
+#include "convert/window_conversion_host.h"
 #include "convert_world.h"
 #include "language.h"
 
@@ -73,14 +74,14 @@ protected:
 
 TEST_F(IndexedOutputFailureTest, NoMemoryForTheReductionFailsThePhotoWithAMessage) {
     PhotoRecord photo = Added(source, settings, out / "stripes.bmp");
-    PhotoConverter converter(*model, (Root() / "tmp").string() + "/");
-    bool converted = true;
+    WindowConversionHost host(*model);
+    PhotoConverter converter(host, (Root() / "tmp").string() + "/");
+    ConversionOutcome outcome;
     {
         const LargeAllocationsFail noMemory;
-        converted = converter.ConvertPhoto(photo);
+        outcome = converter.ConvertPhoto(photo);
     }
-    EXPECT_FALSE(converted);
-    EXPECT_EQ(converter.LastOutcome(), ConversionOutcome::Failed);
+    EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, "Failed to convert phhoto color!");
     EXPECT_EQ(port.Messages()[0].caption, GetText(IDS_ERROR));
@@ -88,7 +89,7 @@ TEST_F(IndexedOutputFailureTest, NoMemoryForTheReductionFailsThePhotoWithAMessag
 
     // With the memory back the same photo converts to 8 bits.
     port.ClearMessages();
-    EXPECT_TRUE(converter.ConvertPhoto(photo));
+    EXPECT_EQ(converter.ConvertPhoto(photo).kind, OutcomeKind::Converted);
     EXPECT_TRUE(port.Messages().empty());
     const std::string bytes = ReadFile(out / "stripes.bmp");
     ASSERT_GT(bytes.size(), 29u);
@@ -100,10 +101,10 @@ TEST_F(IndexedOutputFailureTest, AnOutputThatCannotBeWrittenIsReportedLikeEveryO
         settings.iComboPixelFormat = code;
         const fs::path target = out / "no such folder" / "stripes.bmp";
         PhotoRecord photo = Added(source, settings, target);
-        PhotoConverter converter(*model, (Root() / "tmp").string() + "/");
+        WindowConversionHost host(*model);
+        PhotoConverter converter(host, (Root() / "tmp").string() + "/");
         port.ClearMessages();
-        EXPECT_FALSE(converter.ConvertPhoto(photo)) << code;
-        EXPECT_EQ(converter.LastOutcome(), ConversionOutcome::Failed);
+        EXPECT_EQ(converter.ConvertPhoto(photo).kind, OutcomeKind::Failed) << code;
         ASSERT_EQ(port.Messages().size(), 1u) << code;
         EXPECT_EQ(port.Messages()[0].text, GetText(IDS_SAVE_FAILED));
         EXPECT_EQ(port.Messages()[0].caption, target.string());

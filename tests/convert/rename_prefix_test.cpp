@@ -29,7 +29,7 @@ class RenamePrefixRunTest : public ConvertWorld {
 protected:
     void SetUp() override {
         ConvertWorld::SetUp();
-        model->outputFolder = out.string() + "/";
+        model->Settings().outputFolder = out.string() + "/";
         model->ExchangeToControls();
         run = std::make_unique<ConversionRun>(*model);
         const fs::path source = Root() / "src" / "tiny.bmp";
@@ -38,7 +38,7 @@ protected:
         settings.nOuptputFormat = FormatPng;
         settings.nOutputWidth = 4;
         settings.nOutputHeight = 3;
-        model->photos.push_back(Added(source, settings, {}));
+        model->Photos().push_back(Added(source, settings, {}));
     }
     void TearDown() override {
         run.reset();
@@ -51,7 +51,7 @@ TEST_F(RenamePrefixRunTest, APrefixLeadingOutOfTheRunFolderStopsConvertBeforeAny
     for (const std::string prefix : {"../../ESCAPED", "/../../victim/abs", ".."}) {
         port.ClearMessages();
         port.Type(IDC_PREFIX, prefix);
-        model->notRename = 0;
+        model->Settings().notRename = false;
         run->OnConvertClicked();
         run->WaitForWorker();
         ASSERT_EQ(port.Messages().size(), 1u) << prefix;
@@ -64,7 +64,7 @@ TEST_F(RenamePrefixRunTest, APrefixLeadingOutOfTheRunFolderStopsConvertBeforeAny
 
     // With "Not rename" the prefix names nothing, so it does not matter.
     port.ClearMessages();
-    model->notRename = 1;
+    model->Settings().notRename = true;
     run->OnConvertClicked();
     run->WaitForWorker();
     ASSERT_EQ(FilesIn(out).size(), 1u);

@@ -21,10 +21,10 @@ public:
     void SetProgress(int position) override {
         FakeWindowPort::SetProgress(position);
         if (position > 0 && position < 999 && model != nullptr && !removed.exchange(true)) {
-            fs::remove_all(model->runFolder);
+            fs::remove_all(model->Run().runFolder);
         }
     }
-    const MainWindowModel* model = nullptr;
+    MainWindowModel* model = nullptr;
     std::atomic<bool> removed{false};
 };
 
@@ -41,7 +41,7 @@ protected:
 TEST_F(VanishedFolderTest, TheRunStopsWithOneMessageWhenItsFolderIsGone) {
     FolderRemovingPort removing;
     MainWindowModel runModel(removing, *store);
-    runModel.outputFolder = out.string() + "/";
+    runModel.Settings().outputFolder = out.string() + "/";
     runModel.ExchangeToControls();
     removing.model = &runModel;
     OutputSettings settings;
@@ -49,10 +49,10 @@ TEST_F(VanishedFolderTest, TheRunStopsWithOneMessageWhenItsFolderIsGone) {
     settings.nOutputWidth = 4;
     settings.nOutputHeight = 3;
     for (int i = 0; i < 5; ++i) {
-        runModel.photos.push_back(Added(source, settings, {}));
+        runModel.Photos().push_back(Added(source, settings, {}));
     }
     removing.Type(IDC_PREFIX, "Trip");
-    runModel.notRename = 0;
+    runModel.Settings().notRename = false;
 
     ConversionRun run(runModel);
     run.OnConvertClicked();
@@ -64,15 +64,15 @@ TEST_F(VanishedFolderTest, TheRunStopsWithOneMessageWhenItsFolderIsGone) {
     // question about a folder that cannot be opened.
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], GetText(IDS_SAVE_FAILED));
-    EXPECT_EQ(texts[1], RunFolderWatch::GoneText(runModel.runFolder));
-    EXPECT_EQ(texts[1], "The output folder " + runModel.runFolder +
+    EXPECT_EQ(texts[1], RunFolderWatch::GoneText(runModel.Run().runFolder));
+    EXPECT_EQ(texts[1], "The output folder " + runModel.Run().runFolder +
                             " is gone (deleted, or its disk removed); the conversion stopped.");
     EXPECT_EQ(removing.Progress(), (std::vector<int>{0, 0, 200, 999}));
     EXPECT_TRUE(removing.Opened().empty());
     EXPECT_EQ(removing.ControlText(IDC_CONVERT), "Convert");
-    EXPECT_EQ(runModel.idle.load(), 1);
-    EXPECT_FALSE(runModel.workerAlive.load());
-    EXPECT_FALSE(fs::exists(runModel.runFolder));
+    EXPECT_EQ(runModel.Run().idle.load(), 1);
+    EXPECT_FALSE(runModel.Run().workerAlive.load());
+    EXPECT_FALSE(fs::exists(runModel.Run().runFolder));
 }
 
 TEST_F(VanishedFolderTest, TheWatchTellsOnceAndOnlyWhenTheFolderIsGone) {

@@ -37,7 +37,7 @@ protected:
     std::vector<std::string> FileNames() const
     {
         std::vector<std::string> names;
-        for (const PhotoRecord& photo : model->photos) names.push_back(photo.fileName);
+        for (const PhotoRecord& photo : model->Photos()) names.push_back(photo.fileName);
         return names;
     }
 };
@@ -52,9 +52,9 @@ TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
 
     model->AddChosenFiles({bmp, jpg, png, jpg});  // the same photo twice gives two rows
 
-    ASSERT_EQ(model->photos.size(), 4u) << "decoders not available yet?";
+    ASSERT_EQ(model->Photos().size(), 4u) << "decoders not available yet?";
     EXPECT_THAT(FileNames(), ElementsAre("rgb24.bmp", "testorig.jpg", "basn2c08.png", "testorig.jpg"));
-    const PhotoRecord& first = model->photos[0];
+    const PhotoRecord& first = model->Photos()[0];
     EXPECT_EQ(first.sourcePath, bmp);
     EXPECT_EQ(first.width, 127);
     EXPECT_EQ(first.height, 64);
@@ -63,12 +63,12 @@ TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
     EXPECT_EQ(first.settings.nOutputHeight, 516);
     EXPECT_EQ(first.settings.nOuptputFormat, FormatWdp);
     EXPECT_EQ(first.settings.nWdpEncoderParam, 60);
-    const PhotoRecord& second = model->photos[1];
+    const PhotoRecord& second = model->Photos()[1];
     EXPECT_EQ(second.width, 227);
     EXPECT_EQ(second.height, 149);
     EXPECT_EQ(second.modificationTime, 1700000000);
     EXPECT_TRUE(std::regex_match(second.timeText, std::regex(R"(2023/11/1[45] \d{2}:\d{2}:20)")));
-    EXPECT_EQ(model->photos[2].width, 32);
+    EXPECT_EQ(model->Photos()[2].width, 32);
 
     EXPECT_TRUE(port.Messages().empty());
     EXPECT_EQ(port.ControlText(IDC_TOTAL_PHOTOS), "Total photos: 4");
@@ -83,7 +83,7 @@ TEST_F(PhotoAddingTest, FilesThatAreNoPhotosAreLeftOutSilently)
     const std::string text = WriteFile("notes.bmp", "just some text, no picture").string();
     const std::string truncated = WriteFile("half.png", ReadFile(EngineData("pngsuite/basn2c08.png")).substr(0, 20)).string();
     model->AddChosenFiles({empty, text, truncated});
-    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(model->Photos(), IsEmpty());
     EXPECT_THAT(port.Messages(), IsEmpty());
     EXPECT_EQ(port.ListRebuilds(), 0);
     EXPECT_EQ(model->LastPhotoFolder(), "");
@@ -95,7 +95,7 @@ TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
     const std::string locked = Copy("bmpsuite/rgb24.bmp", "locked.bmp");
     fs::permissions(locked, fs::perms::none);
     model->AddChosenFiles({locked});
-    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(model->Photos(), IsEmpty());
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, "Access to " + locked + " was denied.");
     EXPECT_EQ(port.Messages()[0].caption, locked);
@@ -103,14 +103,14 @@ TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
 
 TEST_F(PhotoAddingTest, WdpFilesBecomeABmpOfTheirOwnNamedAfterThem)
 {
-    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
+    ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
     const std::string first = Copy("wdp/rgb24_q90.wdp", "trip/holiday.wdp");
     const std::string second = Copy("wdp/rgb24_q90.wdp", "home/holiday.wdp");
     model->AddChosenFiles({first, second});
 
-    ASSERT_EQ(model->photos.size(), 2u);
-    const PhotoRecord& a = model->photos[0];
-    const PhotoRecord& b = model->photos[1];
+    ASSERT_EQ(model->Photos().size(), 2u);
+    const PhotoRecord& a = model->Photos()[0];
+    const PhotoRecord& b = model->Photos()[1];
     EXPECT_EQ(a.fileName, "holiday.wdp");
     EXPECT_EQ(b.fileName, "holiday.wdp");
     EXPECT_NE(a.sourcePath, b.sourcePath);
@@ -134,7 +134,7 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
     EXPECT_EQ(port.Messages()[0].caption, "Error");
     port.ClearMessages();
 
-    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
+    ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
     const std::string empty = Copy("wdp/empty.wdp", "empty.wdp");
     model->AddChosenFiles({empty});
     ASSERT_EQ(port.Messages().size(), 1u);
@@ -145,18 +145,18 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
     // An upper-case extension goes to the codec service directly, which cannot read it.
     const std::string upper = Copy("wdp/rgb24_q90.wdp", "photo.WDP");
     model->AddChosenFiles({upper});
-    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(model->Photos(), IsEmpty());
     EXPECT_THAT(port.Messages(), IsEmpty());
 }
 
 TEST_F(PhotoAddingTest, RealWdpLibraryDecodesForTheList)
 {
     if (!fs::exists(BinDir() / "libphoto.so")) GTEST_SKIP() << "libphoto.so not built";
-    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(BinDir().string() + "/"));
+    ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(BinDir().string() + "/"));
     model->AddChosenFiles({Copy("wdp/rgb24_q90.wdp", "real.wdp")});
-    ASSERT_EQ(model->photos.size(), 1u);
-    EXPECT_EQ(model->photos[0].width, 227);
-    EXPECT_EQ(model->photos[0].height, 149);
+    ASSERT_EQ(model->Photos().size(), 1u);
+    EXPECT_EQ(model->Photos()[0].width, 227);
+    EXPECT_EQ(model->Photos()[0].height, 149);
 }
 
 // ---- Folder search ----

@@ -1,6 +1,7 @@
 // Text parsing and formatting of the dialogs' data exchange.
 
 #include "data_exchange.h"
+#include "integer_text.h"
 
 #include <gtest/gtest.h>
 

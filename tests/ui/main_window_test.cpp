@@ -72,7 +72,7 @@ protected:
     QTableWidget* List() { return Control<QTableWidget>(1002); }
     QString Cell(int row, int column) { return List()->item(row, column)->text(); }
     void WaitForRunEnd() {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !window_->Model().workerAlive.load(); }, 20000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window_->Model().Run().workerAlive.load(); }, 20000));
         window_->Run().WaitForWorker();
     }
 
@@ -192,7 +192,7 @@ TEST_F(MainWindowTest, OptionsAppliedToAllPhotosOnYes) {
     });
     Control<QPushButton>(1024)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Do you want to change all output settings of photos?"});
-    EXPECT_EQ(window_->Model().m_outputPhotoFormat.nRotateAngel, 270);
+    EXPECT_EQ(window_->Model().Settings().current.nRotateAngel, 270);
     EXPECT_EQ(Cell(0, 4), "270");
     EXPECT_EQ(Cell(1, 4), "270");
 }
@@ -217,7 +217,7 @@ TEST_F(MainWindowTest, EditOpensOneDialogPerSelectedPhotoAndCancelKeepsOne) {
     });
     Control<QPushButton>(1009)->click();
     EXPECT_EQ(dialogs, 3);
-    const PhotoList& photos = window_->Model().photos;
+    const PhotoList& photos = window_->Model().Photos();
     ASSERT_EQ(photos.size(), 3u);
     EXPECT_EQ(photos[0].settings.nOutputWidth, 254);
     EXPECT_EQ(photos[0].settings.nOutputHeight, 128);
@@ -276,7 +276,7 @@ TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
 // its choice reaches the model, the face-name label and, at Exit, the store.
 TEST_F(MainWindowTest, FontChooserKeepsTheColourAndItsChoiceIsStoredAtExit) {
     Open();
-    window_->Model().SetStampColour(0x0000FF);  // red
+    window_->Model().Stamp().SetColour(0x0000FF);  // red
     QFont face(QStringLiteral("DejaVu Serif"));
     face.setPixelSize(40);
     face.setBold(true);
@@ -291,8 +291,8 @@ TEST_F(MainWindowTest, FontChooserKeepsTheColourAndItsChoiceIsStoredAtExit) {
     });
     Control<QPushButton>(1085)->click();
     EXPECT_EQ(startColour, QColor(255, 0, 0));
-    EXPECT_EQ(window_->Model().StampColour(), 0x0000FFu);
-    const LOGFONTA font = window_->Model().StampFont();
+    EXPECT_EQ(window_->Model().Stamp().Colour(), 0x0000FFu);
+    const LOGFONTA font = window_->Model().Stamp().Font();
     EXPECT_EQ(FaceName(font), "DejaVu Serif");
     EXPECT_EQ(font.lfHeight, -40);
     EXPECT_EQ(font.lfWeight, 700);
@@ -330,7 +330,7 @@ TEST_F(MainWindowTest, NotRenameDisablesThePrefixControls) {
     Open();
     Control<QCheckBox>(1027)->click();
     for (int id : {1089, 1090, 1091}) EXPECT_FALSE(Control(id)->isEnabled()) << id;
-    EXPECT_EQ(window_->Model().notRename, 1);
+    EXPECT_TRUE(window_->Model().Settings().notRename);
     Control<QCheckBox>(1027)->click();
     for (int id : {1089, 1090, 1091}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
 }
@@ -339,7 +339,7 @@ TEST_F(MainWindowTest, NotRenameDisablesThePrefixControls) {
 // waits on its closing question, Exit is refused; the question is owned by no window.
 TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     Open();
-    window_->Model().m_outputPhotoFormat.nOuptputFormat = FormatBmp;
+    window_->Model().Settings().current.nOuptputFormat = FormatBmp;
     window_->AddChosenFiles(
         {QString::fromStdString(bmp_), QString::fromStdString(png_), QString::fromStdString(bmp_)});
     window_->Model().OutputFolderChosen(Path("out").string());
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     EXPECT_TRUE(answerer_.Boxes()[1].owned);
     EXPECT_EQ(answerer_.Boxes()[1].caption, "Warning");
     ASSERT_FALSE(doneCaption.empty());
-    EXPECT_EQ(doneCaption, window_->Model().runFolder);
+    EXPECT_EQ(doneCaption, window_->Model().Run().runFolder);
     EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
     EXPECT_EQ(Control<QProgressBar>(1095)->value(), 999);
     size_t outputs = 0;
