@@ -2,6 +2,7 @@
 // commands' second halves and a drop, Edit on several photos, a conversion run with its
 // stop and closing question, Exit refused during a run, settings across two starts.
 
+#include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
 #include "font_chooser.h"
@@ -64,12 +65,12 @@ protected:
         return *window_;
     }
     template <typename Widget = QWidget>
-    Widget* Control(int id) {
-        auto* widget = window_->findChild<Widget*>(QString::number(id));
+    Widget* Control(ControlId id) {
+        auto* widget = window_->findChild<Widget*>(ControlName(id));
         EXPECT_NE(widget, nullptr) << id;
         return widget;
     }
-    QTableWidget* List() { return Control<QTableWidget>(1002); }
+    QTableWidget* List() { return Control<QTableWidget>(IDC_PHOTO_LIST); }
     QString Cell(int row, int column) { return List()->item(row, column)->text(); }
     void WaitForRunEnd() {
         EXPECT_TRUE(QTest::qWaitFor([&] { return !window_->Model().workerAlive.load(); }, 20000));
@@ -86,12 +87,16 @@ protected:
 TEST_F(MainWindowTest, StartsWithAnEmptyListAndDisabledPhotoButtons) {
     Open();
     EXPECT_EQ(window_->windowTitle(), "Pictavo");
-    EXPECT_EQ(Control<QLabel>(1041)->text(), "Total Photos:");
+    EXPECT_EQ(Control<QLabel>(IDC_TOTAL_PHOTOS)->text(), "Total Photos:");
     EXPECT_EQ(List()->rowCount(), 0);
-    for (int id : {1000, 1009, 1003, 1004, 1005, 1006}) EXPECT_FALSE(Control(id)->isEnabled()) << id;
-    for (int id : {1008, 1094, 1024, 1101, 1026, 1085, 1034, 1100, 1037}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
-    for (int id : {1030, 1029, 1028, 1031}) EXPECT_TRUE(Control(id)->isHidden()) << id;
-    EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
+    for (ControlId id : {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    for (ControlId id : {IDC_ADD_PHOTOS, IDC_SEARCH_PHOTOS, IDC_OPTIONS, IDC_HELP, IDC_BROWSE, IDC_FONT, IDC_UPDATE,
+                         IDC_ABOUT, IDC_EXIT})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    for (ControlId id : {IDC_LOG_LIST, IDC_LOAD_LIST, IDC_SAVE_LIST, IDC_VIEW_LOG})
+        EXPECT_TRUE(Control(id)->isHidden()) << id;
+    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
 
     const char* headings[] = {"File name", "Width * Height", "Time", "Output Width * Height", "Rotate"};
     const int widths[] = {200, 100, 150, 141, 100};
@@ -103,8 +108,8 @@ TEST_F(MainWindowTest, StartsWithAnEmptyListAndDisabledPhotoButtons) {
     EXPECT_TRUE(List()->showGrid());
     EXPECT_EQ(List()->selectionBehavior(), QAbstractItemView::SelectRows);
     // The output folder is the "Pictavo" folder under the pictures folder, with its '/'.
-    EXPECT_TRUE(Control<QLineEdit>(1087)->text().endsWith("/Pictavo/"));
-    EXPECT_EQ(Control<QLineEdit>(1090)->text(), "output.photo");
+    EXPECT_TRUE(Control<QLineEdit>(IDC_OUTPUT_FOLDER)->text().endsWith("/Pictavo/"));
+    EXPECT_EQ(Control<QLineEdit>(IDC_PREFIX)->text(), "output.photo");
     EXPECT_TRUE(answerer_.Boxes().empty()) << answerer_.Boxes().front().text;
 }
 
@@ -118,14 +123,16 @@ TEST_F(MainWindowTest, AddedAndDroppedPhotosFillTheList) {
     EXPECT_EQ(Cell(0, 4), "0");
     EXPECT_EQ(Cell(1, 1), "32*32");
     EXPECT_EQ(List()->item(0, 2)->textAlignment(), Qt::AlignCenter);
-    EXPECT_EQ(Control<QLabel>(1041)->text(), "Total photos: 2");
-    for (int id : {1000, 1009, 1003, 1004, 1005, 1006}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    EXPECT_EQ(Control<QLabel>(IDC_TOTAL_PHOTOS)->text(), "Total photos: 2");
+    for (ControlId id : {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
 
     // A drop of a folder, a text file and a photo adds the photo alone.
     const std::string text = WriteFile("notes.txt", "not a photo").string();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("photos").string())),
-                  QUrl::fromLocalFile(QString::fromStdString(text)), QUrl::fromLocalFile(QString::fromStdString(png_))});
+                  QUrl::fromLocalFile(QString::fromStdString(text)),
+                  QUrl::fromLocalFile(QString::fromStdString(png_))});
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -161,7 +168,7 @@ TEST_F(MainWindowTest, AddPhotosDialogAddsTheChosenFilesAndRemembersTheirFolder)
         static_cast<QDialog*>(dialog)->accept();
         return true;
     });
-    Control<QPushButton>(1008)->click();
+    Control<QPushButton>(IDC_ADD_PHOTOS)->click();
     EXPECT_EQ(title, "Select Photo Files...");
     ASSERT_EQ(filters.size(), 2);
     EXPECT_TRUE(filters[0].startsWith("Photo Files (*.wdp;*.hdp;*.bmp;*.gif;*.png;*.tif;*.jpg;*.jpeg;*.ico;*.exif;"
@@ -171,7 +178,7 @@ TEST_F(MainWindowTest, AddPhotosDialogAddsTheChosenFilesAndRemembersTheirFolder)
     EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
     EXPECT_EQ(store_->GetProfileString("Option", "LastPhotoFolder", ""), Path("photos").string() + "/");
 
-    Control<QPushButton>(1008)->click();
+    Control<QPushButton>(IDC_ADD_PHOTOS)->click();
     EXPECT_EQ(startFolder.toStdString(), Path("photos").string());
     EXPECT_EQ(List()->rowCount(), 2);
 }
@@ -183,14 +190,14 @@ TEST_F(MainWindowTest, OptionsAppliedToAllPhotosOnYes) {
     window_->AddChosenFiles({QString::fromStdString(bmp_), QString::fromStdString(png_)});
     answerer_.SetScript([&](QWidget* modal) {
         if (auto* dialog = qobject_cast<CDialogPhotoOptions*>(modal)) {
-            dialog->findChild<QRadioButton*>("1065")->click();
-            dialog->findChild<QPushButton*>("1")->click();
+            dialog->findChild<QRadioButton*>(ControlName(IDC_ROTATE_270))->click();
+            dialog->findChild<QPushButton*>(ControlName(IDOK))->click();
             return true;
         }
         auto* box = qobject_cast<QMessageBox*>(modal);
         return box && ModalAnswerer::ClickButton(box, "Yes");
     });
-    Control<QPushButton>(1024)->click();
+    Control<QPushButton>(IDC_OPTIONS)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Do you want to change all output settings of photos?"});
     EXPECT_EQ(window_->Model().m_outputPhotoFormat.nRotateAngel, 270);
     EXPECT_EQ(Cell(0, 4), "270");
@@ -208,14 +215,14 @@ TEST_F(MainWindowTest, EditOpensOneDialogPerSelectedPhotoAndCancelKeepsOne) {
         if (!dialog) return false;
         ++dialogs;
         if (dialogs == 2) {
-            dialog->findChild<QPushButton*>("2")->click();
+            dialog->findChild<QPushButton*>(ControlName(IDCANCEL))->click();
         } else {
-            dialog->findChild<QLineEdit*>("1054")->setText(dialogs == 1 ? "254" : "508");
-            dialog->findChild<QPushButton*>("1")->click();
+            dialog->findChild<QLineEdit*>(ControlName(IDC_WIDTH))->setText(dialogs == 1 ? "254" : "508");
+            dialog->findChild<QPushButton*>(ControlName(IDOK))->click();
         }
         return true;
     });
-    Control<QPushButton>(1009)->click();
+    Control<QPushButton>(IDC_EDIT)->click();
     EXPECT_EQ(dialogs, 3);
     const PhotoList& photos = window_->Model().photos;
     ASSERT_EQ(photos.size(), 3u);
@@ -228,7 +235,7 @@ TEST_F(MainWindowTest, EditOpensOneDialogPerSelectedPhotoAndCancelKeepsOne) {
     // Edit with nothing selected asks for a selection.
     answerer_.SetScript({});
     window_->SelectRows({});
-    Control<QPushButton>(1009)->click();
+    Control<QPushButton>(IDC_EDIT)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
 }
 
@@ -236,10 +243,10 @@ TEST_F(MainWindowTest, UpDownAndColumnSortKeepRowsAndSelectionInStep) {
     Open();
     window_->AddChosenFiles({QString::fromStdString(png_), QString::fromStdString(bmp_)});
     window_->SelectRows({1});
-    Control<QPushButton>(1003)->click();
+    Control<QPushButton>(IDC_UP)->click();
     EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
     EXPECT_EQ(window_->SelectedRows(), std::vector<int>{0});
-    Control<QPushButton>(1004)->click();
+    Control<QPushButton>(IDC_DOWN)->click();
     EXPECT_EQ(Cell(1, 0), "rgb24.bmp");
     EXPECT_EQ(window_->SelectedRows(), std::vector<int>{1});
 
@@ -253,7 +260,7 @@ TEST_F(MainWindowTest, UpDownAndColumnSortKeepRowsAndSelectionInStep) {
 TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
     Open();
     window_->AddChosenFiles({QString::fromStdString(png_), QString::fromStdString(bmp_)});
-    auto* preview = Control<PreviewFrame>(1080);
+    auto* preview = Control<PreviewFrame>(IDC_PREVIEW_FRAME);
     window_->SelectRows({1});
     emit List()->clicked(List()->model()->index(1, 0));
     ASSERT_TRUE(preview->HasImage());
@@ -266,7 +273,7 @@ TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
     emit List()->clicked(List()->model()->index(0, 0));
     EXPECT_TRUE(preview->HasImage());
 
-    Control<QPushButton>(1005)->click();
+    Control<QPushButton>(IDC_DELETE)->click();
     EXPECT_FALSE(preview->HasImage());
     EXPECT_EQ(List()->rowCount(), 1);
     EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
@@ -289,16 +296,16 @@ TEST_F(MainWindowTest, FontChooserKeepsTheColourAndItsChoiceIsStoredAtExit) {
         chooser->accept();
         return true;
     });
-    Control<QPushButton>(1085)->click();
+    Control<QPushButton>(IDC_FONT)->click();
     EXPECT_EQ(startColour, QColor(255, 0, 0));
     EXPECT_EQ(window_->Model().StampColour(), 0x0000FFu);
     const LOGFONTA font = window_->Model().StampFont();
     EXPECT_EQ(FaceName(font), "DejaVu Serif");
     EXPECT_EQ(font.lfHeight, -40);
     EXPECT_EQ(font.lfWeight, 700);
-    EXPECT_EQ(Control<QLabel>(1092)->text(), "DejaVu Serif");
+    EXPECT_EQ(Control<QLabel>(IDC_FONT_NAME)->text(), "DejaVu Serif");
 
-    Control<QPushButton>(1037)->click();
+    Control<QPushButton>(IDC_EXIT)->click();
     SettingsStore reread;
     EXPECT_EQ(reread.GetProfileString("CurrentFont", "lfFaceName", ""), "DejaVu Serif");
     EXPECT_EQ(reread.GetProfileInt("CurrentFont", "lfHeight", 0), -40);
@@ -328,11 +335,13 @@ TEST(FontConversion, StoredFontsBecomeQtFontsAndBack) {
 
 TEST_F(MainWindowTest, NotRenameDisablesThePrefixControls) {
     Open();
-    Control<QCheckBox>(1027)->click();
-    for (int id : {1089, 1090, 1091}) EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    Control<QCheckBox>(IDC_NOT_RENAME)->click();
+    for (ControlId id : {IDC_PREFIX_LABEL, IDC_PREFIX, IDC_PREFIX_SUFFIX_LABEL})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
     EXPECT_EQ(window_->Model().notRename, 1);
-    Control<QCheckBox>(1027)->click();
-    for (int id : {1089, 1090, 1091}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    Control<QCheckBox>(IDC_NOT_RENAME)->click();
+    for (ControlId id : {IDC_PREFIX_LABEL, IDC_PREFIX, IDC_PREFIX_SUFFIX_LABEL})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
 }
 
 // A run started and stopped at once converts the first photo only; while the worker
@@ -344,7 +353,7 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
         {QString::fromStdString(bmp_), QString::fromStdString(png_), QString::fromStdString(bmp_)});
     window_->Model().OutputFolderChosen(Path("out").string());
     fs::create_directories(Path("out"));
-    Control<QCheckBox>(1027)->click();  // keep the photos' own names
+    Control<QCheckBox>(IDC_NOT_RENAME)->click();  // keep the photos' own names
 
     bool exitTried = false;
     std::string doneCaption;
@@ -354,15 +363,15 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
         if (!exitTried) {
             exitTried = true;
             doneCaption = box->windowTitle().toStdString();
-            EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
+            EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
             // The worker still waits on this box: leaving must be refused.
-            Control<QPushButton>(1037)->click();
+            Control<QPushButton>(IDC_EXIT)->click();
             EXPECT_TRUE(window_->isVisible());
         }
         return ModalAnswerer::ClickButton(box, "No");
     });
-    Control<QPushButton>(1000)->click();
-    Control<QPushButton>(1000)->click();  // stop after the photo in hand
+    Control<QPushButton>(IDC_CONVERT)->click();
+    Control<QPushButton>(IDC_CONVERT)->click();  // stop after the photo in hand
     WaitForRunEnd();
 
     const std::vector<std::string> expected = {"The conversion is done. Do you want to open the output folder?",
@@ -374,8 +383,8 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     EXPECT_EQ(answerer_.Boxes()[1].caption, "Warning");
     ASSERT_FALSE(doneCaption.empty());
     EXPECT_EQ(doneCaption, window_->Model().runFolder);
-    EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
-    EXPECT_EQ(Control<QProgressBar>(1095)->value(), 999);
+    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
+    EXPECT_EQ(Control<QProgressBar>(IDC_PROGRESS)->value(), 999);
     size_t outputs = 0;
     for (const auto& entry : fs::directory_iterator(doneCaption)) outputs += entry.path().extension() == ".bmp";
     EXPECT_EQ(outputs, 1u);
@@ -385,13 +394,13 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
 
 TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     Open();
-    Control<QLineEdit>(1087)->setText(QString::fromStdString(Path("chosen").string()));
-    Control<QLineEdit>(1090)->setText("Trip");
-    Control<QLineEdit>(1039)->setText("12");
+    Control<QLineEdit>(IDC_OUTPUT_FOLDER)->setText(QString::fromStdString(Path("chosen").string()));
+    Control<QLineEdit>(IDC_PREFIX)->setText("Trip");
+    Control<QLineEdit>(IDC_STAMP_X)->setText("12");
     // Escape is no way out: only Exit and the close box end the window.
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     EXPECT_TRUE(window_->isVisible());
-    Control<QPushButton>(1037)->click();
+    Control<QPushButton>(IDC_EXIT)->click();
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(store_->GetProfileString("Option", "photo_output_folder", ""), Path("chosen").string());
     EXPECT_EQ(store_->GetProfileString("Option", "m_batch_renamer", ""), "Trip");
@@ -402,15 +411,15 @@ TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     store_ = std::make_unique<SettingsStore>();
     Open();
     // The typed folder comes back with its '/'; the stamp position is not kept.
-    EXPECT_EQ(Control<QLineEdit>(1087)->text().toStdString(), Path("chosen").string() + "/");
-    EXPECT_EQ(Control<QLineEdit>(1090)->text(), "Trip");
-    EXPECT_EQ(Control<QLineEdit>(1039)->text(), "0");
+    EXPECT_EQ(Control<QLineEdit>(IDC_OUTPUT_FOLDER)->text().toStdString(), Path("chosen").string() + "/");
+    EXPECT_EQ(Control<QLineEdit>(IDC_PREFIX)->text(), "Trip");
+    EXPECT_EQ(Control<QLineEdit>(IDC_STAMP_X)->text(), "0");
 }
 
 TEST_F(MainWindowTest, AStampBoxWithoutAnIntegerIsReportedAtExitWhichGoesOn) {
     Open();
-    Control<QLineEdit>(1084)->setText("ten");
-    Control<QPushButton>(1037)->click();
+    Control<QLineEdit>(IDC_STAMP_Y)->setText("ten");
+    Control<QPushButton>(IDC_EXIT)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Enter an integer."});
     EXPECT_FALSE(window_->isVisible());
 }
