@@ -3,8 +3,11 @@
 
 #include "engine_world.h"
 #include "file_find_all.h"
+#include "settings_keys.h"
 
 #include <gmock/gmock.h>
+
+#include <fstream>
 
 namespace tallowin::test {
 namespace {
@@ -44,6 +47,40 @@ TEST(FileNameOrder, LettersIgnoreCaseAndDigitRunsCountAsNumbers)
     // Names that read alike still have one order.
     EXPECT_NE(FileNameLess("a.jpg", "A.jpg"), FileNameLess("A.jpg", "a.jpg"));
     EXPECT_FALSE(FileNameLess("same", "same"));
+}
+
+// A text the user wrote into the file with ',' or ';' reads as written (it would have
+// been read as "" and then overwritten at Exit); texts the store wrote itself, with
+// quotes and escapes, come back as they were given.
+TEST_F(WindowServicesTest, HandEditedTextsWithCommasAndSemicolonsReadAsWritten)
+{
+    const fs::path file = Path("config/Veltrane/Tallowin.conf");
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << "[Option]\n"
+                           "photo_output_folder=/home/u/My Pictures, 2024/\n"
+                           "m_batch_renamer = Trip;Rome , 2024 \n"
+                           "LastPhotoFolder=/a,b/\n"
+                           "[Setup]\n"
+                           "t_first_update=12\n";
+    SettingsStore reread;
+    EXPECT_EQ(reread.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, "x"), "/home/u/My Pictures, 2024/");
+    EXPECT_EQ(reread.GetProfileString(keys::kOption, keys::kBatchRenamer, "x"), "Trip;Rome , 2024");
+    EXPECT_EQ(reread.GetProfileString(keys::kOption, keys::kLastPhotoFolder, "x"), "/a,b/");
+    EXPECT_EQ(reread.GetProfileString(keys::kOption, keys::kLastBrowseFold, "x"), "x");
+    EXPECT_EQ(reread.GetProfileInt(keys::kSetup, keys::kFirstUpdate, 0), 12);
+
+    // The start and the Exit of the window keep the folder as it was.
+    Restart();
+    model->Initialise(FAKE_LIBPHOTO_DIR);
+    EXPECT_EQ(model->outputFolder, "/home/u/My Pictures, 2024/");
+    ASSERT_TRUE(model->Exit());
+    EXPECT_EQ(SettingsStore().GetProfileString(keys::kOption, keys::kPhotoOutputFolder, "x"),
+              "/home/u/My Pictures, 2024/");
+
+    for (const std::string text : {"a, b;c", " blank ", "say \"hi\"", "back\\slash, x", "@at", "", "caf\xc3\xa9, x"}) {
+        store->WriteProfileString(keys::kOption, keys::kBatchRenamer, text);
+        EXPECT_EQ(SettingsStore().GetProfileString(keys::kOption, keys::kBatchRenamer, "x"), text);
+    }
 }
 
 }  // namespace
