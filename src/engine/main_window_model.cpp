@@ -123,7 +123,7 @@ bool MainWindowModel::ExchangeFromControls()
     for (auto [id, member] : {std::pair{IDC_STAMP_X, &stampX}, std::pair{IDC_STAMP_Y, &stampY}}) {
         const std::optional<int32_t> value = ParseExchangeInteger(port_.ControlText(id));
         if (!value) {
-            port_.ShowMessage("Enter an integer.", kApplicationTitle);
+            port_.ShowMessage("Enter an integer.", kApplicationTitle, MessageButtons::Ok, MessageIcon::Warning);
             return false;
         }
         *member = *value;

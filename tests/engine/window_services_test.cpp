@@ -83,5 +83,15 @@ TEST_F(WindowServicesTest, HandEditedTextsWithCommasAndSemicolonsReadAsWritten)
     }
 }
 
+TEST_F(WindowServicesTest, AStampBoxWithoutAnIntegerIsReportedWithTheExclamationIcon)
+{
+    port.Type(IDC_STAMP_X, "ten");
+    EXPECT_FALSE(model->ExchangeFromControls());
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "Enter an integer.");
+    EXPECT_EQ(port.Messages()[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(port.Messages()[0].buttons, MessageButtons::Ok);
+}
+
 }  // namespace
 }  // namespace tallowin::test

@@ -421,6 +421,9 @@ TEST_F(MainWindowTest, AStampBoxWithoutAnIntegerIsReportedAtExitWhichGoesOn) {
     Control<QLineEdit>(IDC_STAMP_Y)->setText("ten");
     Control<QPushButton>(IDC_EXIT)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Enter an integer."});
+    ASSERT_EQ(answerer_.Boxes().size(), 1u);
+    EXPECT_EQ(answerer_.Boxes()[0].caption, "Pictavo");
+    EXPECT_EQ(answerer_.Boxes()[0].icon, QMessageBox::Warning);
     EXPECT_FALSE(window_->isVisible());
 }
 
