@@ -179,7 +179,10 @@ void MainWindowModel::EnablePhotoButtons(bool enable)
 
 std::string MainWindowModel::HelpPath() const { return desktop::ExecutableFolder() + kHelpStartPage; }
 
-void MainWindowModel::Help() { port_.OpenWithDesktop(HelpPath()); }
+void MainWindowModel::Help()
+{
+    if (!port_.OpenWithDesktop(HelpPath())) port_.ShowMessage("Can not open the help file " + HelpPath(), "Error");
+}
 
 namespace {
 std::string BrowserFailureText()

@@ -83,6 +83,21 @@ TEST_F(WindowServicesTest, HandEditedTextsWithCommasAndSemicolonsReadAsWritten)
     }
 }
 
+TEST_F(WindowServicesTest, HelpThatCannotBeOpenedIsReported)
+{
+    port.SetOpenSucceeds(false);
+    model->Help();
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "Can not open the help file " + model->HelpPath());
+    EXPECT_EQ(port.Messages()[0].caption, "Error");
+    EXPECT_THAT(port.Opened(), ElementsAre(model->HelpPath()));
+
+    port.ClearMessages();
+    port.SetOpenSucceeds(true);
+    model->Help();
+    EXPECT_TRUE(port.Messages().empty());
+}
+
 TEST_F(WindowServicesTest, AStampBoxWithoutAnIntegerIsReportedWithTheExclamationIcon)
 {
     port.Type(IDC_STAMP_X, "ten");
