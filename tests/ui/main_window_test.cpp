@@ -2,6 +2,8 @@
 // commands' second halves and a drop, Edit on several photos, a conversion run with its
 // stop and closing question, Exit refused during a run, settings across two starts.
 
+#include "application_setup.h"
+#include "comma_locale.h"
 #include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
@@ -15,6 +17,7 @@
 #include "test_world.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QFileDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -31,6 +34,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -425,6 +429,17 @@ TEST_F(MainWindowTest, AStampBoxWithoutAnIntegerIsReportedAtExitWhichGoesOn) {
     EXPECT_EQ(answerer_.Boxes()[0].caption, "Pictavo");
     EXPECT_EQ(answerer_.Boxes()[0].icon, QMessageBox::Warning);
     EXPECT_FALSE(window_->isVisible());
+}
+
+// Captions are exactly the words the program gives: no application display name for
+// Qt to append ("Warning — Pictavo"); numbers are printed with a point in any locale.
+TEST_F(MainWindowTest, ApplicationSetupLeavesCaptionsAndNumbersAlone) {
+    const test::CommaLocale comma(Root().string());
+    ConfigureApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    char text[16];
+    std::snprintf(text, sizeof text, "%g", 1.5);
+    EXPECT_STREQ(text, "1.5");
 }
 
 }  // namespace

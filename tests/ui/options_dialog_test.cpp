@@ -1,6 +1,7 @@
 // "Photo Output Options" driven offscreen: what it shows for the settings it is given,
 // its format and keep-aspect handlers, its validation with focus, and the store.
 
+#include "comma_locale.h"
 #include "control_ids_text.h"
 #include "dialog_photo_options.h"
 #include "modal_answerer.h"
@@ -236,6 +237,37 @@ TEST_F(OptionsDialogTest, BoundaryStretchFactorsAreAccepted) {
     EXPECT_TRUE(answerer_.Boxes().empty());
     EXPECT_EQ(dialog.dHorizontalStretch, 0.000001);
     EXPECT_EQ(dialog.dVerticalStretch, 1000000.0);
+}
+
+TEST_F(OptionsDialogTest, StretchFactorsUseThePointUnderADecimalCommaLocale) {
+    const test::CommaLocale comma(Root().string());
+    if (!test::CommaLocale::Active()) GTEST_SKIP() << "no decimal-comma locale can be made here";
+    OutputSettings settings;
+    settings.nOuputSizeType = SizeStretch;
+    settings.dHorizontalStretch = 1.5;
+    settings.dVerticalStretch = 0.25;
+    CDialogPhotoOptions dialog(*store_);
+    QString shown;
+    Run(dialog, settings, [&](QWidget* d) {
+        shown = Find<QLineEdit>(d, IDC_STRETCH_H)->text();
+        // What the dialog shows, it takes back.
+        Find<QPushButton>(d, IDOK)->click();
+        if (d->isVisible()) Find<QPushButton>(d, IDCANCEL)->click();
+    });
+    EXPECT_EQ(shown, "1.5");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.dHorizontalStretch, 1.5);
+    EXPECT_EQ(dialog.dVerticalStretch, 0.25);
+    EXPECT_TRUE(answerer_.Boxes().empty());
+
+    // A comma is no decimal point, in any locale.
+    CDialogPhotoOptions again(*store_);
+    Run(again, settings, [&](QWidget* d) {
+        Find<QLineEdit>(d, IDC_STRETCH_V)->setText("2,5");
+        Find<QPushButton>(d, IDOK)->click();
+        Find<QPushButton>(d, IDCANCEL)->click();
+    });
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Enter a number."});
 }
 
 }  // namespace
