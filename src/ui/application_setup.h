@@ -9,4 +9,9 @@ namespace tallowin::ui {
 // is set, since Qt appends one to every caption ("Warning — ...").
 void ConfigureApplication();
 
+// Keeps the memory of Qt's own dialogs (the file dialog's history, the colour dialog's
+// custom colours), which Qt writes to a settings file of its own, in the private
+// temporary folder, so the program's settings stay in its one settings file.
+void KeepQtDialogMemoryPrivate();
+
 }  // namespace tallowin::ui

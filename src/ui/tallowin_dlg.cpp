@@ -2,6 +2,7 @@
 
 #include "about_dlg.h"
 #include "app_icon.h"
+#include "application_setup.h"
 #include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
@@ -81,6 +82,7 @@ CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolde
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
+    KeepQtDialogMemoryPrivate();
     BuildControls();
 
     port_ = new WidgetWindowPort(this);

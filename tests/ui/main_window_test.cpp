@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QGuiApplication>
+#include <QSettings>
 #include <QFileDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -440,6 +441,23 @@ TEST_F(MainWindowTest, ApplicationSetupLeavesCaptionsAndNumbersAlone) {
     char text[16];
     std::snprintf(text, sizeof text, "%g", 1.5);
     EXPECT_STREQ(text, "1.5");
+}
+
+// Qt's file and colour dialogs keep their memory in a settings file of Qt's own: it
+// stays in the private temporary folder, out of the settings folder.
+TEST_F(MainWindowTest, TheFileDialogWritesNoSecondSettingsFile) {
+    Open();
+    bool seen = false;
+    answerer_.SetScript([&](QWidget* modal) {
+        seen = seen || qobject_cast<QFileDialog*>(modal) != nullptr;
+        return false;  // cancelled
+    });
+    Control<QPushButton>(IDC_ADD_PHOTOS)->click();
+    EXPECT_TRUE(seen);
+    const std::string qtFile = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName().toStdString();
+    EXPECT_EQ(qtFile.rfind(Path("tmp").string(), 0), 0u) << qtFile;
+    for (const auto& entry : fs::recursive_directory_iterator(Path("config")))
+        EXPECT_EQ(entry.path().filename().string().find("QtProject"), std::string::npos) << entry.path();
 }
 
 }  // namespace
