@@ -24,6 +24,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -108,7 +109,10 @@ void CTallowinDlg::BuildControls() {
     const DialogUnits du(this);
     auto button = [this, &du](const char* text, ControlId id, int widthUnits) {
         auto* b = WithId(new QPushButton(QString::fromUtf8(text), this), id);
+        // No button becomes the window's default on focus (Return in an edit box presses
+        // nothing); Return on a focused button presses that button (eventFilter).
         b->setAutoDefault(false);
+        b->installEventFilter(this);
         b->setMinimumWidth(du.X(widthUnits));
         return b;
     };
@@ -420,6 +424,22 @@ void CTallowinDlg::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     QDialog::done(QDialog::Rejected);
+}
+
+bool CTallowinDlg::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+        break;
+    }
+    default: break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CTallowinDlg::dragEnterEvent(QDragEnterEvent* event) {

@@ -56,6 +56,8 @@ public slots:
     void reject() override {}
 
 protected:
+    // Return on a focused button presses it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

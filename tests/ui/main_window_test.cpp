@@ -432,6 +432,21 @@ TEST_F(MainWindowTest, AStampBoxWithoutAnIntegerIsReportedAtExitWhichGoesOn) {
     EXPECT_FALSE(window_->isVisible());
 }
 
+// Return on a focused button presses it; Return in an edit box presses nothing.
+TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOnly) {
+    Open();
+    window_->AddChosenFiles({QString::fromStdString(bmp_), QString::fromStdString(png_)});
+    QTest::keyClick(Control<QLineEdit>(IDC_STAMP_TEXT), Qt::Key_Return);
+    QTest::keyClick(Control<QLineEdit>(IDC_OUTPUT_FOLDER), Qt::Key_Enter);
+    EXPECT_EQ(List()->rowCount(), 2);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_FALSE(window_->Model().workerAlive.load());
+
+    QTest::keyClick(Control<QPushButton>(IDC_CLEAR), Qt::Key_Return);
+    EXPECT_EQ(List()->rowCount(), 0);
+    EXPECT_TRUE(answerer_.Boxes().empty());
+}
+
 // Captions are exactly the words the program gives: no application display name for
 // Qt to append ("Warning — Pictavo"); numbers are printed with a point in any locale.
 TEST_F(MainWindowTest, ApplicationSetupLeavesCaptionsAndNumbersAlone) {

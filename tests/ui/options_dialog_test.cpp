@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <memory>
 
@@ -237,6 +238,27 @@ TEST_F(OptionsDialogTest, BoundaryStretchFactorsAreAccepted) {
     EXPECT_TRUE(answerer_.Boxes().empty());
     EXPECT_EQ(dialog.dHorizontalStretch, 0.000001);
     EXPECT_EQ(dialog.dVerticalStretch, 1000000.0);
+}
+
+// Return on a focused Cancel cancels (nothing is stored); Return elsewhere is OK.
+TEST_F(OptionsDialogTest, ReturnPressesTheFocusedButtonAndOtherwiseOk) {
+    {
+        CDialogPhotoOptions dialog(*store_);
+        Run(dialog, OutputSettings{}, [&](QWidget* d) {
+            QTest::keyClick(Find<QPushButton>(d, IDCANCEL), Qt::Key_Return);
+            if (d->isVisible()) Find<QPushButton>(d, IDCANCEL)->click();
+        });
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(store_->GetProfileInt("Option", "nOuptputFormat", -1), -1);
+    }
+    CDialogPhotoOptions dialog(*store_);
+    Run(dialog, OutputSettings{}, [&](QWidget* d) {
+        Find<QLineEdit>(d, IDC_WIDTH)->setText("640");
+        QTest::keyClick(Find<QLineEdit>(d, IDC_WIDTH), Qt::Key_Return);
+        if (d->isVisible()) Find<QPushButton>(d, IDCANCEL)->click();
+    });
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.nOutputWidth, 640);
 }
 
 TEST_F(OptionsDialogTest, StretchFactorsUseThePointUnderADecimalCommaLocale) {
