@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -147,6 +148,7 @@ void CTallowinDlg::BuildControls() {
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->viewport()->installEventFilter(this);  // double clicks beside the rows
     for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
         list_->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kColumns[c].heading)));
         list_->setColumnWidth(c, kColumns[c].width);
@@ -433,6 +435,17 @@ bool CTallowinDlg::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
             button->click();
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonDblClick: {
+        // The list view reports double clicks on rows only; one beside them is Edit with
+        // no selection, which asks for one, as a right click there does.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched == list_->viewport() && mouse->button() == Qt::LeftButton &&
+            !list_->indexAt(mouse->position().toPoint()).isValid()) {
+            OnEdit();
             return true;
         }
         break;

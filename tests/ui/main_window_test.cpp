@@ -447,6 +447,23 @@ TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOnly) {
     EXPECT_TRUE(answerer_.Boxes().empty());
 }
 
+// A double click beside the rows asks for a selection, as a right click does.
+TEST_F(MainWindowTest, DoubleClickBesideTheRowsAsksForASelection) {
+    Open();
+    window_->AddChosenFiles({QString::fromStdString(bmp_)});
+    ASSERT_TRUE(window_->SelectedRows().empty());
+    QWidget* viewport = List()->viewport();
+    const QPoint empty(5, viewport->height() - 5);
+    ASSERT_FALSE(List()->indexAt(empty).isValid());
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, empty);
+    ASSERT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
+    EXPECT_EQ(answerer_.Boxes()[0].caption, "Pictavo");
+
+    answerer_.ClearBoxes();
+    emit List()->customContextMenuRequested(empty);
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
+}
+
 // Captions are exactly the words the program gives: no application display name for
 // Qt to append ("Warning — Pictavo"); numbers are printed with a point in any locale.
 TEST_F(MainWindowTest, ApplicationSetupLeavesCaptionsAndNumbersAlone) {
