@@ -118,7 +118,11 @@ void CTallowinDlg::BuildControls() {
         return b;
     };
     auto label = [this](const char* text, ControlId id) { return WithId(new QLabel(QString::fromUtf8(text), this), id); };
-    auto edit = [this](ControlId id) { return WithId(new QLineEdit(this), id); };
+    auto edit = [this](ControlId id) {
+        auto* e = WithId(new QLineEdit(this), id);
+        e->installEventFilter(this);  // files dropped on it are added as photos
+        return e;
+    };
 
     // Row of the main commands, with the photo count at its end.
     auto* commands = new QHBoxLayout;
@@ -438,6 +442,20 @@ bool CTallowinDlg::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         break;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // An edit box would paste a file's address as text: files are photos to add
+        // wherever they are dropped. Plain text still drops into the box.
+        if (!qobject_cast<QLineEdit*>(watched)) break;
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls()) break;
+        if (event->type() == QEvent::Drop)
+            dropEvent(drop);
+        else
+            drop->acceptProposedAction();
+        return true;
     }
     case QEvent::MouseButtonDblClick: {
         // The list view reports double clicks on rows only; one beside them is Edit with

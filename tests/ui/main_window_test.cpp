@@ -464,6 +464,30 @@ TEST_F(MainWindowTest, DoubleClickBesideTheRowsAsksForASelection) {
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
 }
 
+// A file manager's drag carries the files' addresses as text too: dropped on an edit box
+// they are photos to add, and the box keeps its text. Plain text still drops into it.
+TEST_F(MainWindowTest, FilesDroppedOnAnEditBoxAreAddedAsPhotos) {
+    Open();
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(png_));
+    int photos = 0;
+    for (ControlId id : {IDC_OUTPUT_FOLDER, IDC_STAMP_TEXT, IDC_STAMP_X, IDC_STAMP_Y, IDC_PREFIX}) {
+        auto* edit = Control<QLineEdit>(id);
+        const QString before = edit->text();
+        QMimeData data;
+        data.setUrls({url});
+        data.setText(url.toString());
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+        EXPECT_TRUE(enter.isAccepted()) << id;
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &drop);
+        EXPECT_EQ(edit->text().toStdString(), before.toStdString()) << id;
+        EXPECT_EQ(List()->rowCount(), ++photos) << id;
+    }
+    ASSERT_EQ(List()->rowCount(), 5);
+    EXPECT_EQ(Cell(0, 0), "basn2c08.png");
+}
+
 // Captions are exactly the words the program gives: no application display name for
 // Qt to append ("Warning — Pictavo"); numbers are printed with a point in any locale.
 TEST_F(MainWindowTest, ApplicationSetupLeavesCaptionsAndNumbersAlone) {
