@@ -1,5 +1,6 @@
 // tallowin: opens the "Pictavo" window and runs it until the user leaves it.
 
+#include "application_setup.h"
 #include "language.h"
 #include "settings_store.h"
 #include "tallowin_dlg.h"
@@ -8,8 +9,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Pictavo"));
-    QApplication::setDesktopFileName(QStringLiteral("tallowin"));
+    tallowin::ui::ConfigureApplication();
     // The message strings exist before the window asks for any.
     tallowin::Language();
     tallowin::SettingsStore store;

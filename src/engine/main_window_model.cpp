@@ -112,7 +112,7 @@ bool MainWindowModel::ExchangeFromControls()
     for (auto [id, member] : {std::pair{IDC_STAMP_X, &settings_.stampX}, std::pair{IDC_STAMP_Y, &settings_.stampY}}) {
         const std::optional<int32_t> value = ParseExchangeInteger(port_.ControlText(id));
         if (!value) {
-            port_.ShowMessage("Enter an integer.", kApplicationTitle);
+            port_.ShowMessage("Enter an integer.", kApplicationTitle, MessageButtons::Ok, MessageIcon::Warning);
             return false;
         }
         *member = *value;
@@ -155,7 +155,10 @@ bool MainWindowModel::CheckTextPosition(int32_t maxX, int32_t maxY)
 
 std::string MainWindowModel::HelpPath() const { return desktop::ExecutableFolder() + kHelpStartPage; }
 
-void MainWindowModel::Help() { port_.OpenWithDesktop(HelpPath()); }
+void MainWindowModel::Help()
+{
+    if (!port_.OpenWithDesktop(HelpPath())) port_.ShowMessage("Can not open the help file " + HelpPath(), "Error");
+}
 
 namespace {
 std::string BrowserFailureText()

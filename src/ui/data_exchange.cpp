@@ -6,26 +6,33 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace tallowin::ui {
 
 std::optional<double> ParseExchangeNumber(const QString& text) {
-    const std::string bytes = text.trimmed().toStdString();
-    if (bytes.empty()) return std::nullopt;
-    // strtod follows the C locale here: the program never calls setlocale with "".
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(bytes.c_str(), &end);
-    if (end != bytes.c_str() + bytes.size() || errno == ERANGE) return std::nullopt;
+    std::string bytes = text.trimmed().toStdString();
+    // from_chars reads the C notation whatever the process's locale (strtod would take
+    // "1,5" and refuse "1.5" under a decimal-comma locale); it takes no '+' of its own.
+    if (!bytes.empty() && bytes.front() == '+') {
+        bytes.erase(0, 1);
+        if (!bytes.empty() && (bytes.front() == '+' || bytes.front() == '-')) return std::nullopt;
+    }
+    // Decimal digits only: the library may take hexadecimal ("0x10") as well.
+    if (bytes.empty() || bytes.find_first_of("xX") != std::string::npos) return std::nullopt;
+    double value = 0.0;
+    const char* const end = bytes.data() + bytes.size();
+    const auto [stop, error] = std::from_chars(bytes.data(), end, value, std::chars_format::general);
+    if (error != std::errc() || stop != end) return std::nullopt;
     // "nan" and "inf" would slip past every range check.
     if (!std::isfinite(value)) return std::nullopt;
     return value;
 }
 
+// Qt's own formatting: the C notation in every locale.
 QString FormatExchangeNumber(double value) { return QString::asprintf("%.15g", value); }
 
 DataExchange::DataExchange(QWidget* owner, ExchangeDirection direction, QString caption)

@@ -2,6 +2,7 @@
 
 #include "about_dlg.h"
 #include "app_icon.h"
+#include "application_setup.h"
 #include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
@@ -23,10 +24,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -83,6 +86,7 @@ CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolde
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
+    KeepQtDialogMemoryPrivate();
     BuildControls();
 
     port_ = new WidgetWindowPort(this);
@@ -108,12 +112,19 @@ void CTallowinDlg::BuildControls() {
     const DialogUnits du(this);
     auto button = [this, &du](const char* text, ControlId id, int widthUnits) {
         auto* b = WithId(new QPushButton(QString::fromUtf8(text), this), id);
+        // No button becomes the window's default on focus (Return in an edit box presses
+        // nothing); Return on a focused button presses that button (eventFilter).
         b->setAutoDefault(false);
+        b->installEventFilter(this);
         b->setMinimumWidth(du.X(widthUnits));
         return b;
     };
     auto label = [this](const char* text, ControlId id) { return WithId(new QLabel(QString::fromUtf8(text), this), id); };
-    auto edit = [this](ControlId id) { return WithId(new QLineEdit(this), id); };
+    auto edit = [this](ControlId id) {
+        auto* e = WithId(new QLineEdit(this), id);
+        e->installEventFilter(this);  // files dropped on it are added as photos
+        return e;
+    };
 
     // Row of the main commands, with the photo count at its end.
     auto* commands = new QHBoxLayout;
@@ -140,6 +151,7 @@ void CTallowinDlg::BuildControls() {
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->viewport()->installEventFilter(this);  // double clicks beside the rows
     for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
         list_->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kColumns[c].heading)));
         list_->setColumnWidth(c, kColumns[c].width);
@@ -417,6 +429,47 @@ void CTallowinDlg::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     QDialog::done(QDialog::Rejected);
+}
+
+bool CTallowinDlg::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+        break;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // An edit box would paste a file's address as text: files are photos to add
+        // wherever they are dropped. Plain text still drops into the box.
+        if (!qobject_cast<QLineEdit*>(watched)) break;
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls()) break;
+        if (event->type() == QEvent::Drop)
+            dropEvent(drop);
+        else
+            drop->acceptProposedAction();
+        return true;
+    }
+    case QEvent::MouseButtonDblClick: {
+        // The list view reports double clicks on rows only; one beside them is Edit with
+        // no selection, which asks for one, as a right click there does.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched == list_->viewport() && mouse->button() == Qt::LeftButton &&
+            !list_->indexAt(mouse->position().toPoint()).isValid()) {
+            OnEdit();
+            return true;
+        }
+        break;
+    }
+    default: break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CTallowinDlg::dragEnterEvent(QDragEnterEvent* event) {
