@@ -8,6 +8,7 @@
 #include "paths.h"
 #include "convert/photo_converter.h"
 #include "settings_store.h"
+#include "staged_file.h"
 #include "temp_files.h"
 
 #include <sys/stat.h>
@@ -92,6 +93,7 @@ ExitStatus BatchRun::Run() {
 
     model_.outputFolder =
         AddTrailingBackslash(options_.outputFolder ? *options_.outputFolder : model_.DefaultOutputFolder());
+    plumbing::RemoveAbandonedStagedFilesBelow(model_.outputFolder);
     const std::string runFolder = RunFolderName(model_.outputFolder, std::time(nullptr));
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {

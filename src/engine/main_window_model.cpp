@@ -9,6 +9,7 @@
 #include "paths.h"
 #include "settings_keys.h"
 #include "settings_store.h"
+#include "staged_file.h"
 #include "temp_files.h"
 
 #include <filesystem>
@@ -51,6 +52,7 @@ void MainWindowModel::Initialise(const std::string& libraryFolder)
     timeOrder = 0;
     outputFolder = AddTrailingBackslash(DefaultOutputFolder());
     logFilePath = outputFolder + kLogFileName;
+    plumbing::RemoveAbandonedStagedFilesBelow(outputFolder);
     port_.SetProgress(kProgressStart);
     EnablePhotoButtons(false);
     wdpLibrary_.LoadWdpCodecLibrary(libraryFolder.empty() ? desktop::ExecutableFolder() : libraryFolder);

@@ -139,5 +139,23 @@ TEST_F(BatchOutputFilesTest, ATitleOfTwoHundredAndFiftyBytesWorksForEveryFormat)
     }
 }
 
+TEST_F(BatchOutputFilesTest, StagedFilesOfAKilledRunAreRemovedByTheNextRun) {
+    // A process id that no longer runs: a child that has ended and been reaped.
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string dead = ".photo." + std::to_string(child) + "-0.part.png";
+    const std::string live = ".photo." + std::to_string(getpid()) + "-1.part.png";
+    const fs::path oldRun = Path("out/2020.01.02.03.04.05");
+    for (const std::string& name : {dead, live, std::string("photo.png")}) WriteFile("out/2020.01.02.03.04.05/" + name, "x");
+
+    const fs::path source = NoiseBmp("small.bmp", 8, 8);
+    const Outcome r = Run("-f png --original-size -q -o " + Quoted(Path("out").string()) + " " + Quoted(source.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Entries(oldRun), (std::vector<std::string>{live, "photo.png"}));
+    EXPECT_EQ(Entries(r.runFolder), std::vector<std::string>{"small.png"});
+}
+
 }  // namespace
 }  // namespace tallowin::test
