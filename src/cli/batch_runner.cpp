@@ -93,7 +93,6 @@ ExitStatus BatchRun::Run() {
 
     model_.outputFolder =
         AddTrailingBackslash(options_.outputFolder ? *options_.outputFolder : model_.DefaultOutputFolder());
-    plumbing::RemoveAbandonedStagedFilesBelow(model_.outputFolder);
     const std::string runFolder = RunFolderName(model_.outputFolder, std::time(nullptr));
     model_.runFolder = runFolder;
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
@@ -101,6 +100,8 @@ ExitStatus BatchRun::Run() {
         return kExitSomeFailed;
     }
 
+    // What killed runs left staged in the output folder's run folders goes first.
+    plumbing::RemoveAbandonedStagedFilesBelow(model_.outputFolder);
     ApplyStamp();
     ConvertAll(runFolder);
     desktop::RemovePrivateTempFolder();
