@@ -1,5 +1,6 @@
 #include "decoder_support.h"
 
+#include "dib_layout.h"
 #include "whole_file.h"
 
 #include <new>
@@ -10,7 +11,7 @@ namespace {
 
 // The largest file read whole: a 32-bit BMP of the largest picture within the
 // limits, with room for its headers and palette.
-constexpr uint64_t kMaxWholeFileBytes = static_cast<uint64_t>(kMaxPixels) * 4 + 65536;
+constexpr uint64_t kMaxWholeFileBytes = static_cast<uint64_t>(imaging::kMaxImagePixels) * 4 + 65536;
 
 DecodeStatus FromReadResult(plumbing::ReadFileResult result) {
     switch (result) {
