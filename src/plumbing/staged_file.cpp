@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <mutex>
 #include <set>
 
@@ -178,7 +177,7 @@ StagedFile::~StagedFile() {
 int StagedFile::Create() {
     RemoveAbandonedStagedFilesBeside(final_);
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        if (attempt > 0) staged_ = StagedPathFor(final_);
+        if (attempt > 0 || staged_.empty()) staged_ = StagedPathFor(final_);
         const int fd = ::open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             error_ = 0;
