@@ -12,6 +12,7 @@
 #include "paths.h"
 #include "photo_reading.h"
 #include "settings_store.h"
+#include "staged_file.h"
 #include "temp_files.h"
 #include "wdp_codec_library.h"
 
@@ -120,6 +121,8 @@ ExitStatus BatchRun::Run() {
         return kExitSomeFailed;
     }
 
+    // What killed runs left staged in the output folder's run folders goes first.
+    plumbing::RemoveAbandonedStagedFilesBelow(outputFolder);
     ConvertAll(runFolder);
     desktop::RemovePrivateTempFolder();
 

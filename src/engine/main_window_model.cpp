@@ -10,6 +10,7 @@
 #include "paths.h"
 #include "settings_keys.h"
 #include "settings_store.h"
+#include "staged_file.h"
 #include "temp_files.h"
 
 #include <filesystem>
@@ -57,6 +58,7 @@ void MainWindowModel::Initialise(const std::string& libraryFolder)
     list_.ResetSortOrder();
     settings_.outputFolder = AddTrailingBackslash(DefaultOutputFolder());
     log_.SetFilePath(settings_.outputFolder + kLogFileName);
+    plumbing::RemoveAbandonedStagedFilesBelow(settings_.outputFolder);
     port_.SetProgress(kProgressStart);
     list_.EnableButtons(false);
     wdpLibrary_.LoadWdpCodecLibrary(libraryFolder.empty() ? desktop::ExecutableFolder() : libraryFolder);

@@ -1,6 +1,7 @@
 #include "jxr_codec.h"
 
 #include "jxr_container.h"
+#include "jxr_file_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -224,14 +225,10 @@ bool EncodeJxr(BgrImage& image, int quantization, const std::string& path) {
     if (quantization < kLosslessQuantization || quantization > kMaxQuantization) return false;
     if (!SizeWithinLimits(image.width, image.height)) return false;
 
-    WMPStream* rawStream = nullptr;
-    if (Failed(CreateWS_File(&rawStream, path.c_str(), "wb"))) {
-        // When the file cannot be opened, libjxr hands back the stream it allocated
-        // with no file in it: only its memory is ours to free.
-        if (rawStream != nullptr) PKFree(reinterpret_cast<void**>(&rawStream));
-        return false;
-    }
-    StreamPtr stream(rawStream);
+    // Every write goes through the writer, which keeps the first failure.
+    FileWriter writer(CreateForWriting(path));
+    StreamPtr stream(CreateWriterStream(writer));
+    if (!stream || writer.HasFailed()) return false;
 
     PKImageEncode* rawEncoder = nullptr;
     if (Failed(PKCodecFactory_CreateCodec(&IID_PKImageWmpEncode, reinterpret_cast<void**>(&rawEncoder)))) return false;
@@ -263,7 +260,10 @@ bool EncodeJxr(BgrImage& image, int quantization, const std::string& path) {
                                     static_cast<U32>(image.Stride())))) {
         return false;
     }
-    return true;
+    // Releasing the encoder closes the stream; only then has every byte been handed
+    // to the writer, which tells whether all of them reached the file.
+    encoder.reset();
+    return writer.Finish();
 }
 
 }  // namespace tallowin::wdp

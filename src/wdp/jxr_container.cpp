@@ -1,6 +1,7 @@
 #include "jxr_container.h"
 
 #include "bmp_file.h"
+#include "le_bytes.h"
 
 #include <cstring>
 #include <optional>
@@ -32,11 +33,8 @@ constexpr size_t kCodestreamSizeAt = 12;
 constexpr uint8_t kShortHeaderFlag = 0x80;   // in flags byte 10
 constexpr uint8_t kAlphaPlaneFlag = 0x01;    // in flags byte 10
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
+constexpr auto Get16 = plumbing::Le16;
+constexpr auto Get32 = plumbing::Le32;
 uint32_t GetBig16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
 uint32_t GetBig32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |

@@ -5,6 +5,9 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace tallowin::test {
 namespace {
 
@@ -30,6 +33,22 @@ TEST_F(WindowModelTest, InitialiseCreatesTheDefaultFolderAndLoadsTheWdpLibrary)
     EXPECT_EQ(port.ControlText(IDC_PREFIX), "output.photo");
     EXPECT_EQ(port.ControlText(IDC_STAMP_X), "0");
     EXPECT_FALSE(port.Enabled().at(IDC_CONVERT));
+}
+
+TEST_F(WindowModelTest, InitialiseRemovesStagedFilesThatEndedRunsLeftInTheOutputFolder)
+{
+    const pid_t ended = fork();  // a process id that no longer runs once reaped
+    if (ended == 0) _exit(0);
+    int status = 0;
+    waitpid(ended, &status, 0);
+    const std::string run = "home/Pictures/Pictavo/2024.03.07.14.05.09/";
+    const std::string abandoned = ".photo." + std::to_string(ended) + "-0.part.jpg";
+    const std::string running = ".photo." + std::to_string(getpid()) + "-1.part.jpg";
+    for (const std::string& name : {abandoned, running, std::string("photo.jpg")}) WriteFile(run + name, "x");
+    model->Initialise(FAKE_LIBPHOTO_DIR);
+    EXPECT_FALSE(fs::exists(Path(run + abandoned)));
+    EXPECT_TRUE(fs::exists(Path(run + running)));
+    EXPECT_TRUE(fs::exists(Path(run + "photo.jpg")));
 }
 
 TEST_F(WindowModelTest, AStoredOutputFolderWinsButTheDefaultFolderIsStillCreated)

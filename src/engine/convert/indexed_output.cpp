@@ -3,6 +3,7 @@
 
 #include "convert_support.h"
 #include "dib_image.h"
+#include "dib_image_from_handle.h"
 #include "encoder_lookup.h"
 #include "language.h"
 #include "photo_converter.h"
@@ -118,7 +119,7 @@ bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
         return false;
     }
     CDibImage image(kDibFormatBmp);
-    image.CreateFromBitmapHandle(handle);
+    CreateDibImageFromBitmapHandle(image, handle);
     DeleteObject(handle);
 
     std::vector<RGBQUAD> table;

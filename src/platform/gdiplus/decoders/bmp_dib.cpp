@@ -2,6 +2,7 @@
 
 #include "bmp_rows.h"
 #include "decoder_support.h"
+#include "dib_header.h"
 
 #include <array>
 #include <bit>
@@ -239,31 +240,21 @@ bool DibDataCanFill(const DibHeader& h, uint64_t available) {
 DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, const DecodeLimits& limits,
                             DibHeader& h) {
     h = DibHeader{};
-    if (size < 4) return DecodeStatus::NotAnImage;
-    h.headerSize = Le32(dib);
+    plumbing::DibInfoHeader info;
+    if (plumbing::ReadDibInfoHeader(dib, size, info) != plumbing::DibHeaderRead::Ok) return DecodeStatus::NotAnImage;
+    h.headerSize = info.headerSize;
     if (!IsKnownHeaderSize(h.headerSize) || size < h.headerSize) return DecodeStatus::NotAnImage;
 
-    int64_t width = 0;
-    int64_t height = 0;
-    uint16_t planes = 0;
-    if (h.headerSize == kCoreHeaderSize) {
-        width = Le16(dib + 4);
-        height = Le16(dib + 6);
-        planes = Le16(dib + 8);
-        h.bitCount = Le16(dib + 10);
-        h.paletteEntrySize = 3;
-    } else {
-        width = LeS32(dib + 4);
-        height = LeS32(dib + 8);
-        planes = Le16(dib + 12);
-        h.bitCount = Le16(dib + 14);
-        h.compression = Le32(dib + 16);
-        if (h.headerSize >= kInfoHeaderSize) {
-            h.dpiX = DpiFromPixelsPerMetre(LeS32(dib + 24));
-            h.dpiY = DpiFromPixelsPerMetre(LeS32(dib + 28));
-        }
+    // Some writers leave planes at 0; nothing depends on it.
+    int64_t width = info.width;
+    int64_t height = info.height;
+    h.bitCount = info.bitCount;
+    h.compression = info.compression;
+    if (info.core) h.paletteEntrySize = 3;
+    if (h.headerSize >= kInfoHeaderSize) {
+        h.dpiX = DpiFromPixelsPerMetre(info.xPelsPerMeter);
+        h.dpiY = DpiFromPixelsPerMetre(info.yPelsPerMeter);
     }
-    (void)planes;  // some writers leave planes at 0; nothing depends on it
     if (height < 0) {
         h.topDown = true;
         height = -height;
@@ -291,7 +282,7 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, con
         }
     }
 
-    const uint32_t clrUsed = h.headerSize >= kInfoHeaderSize ? Le32(dib + 32) : 0;
+    const uint32_t clrUsed = info.clrUsed;
     if (h.bitCount <= 8) {
         const uint32_t full = 1u << h.bitCount;
         h.paletteEntries = clrUsed == 0 || clrUsed > full ? full : clrUsed;

@@ -4,6 +4,7 @@
 // and resolution units.
 
 #include "decoder.h"
+#include "le_bytes.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,7 +13,8 @@
 
 namespace tallowin::codec::detail {
 
-// Reads the whole file. FileError when it cannot be opened or read.
+// Reads the whole file. FileError when it cannot be opened or read (or is no regular
+// file), OverLimit when it is larger than any picture within the limits.
 DecodeStatus ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 
 // Reads at most `limit` bytes from the start of the file (fewer when it is shorter).
@@ -57,18 +59,10 @@ inline bool DataCanFill(uint64_t dataBytes, uint64_t maxExpansion, uint64_t need
     return neededBytes / maxExpansion + (neededBytes % maxExpansion != 0 ? 1 : 0) <= dataBytes;
 }
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline int32_t LeS32(const uint8_t* p) { return static_cast<int32_t>(Le32(p)); }
-
-// True when [offset, offset + length) lies inside a buffer of `size` bytes, written so
-// that no addition can wrap around.
-inline bool InBounds(size_t size, uint64_t offset, uint64_t length) {
-    return offset <= size && length <= size - offset;
-}
+using plumbing::InBounds;
+using plumbing::Le16;
+using plumbing::Le32;
+using plumbing::LeS32;
 
 constexpr float kDefaultDpi = 96.0f;
 constexpr double kMetresPerInch = 0.0254;
