@@ -10,7 +10,7 @@
 
 namespace tallowin::codec {
 
-enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Gif, Ico, Wmf, Emf };
+enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Gif, Ico, Wmf, Emf, Jxr };
 
 // Outcome of a header read or a decode.
 enum class DecodeStatus {
@@ -87,5 +87,7 @@ DecodeStatus WmfReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus WmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
 DecodeStatus EmfReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus EmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+DecodeStatus JxrReadHeader(const std::string& path, ImageInfo& info);
+DecodeStatus JxrDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
 
 }  // namespace tallowin::codec
