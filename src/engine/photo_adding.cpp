@@ -7,6 +7,7 @@
 #include "settings_keys.h"
 #include "settings_store.h"
 #include "temp_files.h"
+#include "wdp_source.h"
 
 #include <QString>
 
@@ -116,12 +117,15 @@ bool MainWindowModel::AddPhotoFromFile(const std::string& path, PhotoRecord& rec
             return false;
         }
         record.sourcePath = bmpPath;
+        record.wdpPath = path;
     } else {
         record.sourcePath = path;
     }
     FileTimeText(path, record);
     record.fileName = FileNameOf(path);
     MeasurePhoto(record.sourcePath, record);
+    // The BMP is decoded again whenever the photo is converted or previewed.
+    ReleaseAddedWdpBitmap(record);
     if (record.width == 0 || record.height == 0) return false;
     AssignOutputSettings(record);
     return true;

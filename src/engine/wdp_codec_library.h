@@ -29,6 +29,11 @@ public:
     bool DecodeWdpFile(const std::string& wdpPath, const std::string& bmpPath);
     bool EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam);
 
+    // Decodes without any message: true only when the library is loaded and reports
+    // success. For decoding again a photo that was decoded once when it was added;
+    // safe from any thread while the library stays loaded.
+    bool DecodeQuietly(const std::string& wdpPath, const std::string& bmpPath) const;
+
 private:
     WindowPort& port_;
     void* handle_ = nullptr;

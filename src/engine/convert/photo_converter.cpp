@@ -8,6 +8,7 @@
 #include "paths.h"
 #include "staged_output.h"
 #include "wdp_codec_library.h"
+#include "wdp_source.h"
 
 #include <QString>
 
@@ -109,8 +110,10 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
         }
     }
 
+    // Kept until the picture has been drawn: the service decodes the pixels then.
+    const WdpSourceFile sourceFile(model_.wdp, photo);
     GpImage* rawSource = nullptr;
-    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(photo.sourcePath).c_str(), &rawSource);
+    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(sourceFile.Path()).c_str(), &rawSource);
     const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
     if (loadStatus != Ok) {
         // The box of the failed draw below carries no reason; the log keeps it.
