@@ -232,5 +232,34 @@ TEST(SanitiseSvgTest, DocumentTypesEntitiesAndBrokenTextAreNotPassedOn) {
     EXPECT_EQ(Sanitised(""), "<refused>");
 }
 
+TEST(SanitiseSvgTest, ReferencesCannotMultiplyThePaintingWithoutEnd) {
+    const std::string head = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\">";
+    // A few uses of a small picture, as libemf2svg writes for bitmaps, and clip paths.
+    std::string ordinary = head + "<defs><clipPath id=\"c\"><rect width=\"5\" height=\"5\"/></clipPath>"
+                                  "<g id=\"dot\"><rect width=\"1\" height=\"1\"/></g></defs>";
+    for (int i = 0; i < 100; ++i) ordinary += "<use xlink:href=\"#dot\" clip-path=\"url(#c)\"/>";
+    EXPECT_NE(Sanitised(ordinary + "</svg>"), "<refused>");
+
+    // A use that refers to itself through an ancestor, and a chain of uses.
+    EXPECT_EQ(Sanitised(head + "<g id=\"loop\"><use xlink:href=\"#loop\"/></g></svg>"), "<refused>");
+    EXPECT_EQ(Sanitised(head + "<g id=\"a\"><rect/></g><g id=\"b\"><use xlink:href=\"#a\"/><use xlink:href=\"#a\"/></g>"
+                               "<use xlink:href=\"#b\"/></svg>"),
+              "<refused>");
+
+    // Thousands of references to a group of a thousand elements.
+    std::string rects;
+    for (int i = 0; i < 1000; ++i) rects += "<rect width=\"9\" height=\"9\"/>";
+    std::string uses = head + "<defs><g id=\"big\">" + rects + "</g></defs>";
+    std::string clips = head + "<defs><clipPath id=\"big\">" + rects + "</clipPath></defs>";
+    EXPECT_NE(Sanitised(uses + "<use xlink:href=\"#big\"/></svg>"), "<refused>");
+    EXPECT_NE(Sanitised(clips + "<rect style=\"clip-path:url( '#big' )\"/></svg>"), "<refused>");
+    for (int i = 0; i < 5000; ++i) {
+        uses += "<use xlink:href=\"#big\"/>";
+        clips += "<rect width=\"9\" height=\"9\" style=\"fill:red;clip-path:url( '#big' )\"/>";
+    }
+    EXPECT_EQ(Sanitised(uses + "</svg>"), "<refused>");
+    EXPECT_EQ(Sanitised(clips + "</svg>"), "<refused>");
+}
+
 }  // namespace
 }  // namespace tallowin::codec
