@@ -3,18 +3,17 @@
 #include "decoder_support.h"
 
 #include <QBuffer>
+#include <QHash>
 #include <QImage>
+#include <QList>
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include <QHash>
-#include <QList>
-
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <iterator>
 
 namespace tallowin::codec::detail {
 
