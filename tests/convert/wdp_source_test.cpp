@@ -70,6 +70,22 @@ TEST_F(WdpSourceTest, AddingAndConvertingLeaveNoBitmapBehind) {
     EXPECT_TRUE(port.Messages().empty());
 }
 
+TEST_F(WdpSourceTest, JpegXrUnderOtherNamesConvertsThroughTheCodecService) {
+    for (const char* name : {"photo.jxr", "photo.hdp", "PHOTO.WDP"}) {
+        SCOPED_TRACE(name);
+        const fs::path source = Source("wdp/rgb24_q90.wdp", name);
+        const fs::path output = out / (std::string(name) + ".png");
+        const PhotoRecord photo = Added(source, Png(), output);
+        EXPECT_EQ(photo.sourcePath, source.string());
+        EXPECT_EQ(photo.width, 227);
+        PhotoConverter converter(*model, desktop::PrivateTempFolder());
+        EXPECT_TRUE(converter.ConvertPhoto(photo));
+        EXPECT_EQ(Identify(output, "%m"), "PNG");
+    }
+    EXPECT_TRUE(port.Messages().empty());
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
 TEST_F(WdpSourceTest, OtherPhotosAreReadWhereTheyAre) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
     const PhotoRecord photo = Added(jpeg, Png(), out / "a.png");
