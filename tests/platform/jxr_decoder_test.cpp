@@ -54,6 +54,18 @@ TEST_F(JxrDecoderTest, EveryNameOfAJpegXrFileDecodes) {
     GdipDisposeImage(image);
 }
 
+TEST(JxrSniffTest, TheHeaderBytesDecide) {
+    const auto looks = [](const std::string& head) {
+        return LooksLikeJxr(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+    };
+    EXPECT_TRUE(looks(std::string("II\xBC\x01\x08\0\0\0", 8)));
+    EXPECT_TRUE(looks(std::string("II\xBC\x00", 4)));  // early HD Photo files
+    EXPECT_FALSE(looks(std::string("II\xBC\x02", 4)));
+    EXPECT_FALSE(looks(std::string("II\xBC", 3)));
+    EXPECT_FALSE(looks(std::string("II*\0", 4)));      // TIFF
+    EXPECT_FALSE(looks(std::string("MM\0\xBC", 4)));
+}
+
 TEST_F(JxrDecoderTest, ColoursAndTransparencyAreKept) {
     // blue.jxr is 10 x 10 solid blue with an opaque alpha channel.
     const Decoded blue = DecodeFile(DataFile("wdp/jxrlib-glencoe/blue.jxr"));

@@ -15,9 +15,6 @@ constexpr uint8_t kWmfPlaceableKey[4] = {0xD7, 0xCD, 0xC6, 0x9A};
 constexpr uint32_t kEmfHeaderRecord = 1;
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF" read as a little-endian word
 constexpr size_t kEmfSignatureOffset = 40;
-// JPEG XR: "II", the format's identifier 0xBC, then version 1 (0 in early HD Photo files).
-constexpr uint8_t kJxrMagic[4] = {'I', 'I', 0xBC, 0x01};
-constexpr uint8_t kJxrMagicVersion0[4] = {'I', 'I', 0xBC, 0x00};
 
 bool StartsWith(const uint8_t* head, size_t size, const void* magic, size_t length) {
     return size >= length && std::memcmp(head, magic, length) == 0;
@@ -66,9 +63,7 @@ ImageFormat SniffFormat(const uint8_t* head, size_t size) {
     if (StartsWith(head, size, "II*\0", 4) || StartsWith(head, size, "MM\0*", 4) ||
         StartsWith(head, size, "II+\0", 4) || StartsWith(head, size, "MM\0+", 4))
         return ImageFormat::Tiff;
-    if (StartsWith(head, size, kJxrMagic, sizeof kJxrMagic) ||
-        StartsWith(head, size, kJxrMagicVersion0, sizeof kJxrMagicVersion0))
-        return ImageFormat::Jxr;
+    if (LooksLikeJxr(head, size)) return ImageFormat::Jxr;
     if (StartsWith(head, size, "BM", 2) && size >= 18) return ImageFormat::Bmp;
     if (StartsWith(head, size, kWmfPlaceableKey, sizeof kWmfPlaceableKey)) return ImageFormat::Wmf;
     if (size >= kEmfSignatureOffset + 4 && detail::Le32(head) == kEmfHeaderRecord &&

@@ -87,6 +87,7 @@ DecodeStatus WmfReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus WmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
 DecodeStatus EmfReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus EmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+bool LooksLikeJxr(const uint8_t* head, size_t size);
 DecodeStatus JxrReadHeader(const std::string& path, ImageInfo& info);
 DecodeStatus JxrDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
 

@@ -20,6 +20,10 @@ namespace tallowin::codec {
 
 namespace {
 
+// "II", the format's identifier 0xBC, then version 1 (0 in early HD Photo files).
+constexpr uint8_t kJxrMagic[3] = {'I', 'I', 0xBC};
+constexpr uint8_t kMaxVersion = 1;
+
 // The largest picture within the limits decodes in well under this.
 constexpr std::chrono::minutes kDecodeTimeLimit{2};
 
@@ -89,6 +93,11 @@ private:
 };
 
 }  // namespace
+
+bool LooksLikeJxr(const uint8_t* head, size_t size) {
+    return size >= sizeof kJxrMagic + 1 && std::memcmp(head, kJxrMagic, sizeof kJxrMagic) == 0 &&
+           head[sizeof kJxrMagic] <= kMaxVersion;
+}
 
 DecodeStatus JxrReadHeader(const std::string& path, ImageInfo& info) {
     std::vector<uint8_t> bytes;
