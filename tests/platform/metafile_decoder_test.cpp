@@ -133,8 +133,15 @@ TEST_F(MetafileDecoderTest, PlaceableFramesAnywhereOnThePlaneAreDrawn) {
         SCOPED_TRACE(std::to_string(f.left) + "," + std::to_string(f.top));
         const std::string path =
             WriteFile("frame.wmf", tallowin::test::CraftWmf(f.left, f.top, f.right, f.bottom, "", true)).string();
+        ImageInfo info;
+        ASSERT_EQ(WmfReadHeader(path, info), DecodeStatus::Ok);
+        EXPECT_EQ(info.width, 100);
+        EXPECT_EQ(info.height, 60);
         Raster raster;
-        ExpectPicture(ImageFormat::Wmf, path, 100, 60, raster);
+        std::string warning;
+        ASSERT_EQ(WmfDecode(path, DecodeRequest{}, raster, warning), DecodeStatus::Ok);
+        ASSERT_EQ(raster.width, 100);
+        ASSERT_EQ(raster.height, 60);
         const Coverage c = Measure(raster);
         EXPECT_GT(c.opaque, 100 * 60 * 9 / 10);
         EXPECT_LE(c.left, 1);

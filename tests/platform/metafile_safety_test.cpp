@@ -59,10 +59,12 @@ protected:
         return red;
     }
 
-    // Decodes a crafted file whose injected image would cover the whole picture.
-    static DecodeStatus Decode(ImageFormat format, const std::string& path, Raster& raster) {
+    // Decodes a crafted file through its format's renderer.
+    using Renderer = DecodeStatus (*)(const std::string&, const DecodeRequest&, Raster&, std::string&);
+    static DecodeStatus Decode(Renderer render, const std::string& path, Raster& raster) {
         std::string warning;
-        return DecodePixels(format, path, DecodeRequest{}, raster, warning);
+        raster = Raster{};
+        return render(path, DecodeRequest{}, raster, warning);
     }
 
 private:
@@ -85,19 +87,19 @@ std::string WmfBreakout(const std::string& href) {
 TEST_F(MetafileSafetyTest, TextRecordsCannotDrawALocalFile) {
     const std::string red = RedPicture();
     struct Case {
-        ImageFormat format;
+        Renderer render;
         std::string name;
         std::string bytes;
     };
     const Case cases[] = {
-        {ImageFormat::Emf, "breakout.emf", tallowin::test::CraftEmf(100, 100, EmfBreakout(red))},
-        {ImageFormat::Emf, "breakout_file_url.emf", tallowin::test::CraftEmf(100, 100, EmfBreakout("file://" + red))},
-        {ImageFormat::Wmf, "breakout.wmf", tallowin::test::CraftWmf(0, 0, 100, 100, WmfBreakout(red))},
+        {EmfDecode, "breakout.emf", tallowin::test::CraftEmf(100, 100, EmfBreakout(red))},
+        {EmfDecode, "breakout_file_url.emf", tallowin::test::CraftEmf(100, 100, EmfBreakout("file://" + red))},
+        {WmfDecode, "breakout.wmf", tallowin::test::CraftWmf(0, 0, 100, 100, WmfBreakout(red))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Raster raster;
-        const DecodeStatus status = Decode(c.format, WriteFile(c.name, c.bytes).string(), raster);
+        const DecodeStatus status = Decode(c.render, WriteFile(c.name, c.bytes).string(), raster);
         // The rest of the picture draws; the file never shows in it.
         ASSERT_EQ(status, DecodeStatus::Ok);
         EXPECT_EQ(RedPixels(raster), 0);
@@ -134,8 +136,8 @@ TEST_F(MetafileSafetyTest, AnImageReferenceToAFifoDoesNotBlock) {
     const std::string emf = WriteFile("fifo.emf", tallowin::test::CraftEmf(100, 100, EmfBreakout(fifo))).string();
     const std::string wmf = WriteFile("fifo.wmf", tallowin::test::CraftWmf(0, 0, 100, 100, WmfBreakout(fifo))).string();
     Raster raster;
-    EXPECT_EQ(Decode(ImageFormat::Emf, emf, raster), DecodeStatus::Ok);
-    EXPECT_EQ(Decode(ImageFormat::Wmf, wmf, raster), DecodeStatus::Ok);
+    EXPECT_EQ(Decode(EmfDecode, emf, raster), DecodeStatus::Ok);
+    EXPECT_EQ(Decode(WmfDecode, wmf, raster), DecodeStatus::Ok);
     {
         std::lock_guard lock(mutex);
         done = true;
@@ -150,7 +152,7 @@ TEST_F(MetafileSafetyTest, OrdinaryTextStillDraws) {
     // A frame filled blue, with text over it: the clean-up pass keeps the drawing.
     Raster raster;
     const std::string wmf = WriteFile("plain.wmf", tallowin::test::CraftWmf(0, 0, 100, 100, "Hello", true)).string();
-    ASSERT_EQ(Decode(ImageFormat::Wmf, wmf, raster), DecodeStatus::Ok);
+    ASSERT_EQ(Decode(WmfDecode, wmf, raster), DecodeStatus::Ok);
     int64_t blue = 0;
     for (size_t i = 0; i < raster.pixels.size(); i += 4) {
         if (raster.pixels[i + 3] == 255 && raster.pixels[i] > 200 && raster.pixels[i + 2] < 60) ++blue;
@@ -158,7 +160,7 @@ TEST_F(MetafileSafetyTest, OrdinaryTextStillDraws) {
     EXPECT_GT(blue, 100 * 100 / 2);
 
     const std::string emf = WriteFile("plain.emf", tallowin::test::CraftEmf(100, 100, "Hello")).string();
-    EXPECT_EQ(Decode(ImageFormat::Emf, emf, raster), DecodeStatus::Ok);
+    EXPECT_EQ(Decode(EmfDecode, emf, raster), DecodeStatus::Ok);
 }
 
 std::string Sanitised(const std::string& svg) {
