@@ -19,7 +19,7 @@ public:
     bool ConfirmReplace(const std::string& question) override;
     void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
-    WdpCodecLibrary* WdpEncoder() override { return wdp_; }
+    WdpCodecLibrary* WdpLibrary() override { return wdp_; }
 
 private:
     ConsolePort& console_;

@@ -6,6 +6,7 @@
 #include "output_size.h"
 #include "paths.h"
 #include "temp_files.h"
+#include "wdp_source.h"
 
 #include <QString>
 
@@ -117,12 +118,15 @@ bool ReadPhotoFile(const std::string& path, const OutputSettings& settings, WdpC
             return false;
         }
         record.sourcePath = bmpPath;
+        record.wdpPath = path;
     } else {
         record.sourcePath = path;
     }
     ReadFileTime(path, port, record);
     record.fileName = FileNameOf(path);
     MeasurePhoto(record.sourcePath, record);
+    // The BMP is decoded again whenever the photo is converted or previewed.
+    ReleaseAddedWdpBitmap(record);
     if (record.width == 0 || record.height == 0) return false;
     AssignOutputSettings(record, settings, port);
     return true;

@@ -64,6 +64,11 @@ bool WdpCodecLibrary::DecodeWdpFile(const std::string& wdpPath, const std::strin
     return true;
 }
 
+bool WdpCodecLibrary::DecodeQuietly(const std::string& wdpPath, const std::string& bmpPath) const
+{
+    return decode_ && decode_(wdpPath.c_str(), bmpPath.c_str()) != 0;
+}
+
 bool WdpCodecLibrary::EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam,
                                     const std::string& shownWdpPath)
 {

@@ -32,6 +32,11 @@ public:
     bool EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam,
                        const std::string& shownWdpPath = {});
 
+    // Decodes without any message: true only when the library is loaded and reports
+    // success. For decoding again a photo that was decoded once when it was added;
+    // safe from any thread while the library stays loaded.
+    bool DecodeQuietly(const std::string& wdpPath, const std::string& bmpPath) const;
+
 private:
     WindowPort& port_;
     void* handle_ = nullptr;

@@ -13,6 +13,7 @@
 #include "main_window_model.h"
 #include "preview_frame.h"
 #include "settings_store.h"
+#include "wdp_source.h"
 
 #include <QAction>
 #include <QApplication>
@@ -397,7 +398,8 @@ void CTallowinDlg::ShowPreview() {
     const size_t row = static_cast<size_t>(rows.front());
     if (row >= model_->Photos().size()) return;
     const QSize room = preview_->contentsRect().size() * preview_->devicePixelRatioF() * 2;
-    QImage image = LoadPreviewImage(model_->Photos()[row].sourcePath, room);
+    const WdpSourceFile source(&model_->Wdp(), model_->Photos()[row]);
+    QImage image = LoadPreviewImage(source.Path(), room);
     // A file that cannot be loaded leaves the frame as it was.
     if (!image.isNull()) preview_->SetImage(std::move(image));
 }

@@ -117,7 +117,8 @@ TEST_F(PhotoAddingTest, WdpFilesBecomeABmpOfTheirOwnNamedAfterThem)
     for (const PhotoRecord* photo : {&a, &b}) {
         EXPECT_THAT(photo->sourcePath, StartsWith(Path("tmp/").string()));
         EXPECT_EQ(fs::path(photo->sourcePath).filename(), "holiday.bmp");
-        EXPECT_TRUE(fs::exists(photo->sourcePath));
+        EXPECT_FALSE(fs::exists(photo->sourcePath));  // decoded again for each use
+        EXPECT_EQ(photo->wdpPath, photo == &a ? first : second);
         EXPECT_EQ(photo->width, 127);  // the fake library's BMP
         EXPECT_FALSE(photo->timeText.empty());  // the WDP file's time
     }
@@ -142,10 +143,14 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
     EXPECT_THAT(port.Messages()[0].text, HasSubstr("/empty.bmp"));
     port.ClearMessages();
 
-    // An upper-case extension goes to the codec service directly, which cannot read it.
+    // An upper-case extension goes to the codec service directly, which knows JPEG XR
+    // by its bytes.
     const std::string upper = Copy("wdp/rgb24_q90.wdp", "photo.WDP");
     model->AddChosenFiles({upper});
-    EXPECT_THAT(model->Photos(), IsEmpty());
+    ASSERT_EQ(model->Photos().size(), 1u);
+    EXPECT_EQ(model->Photos()[0].sourcePath, upper);
+    EXPECT_TRUE(model->Photos()[0].wdpPath.empty());
+    EXPECT_EQ(model->Photos()[0].width, 227);
     EXPECT_THAT(port.Messages(), IsEmpty());
 }
 

@@ -2,6 +2,7 @@
 // drawing fills that frame on a transparent background, and damaged files are refused
 // without crashing.
 #include "decoder.h"
+#include "metafile_craft.h"
 #include "metafile_decoders.h"
 
 #include "test_world.h"
@@ -121,6 +122,35 @@ TEST_F(MetafileDecoderTest, AntKeepsTheMarginsOfItsFrame) {
         }
     }
     EXPECT_GT(red, c.opaque / 2);
+}
+
+TEST_F(MetafileDecoderTest, PlaceableFramesAnywhereOnThePlaneAreDrawn) {
+    // A rectangle filling the frame, for frames whose corner is at the origin, left of
+    // and above it, and far from it.
+    struct Frame {
+        int16_t left, top, right, bottom;
+    };
+    const Frame frames[] = {{0, 0, 100, 60}, {-4, -4, 96, 56}, {-300, -200, -200, -140}, {1000, 2000, 1100, 2060}};
+    for (const Frame& f : frames) {
+        SCOPED_TRACE(std::to_string(f.left) + "," + std::to_string(f.top));
+        const std::string path =
+            WriteFile("frame.wmf", tallowin::test::CraftWmf(f.left, f.top, f.right, f.bottom, "", true)).string();
+        ImageInfo info;
+        ASSERT_EQ(WmfReadHeader(path, info), DecodeStatus::Ok);
+        EXPECT_EQ(info.width, 100);
+        EXPECT_EQ(info.height, 60);
+        Raster raster;
+        std::string warning;
+        ASSERT_EQ(WmfDecode(path, DecodeRequest{}, raster, warning), DecodeStatus::Ok);
+        ASSERT_EQ(raster.width, 100);
+        ASSERT_EQ(raster.height, 60);
+        const Coverage c = Measure(raster);
+        EXPECT_GT(c.opaque, 100 * 60 * 9 / 10);
+        EXPECT_LE(c.left, 1);
+        EXPECT_LE(c.top, 1);
+        EXPECT_GE(c.right, 98);
+        EXPECT_GE(c.bottom, 58);
+    }
 }
 
 TEST_F(MetafileDecoderTest, WmfWithoutPlaceableHeaderTakesFileUnitsAsPixels) {

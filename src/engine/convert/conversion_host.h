@@ -43,8 +43,9 @@ public:
     // One line of the activity log (the host adds the time).
     virtual void Log(const std::string& line) = 0;
 
-    // The WDP encoder, or null when it is not available.
-    virtual WdpCodecLibrary* WdpEncoder() = 0;
+    // The WDP library: it encodes WDP outputs and decodes WDP sources anew for each
+    // conversion. Null when it is not available.
+    virtual WdpCodecLibrary* WdpLibrary() = 0;
 };
 
 }  // namespace tallowin

@@ -7,6 +7,7 @@
 #include "paths.h"
 #include "staged_output.h"
 #include "wdp_codec_library.h"
+#include "wdp_source.h"
 
 #include <QString>
 
@@ -116,8 +117,10 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
         return ConversionOutcome::Skip("the existing file was kept");
     }
 
+    // Kept until the picture has been drawn: the service decodes the pixels then.
+    const WdpSourceFile sourceFile(host_.WdpLibrary(), photo);
     GpImage* rawSource = nullptr;
-    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(photo.sourcePath).c_str(), &rawSource);
+    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(sourceFile.Path()).c_str(), &rawSource);
     const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
     // Why the source gives no pixels; the failed draw below reports it.
     std::string decodeFailure;
@@ -283,7 +286,7 @@ bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
     }
 
     StagedOutput output(photo.outputPath);
-    WdpCodecLibrary* const encoder = host_.WdpEncoder();
+    WdpCodecLibrary* const encoder = host_.WdpLibrary();
     bool called = false;
     {
         std::lock_guard lock(g_wdpEncodeMutex);

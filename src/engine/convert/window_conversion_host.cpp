@@ -35,6 +35,6 @@ void WindowConversionHost::ShowMessage(const std::string& text, const std::strin
 
 void WindowConversionHost::Log(const std::string& line) { model_.Log().Append(line); }
 
-WdpCodecLibrary* WindowConversionHost::WdpEncoder() { return &model_.Wdp(); }
+WdpCodecLibrary* WindowConversionHost::WdpLibrary() { return &model_.Wdp(); }
 
 }  // namespace tallowin

@@ -17,7 +17,7 @@ public:
     bool ConfirmReplace(const std::string& question) override;
     void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
-    WdpCodecLibrary* WdpEncoder() override;
+    WdpCodecLibrary* WdpLibrary() override;
 
 private:
     MainWindowModel& model_;
