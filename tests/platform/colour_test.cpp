@@ -174,5 +174,52 @@ TEST_F(ColourTest, ConcurrentConversionsWithOneProfileAgree)
     }
 }
 
+// Opening with colour management converts the pixels of a file with a profile, and
+// only those; a profile that cannot apply leaves the pixels and says why.
+TEST_F(ColourTest, OpeningWithColourManagementConvertsByTheEmbeddedProfile)
+{
+    if (!HaveTool("exiftool")) {
+        GTEST_SKIP() << "exiftool is not installed";
+    }
+    Picture picture = Pattern(45, 31);
+    ImagePtr bitmap = MakeBitmap(picture);
+    const auto withProfile = [&](const std::string& name, const std::vector<uint8_t>& profile) {
+        const std::filesystem::path path = Path(name + ".png");
+        EXPECT_EQ(Save(bitmap.get(), path, u"image/png"), Ok);
+        if (!profile.empty()) {
+            WriteBytes(Path(name + ".icc"), profile);
+            EXPECT_EQ(RunCommand("exiftool -q -overwrite_original '-ICC_Profile<=" + Path(name + ".icc").string() + "' "
+                                 + Quoted(path))
+                          .status,
+                      0);
+        }
+        return path;
+    };
+    const auto openIcm = [](const std::filesystem::path& path) {
+        GpImage* image = nullptr;
+        EXPECT_EQ(GdipLoadImageFromFileICM(Wide(path).c_str(), &image), Ok);
+        return ImagePtr(image);
+    };
+
+    const std::filesystem::path p3 = withProfile("p3", p3_);
+    const Picture plain = ReadPixels(Load(p3).get());
+    ASSERT_TRUE(SamePixels(plain, picture));
+    Picture expected = plain;
+    ConvertToSrgb(expected.bgr.data(), expected.width, expected.height, expected.stride, 3, p3_);
+    const ImagePtr managed = openIcm(p3);
+    EXPECT_TRUE(SamePixels(ReadPixels(managed.get()), expected));
+    EXPECT_EQ(GdipExtColourWarning(managed.get()), nullptr);
+
+    const ImagePtr untagged = openIcm(withProfile("plain", {}));
+    EXPECT_TRUE(SamePixels(ReadPixels(untagged.get()), picture));
+    EXPECT_EQ(GdipExtColourWarning(untagged.get()), nullptr);
+
+    std::vector<uint8_t> lab = SaveProfile(cmsCreateLab4Profile(nullptr));
+    const ImagePtr foreign = openIcm(withProfile("lab", lab));
+    EXPECT_TRUE(SamePixels(ReadPixels(foreign.get()), picture));
+    ASSERT_NE(GdipExtColourWarning(foreign.get()), nullptr);
+    EXPECT_NE(std::string(GdipExtColourWarning(foreign.get())), "");
+}
+
 }  // namespace
 }  // namespace tallowin::test

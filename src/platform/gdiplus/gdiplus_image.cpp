@@ -171,12 +171,6 @@ GpStatus GdipLoadImageFromFile(const WCHAR* filename, GpImage** image)
     return status;
 }
 
-GpStatus GdipLoadImageFromFileICM(const WCHAR* filename, GpImage** image)
-{
-    // No colour management is applied either way.
-    return GdipLoadImageFromFile(filename, image);
-}
-
 GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap)
 {
     if (bitmap == nullptr) {

@@ -81,6 +81,7 @@ struct ImageObject final : GpBitmap {
     codec::ImageFormat fileFormat = codec::ImageFormat::Unknown;
     bool edited = false;         // the pixels no longer come from the file
     std::string decodeWarning;
+    std::string colourWarning;   // why an embedded colour profile could not be applied
 
     // May be smaller than width x height while it comes from a reduced decode.
     PixelBuffer pixels;
