@@ -13,12 +13,12 @@ PACKAGES=(
   # codecs
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev
-  # photo information and colour, and the independent tools their tests check with
-  libexiv2-dev liblcms2-dev libimage-exiftool-perl liblcms2-utils webp
   # independent decoders used by the tests
   imagemagick libjpeg-turbo-progs
   # a real window without a desktop, and screenshots
   xvfb xauth xdotool
+  # photo information and colour, and the independent tools their tests check with
+  libexiv2-dev liblcms2-dev liblcms2-utils libimage-exiftool-perl webp
 )
 
 missing=()

@@ -40,6 +40,14 @@ Picture FromSrgb(const Picture& picture, const std::vector<uint8_t>& profile)
     return out;
 }
 
+std::vector<uint8_t> GreyProfile()
+{
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    std::vector<uint8_t> bytes = SaveProfile(cmsCreateGrayProfile(cmsD50_xyY(), gamma));
+    cmsFreeToneCurve(gamma);
+    return bytes;
+}
+
 class ColourTest : public TestWorld {
 protected:
     std::vector<uint8_t> p3_ = DisplayP3Profile();
@@ -128,7 +136,7 @@ TEST_F(ColourTest, PixelsStayUntouchedUnlessAProfileConvertsThem)
         {"truncated", truncated, ColourStatus::Broken},
         {"garbage", garbage, ColourStatus::Broken},
         {"Lab", SaveProfile(cmsCreateLab4Profile(nullptr)), ColourStatus::Unsupported},
-        {"grey", SaveProfile(cmsCreateGrayProfile(cmsD50_xyY(), cmsBuildGamma(nullptr, 2.2))), ColourStatus::Unsupported},
+        {"grey", GreyProfile(), ColourStatus::Unsupported},
     };
     for (const Case& c : cases) {
         Picture picture = original;
