@@ -40,6 +40,27 @@ Picture FromSrgb(const Picture& picture, const std::vector<uint8_t>& profile)
     return out;
 }
 
+// The image drawn whole into a white bitmap of width x height, as the converter draws.
+Picture DrawAt(GpImage* image, int32_t width, int32_t height)
+{
+    GpBitmap* raw = nullptr;
+    EXPECT_EQ(GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &raw), Ok);
+    ImagePtr target(raw);
+    GpGraphics* graphics = nullptr;
+    EXPECT_EQ(GdipGetImageGraphicsContext(target.get(), &graphics), Ok);
+    GdipGraphicsClear(graphics, 0xFFFFFFFF);
+    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+    UINT w = 0;
+    UINT h = 0;
+    GdipGetImageWidth(image, &w);
+    GdipGetImageHeight(image, &h);
+    EXPECT_EQ(GdipDrawImageRectRectI(graphics, image, 0, 0, width, height, 0, 0, static_cast<int32_t>(w),
+                                     static_cast<int32_t>(h), UnitPixel, nullptr, nullptr, nullptr),
+              Ok);
+    GdipDeleteGraphics(graphics);
+    return ReadPixels(target.get());
+}
+
 std::vector<uint8_t> GreyProfile()
 {
     cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
@@ -221,6 +242,14 @@ TEST_F(ColourTest, OpeningWithColourManagementConvertsByTheEmbeddedProfile)
     const ImagePtr untagged = openIcm(withProfile("plain", {}));
     EXPECT_TRUE(SamePixels(ReadPixels(untagged.get()), picture));
     EXPECT_EQ(GdipExtColourWarning(untagged.get()), nullptr);
+
+    // A JPEG drawn small decodes small: the reduced decode is converted as well.
+    const std::filesystem::path jpeg = Path("p3.jpg");
+    ASSERT_EQ(Save(bitmap.get(), jpeg, u"image/jpeg", 95), Ok);
+    ASSERT_EQ(RunCommand("exiftool -q -overwrite_original '-ICC_Profile<=" + Path("p3.icc").string() + "' " + Quoted(jpeg)).status, 0);
+    Picture small = DrawAt(Load(jpeg).get(), 12, 8);
+    ConvertToSrgb(small.bgr.data(), small.width, small.height, small.stride, 3, p3_);
+    EXPECT_LE(MaxDifference(DrawAt(openIcm(jpeg).get(), 12, 8), small), 1);
 
     std::vector<uint8_t> lab = SaveProfile(cmsCreateLab4Profile(nullptr));
     const ImagePtr foreign = openIcm(withProfile("lab", lab));

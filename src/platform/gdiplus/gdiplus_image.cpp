@@ -137,6 +137,7 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     }
     image.decodeWarning = status == codec::DecodeStatus::Partial ? warning : std::string();
     AdoptRaster(std::move(raster), image.pixels);
+    ApplyColourManagement(image);
     return Ok;
 }
 
