@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace tallowin::test {
 namespace {
 
@@ -307,6 +309,36 @@ TEST_F(MetadataTest, ADamagedOutputIsAFailureWithAReasonNotAThrow)
     const auto written = WritePhotoMetadata(out.string(), read.metadata, {});
     EXPECT_EQ(written.status, MetadataStatus::Failed);
     EXPECT_FALSE(written.reason.empty());
+}
+
+// Workers convert photos at the same time; the XMP toolkit inside exiv2 must be set
+// up once and used under its lock.
+TEST_F(MetadataTest, WorkersReadAndWriteAtTheSameTime)
+{
+    const std::filesystem::path source = CameraJpeg();
+    std::vector<std::filesystem::path> outputs;
+    for (int i = 0; i < 4; ++i) {
+        outputs.push_back(Encode("out" + std::to_string(i) + ".png", u"image/png", 40, 30));
+    }
+    std::vector<MetadataStatus> statuses(outputs.size(), MetadataStatus::Failed);
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        workers.emplace_back([&, i] {
+            for (int round = 0; round < 5; ++round) {
+                const auto read = ReadPhotoMetadata(source.string());
+                statuses[i] = WritePhotoMetadata(outputs[i].string(), read.metadata, MetadataOptions{}).status;
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        EXPECT_EQ(statuses[i], MetadataStatus::Done);
+        const auto back = ReadPhotoMetadata(outputs[i].string());
+        EXPECT_NE(back.metadata.xmp.find("Ada Author"), std::string::npos);
+        EXPECT_EQ(back.metadata.icc, profile_);
+    }
 }
 
 // The blocks prepared for encoders that embed them themselves (AVIF, JPEG XL).
