@@ -298,6 +298,26 @@ TEST_F(MetadataTest, FormatsWithoutRoomForInformationAreReportedAndLeftIntact)
     }
 }
 
+// The one call of the conversion: information carried into the staged output, and a
+// source that cannot be read is a warning that leaves the output as encoded.
+TEST_F(MetadataTest, CarryingInformationIntoAStagedOutput)
+{
+    const std::filesystem::path source = CameraJpeg();
+    const std::filesystem::path out = Encode("out.jpg", u"image/jpeg", 40, 30);
+    EXPECT_EQ(metadata::CarryPhotoInformation(source.string(), out.string(), {}).status, MetadataStatus::Done);
+    EXPECT_EQ(Tags(out)["IFD0:Make"].toString(), "TallowinCam");
+
+    const std::filesystem::path other = Encode("other.jpg", u"image/jpeg", 40, 30);
+    const std::vector<uint8_t> before = ReadBytes(other);
+    const auto fromBmp = metadata::CarryPhotoInformation(Encode("source.bmp", u"image/bmp", 8, 8).string(),
+                                                         other.string(), {});
+    EXPECT_EQ(fromBmp.status, MetadataStatus::NothingToDo) << fromBmp.reason;
+    const auto fromMissing = metadata::CarryPhotoInformation(Path("gone.jpg").string(), other.string(), {});
+    EXPECT_EQ(fromMissing.status, MetadataStatus::Failed);
+    EXPECT_FALSE(fromMissing.reason.empty());
+    EXPECT_EQ(ReadBytes(other), before);
+}
+
 // exiv2 throws on a damaged output; the throw becomes a failure with a reason.
 TEST_F(MetadataTest, ADamagedOutputIsAFailureWithAReasonNotAThrow)
 {

@@ -374,4 +374,24 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
     return result;
 }
 
+MetadataResult CarryPhotoInformation(const std::string& sourcePath, const std::string& outputFilePath,
+                                     const MetadataOptions& options)
+{
+    if (!options.keepMetadata && !options.keepIcc) {
+        return {};
+    }
+    const MetadataRead read = ReadPhotoMetadata(sourcePath);
+    if (read.result.status == MetadataStatus::Unsupported) {
+        return {};  // a BMP or GIF source has nothing to carry
+    }
+    if (read.result.status == MetadataStatus::Failed) {
+        return read.result;
+    }
+    MetadataResult result = WritePhotoMetadata(outputFilePath, read.metadata, options);
+    if (read.result.status == MetadataStatus::Partly) {
+        AddReason(result, MetadataStatus::Partly, read.result.reason);
+    }
+    return result;
+}
+
 }  // namespace tallowin::metadata

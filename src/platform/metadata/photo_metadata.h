@@ -64,4 +64,10 @@ PhotoMetadata PrepareForOutput(const PhotoMetadata& source, const MetadataOption
 MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const PhotoMetadata& metadata,
                                   const MetadataOptions& options);
 
+// Reads `sourcePath` and writes what the options keep into the staged output: the one
+// call the conversion makes between encoding and renaming into place. A source
+// without information, or of a format without any, is NothingToDo.
+MetadataResult CarryPhotoInformation(const std::string& sourcePath, const std::string& outputFilePath,
+                                     const MetadataOptions& options);
+
 }  // namespace tallowin::metadata
