@@ -1,13 +1,15 @@
 // Times what keeping photo information adds to one photo of the JPEG 1024 px job:
 // reading the source's EXIF, XMP, IPTC and profile, and writing them into the encoded
 // 1024 px output. Also times opening with colour management (conversion to sRGB at
-// the source's size, then the 1024 px draw) against a plain open and draw.
+// the decoded size, then the 1024 px draw) against a plain open and draw, and the
+// conversion alone on one megapixel in the photo's profile.
 //
 //   metadata_bench [--width N] [--repeat N] WORK_FOLDER PHOTO...
 //   metadata_bench --write-display-p3 FILE     (the profile run-bench.sh embeds)
 
 #include "bench_support.h"
 #include "photo_metadata.h"
+#include "srgb_conversion.h"
 
 #include <lcms2.h>
 
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -92,7 +95,7 @@ int main(int argc, char** argv)
     using tallowin::metadata::MetadataOptions;
     int photos = 0;
     double sumRead = 0, sumWrite = 0;
-    std::printf("photo\tread_ms\twrite_ms\tread_plus_write_ms\topen_draw_ms\topen_icm_draw_ms\n");
+    std::printf("photo\tread_ms\twrite_ms\tread_plus_write_ms\topen_draw_ms\topen_icm_draw_ms\tsrgb_ms_per_mp\n");
     for (const std::string& photo : arguments->photos) {
         const std::string stem = std::filesystem::path(photo).stem().string();
         const std::string encoded = (folder / (stem + ".encoded.jpg")).string();
@@ -136,12 +139,25 @@ int main(int argc, char** argv)
                                     [&] { return OpenAndDraw(photo, arguments->width, false); });
         const double managedMs = Best(arguments->repeat, [] { return true; },
                                       [&] { return OpenAndDraw(photo, arguments->width, true); });
+        // One megapixel of the working bitmap's layout through the photo's profile.
+        constexpr int32_t kSide = 1000;
+        std::vector<uint8_t> megapixel(size_t(kSide) * kSide * 3);
+        for (size_t i = 0; i < megapixel.size(); ++i) {
+            megapixel[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+        }
+        const double srgbMs = metadata.icc.empty()
+                                  ? 0.0
+                                  : Best(arguments->repeat, [] { return true; }, [&] {
+                                        return tallowin::colour::ConvertToSrgb(megapixel.data(), kSide, kSide, kSide * 3,
+                                                                               3, metadata.icc)
+                                            .Ok();
+                                    });
         if (readMs < 0 || writeMs < 0) {
             std::printf("%s\tmetadata failed\n", photo.c_str());
             continue;
         }
-        std::printf("%s\t%.2f\t%.2f\t%.2f\t%.1f\t%.1f\n", std::filesystem::path(photo).filename().c_str(), readMs,
-                    writeMs, readMs + writeMs, plainMs, managedMs);
+        std::printf("%s\t%.2f\t%.2f\t%.2f\t%.1f\t%.1f\t%.1f\n", std::filesystem::path(photo).filename().c_str(),
+                    readMs, writeMs, readMs + writeMs, plainMs, managedMs, srgbMs);
         sumRead += readMs;
         sumWrite += writeMs;
         ++photos;
