@@ -18,6 +18,8 @@ PACKAGES=(
   imagemagick libjpeg-turbo-progs libheif-examples webp libjxl-tools libimage-exiftool-perl
   # a real window without a desktop, and screenshots
   xvfb xauth xdotool
+  # photo information and colour, and the independent tools their tests check with
+  libexiv2-dev liblcms2-dev liblcms2-utils libimage-exiftool-perl webp
 )
 
 missing=()

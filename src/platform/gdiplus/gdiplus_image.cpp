@@ -138,6 +138,7 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     }
     image.decodeWarning = status == codec::DecodeStatus::Partial ? warning : std::string();
     AdoptRaster(std::move(raster), image.pixels);
+    ApplyColourManagement(image);
     return Ok;
 }
 
@@ -170,12 +171,6 @@ GpStatus GdipLoadImageFromFile(const WCHAR* filename, GpImage** image)
         *image = result.release();
     }
     return status;
-}
-
-GpStatus GdipLoadImageFromFileICM(const WCHAR* filename, GpImage** image)
-{
-    // No colour management is applied either way.
-    return GdipLoadImageFromFile(filename, image);
 }
 
 GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap)
