@@ -1,6 +1,7 @@
 #include "batch_runner.h"
 
 #include "batch_support.h"
+#include "convert/memory_budget.h"
 #include "convert/run_folder_watch.h"
 #include "batch_host.h"
 #include "convert/output_names.h"
@@ -91,6 +92,7 @@ private:
     std::atomic<size_t> inPart_{0};        // photos converted from a source that decoded in part
     std::atomic<size_t> done_{0};
     std::optional<RunFolderWatch> folderWatch_;  // stops the run when the run folder goes away
+    MemoryBudget memory_{MemoryBudget::DefaultBytes()};  // shared by the workers
 };
 
 ExitStatus BatchRun::Run() {
@@ -223,7 +225,12 @@ void BatchRun::ConvertGroups(BatchHost& host, const std::vector<std::vector<size
          g = nextGroup.fetch_add(1)) {
         for (const size_t i : groups[g]) {
             ConsolePort::SetCurrentPhoto(addedPaths_[i]);
-            const ConversionOutcome outcome = converter.ConvertPhoto(photos_[i]);
+            ConversionOutcome outcome;
+            {
+                // Large photos never decode side by side beyond the machine's budget.
+                const BudgetReservation reservation(memory_, MemoryBudget::CostOf(photos_[i]));
+                outcome = converter.ConvertPhoto(photos_[i]);
+            }
             Count(outcome);
             ShowProgress(done_.fetch_add(1) + 1, addedPaths_[i]);
             if (!outcome.Written() &&
