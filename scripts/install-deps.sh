@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core fonts-urw-base35
   # codecs
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
-  libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev
+  libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev libseccomp-dev
   # independent decoders used by the tests
   imagemagick libjpeg-turbo-progs
   # a real window without a desktop, and screenshots

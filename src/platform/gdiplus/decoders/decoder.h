@@ -20,6 +20,7 @@ enum class DecodeStatus {
     OverLimit,   // a valid picture larger than kMaxSide / kMaxPixels: nothing was allocated
     FileError,   // the file could not be opened or read
     OutOfMemory, // an allocation within the limits failed
+    Stopped,     // the decoder process ended or overran its limits: the file may be damaged or hostile
 };
 
 // Limits applied before any allocation, by us and by every library.
