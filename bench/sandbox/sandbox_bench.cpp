@@ -1,0 +1,68 @@
+// One photo decoded for a 1024-pixel-wide output, in this process and through a decoder
+// helper (a pool of one, reused): mean milliseconds per decode, header read included.
+//   sandbox_bench PHOTO HELPER [ROUNDS]
+#include "decoder.h"
+#include "decoder_pool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace {
+
+using namespace tallowin::codec;
+
+double MeanMs(int rounds, const std::function<bool()>& once) {
+    if (!once()) return -1;  // warm-up: caches, the helper's start
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < rounds; ++i) {
+        if (!once()) return -1;
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / rounds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s PHOTO HELPER [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    const std::string path = argv[1];
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
+    ImageFormat format = ImageFormat::Unknown;
+    if (SniffFile(path, format) != DecodeStatus::Ok) return 1;
+
+    sandbox::PoolOptions options;
+    options.helperPath = argv[2];
+    options.size = 1;
+    sandbox::DecoderPool pool(options);
+
+    int32_t width = 0;
+    int32_t height = 0;
+    const auto decode = [&](auto&& readHeader, auto&& decodePixels) {
+        ImageInfo info;
+        if (readHeader(format, path, info) != DecodeStatus::Ok) return false;
+        DecodeRequest request;
+        request.minWidth = std::min(info.width, 1024);
+        request.minHeight = static_cast<int32_t>(static_cast<int64_t>(info.height) * request.minWidth / info.width);
+        Raster raster;
+        std::string warning;
+        if (decodePixels(format, path, request, raster, warning) != DecodeStatus::Ok) return false;
+        width = raster.width;
+        height = raster.height;
+        return true;
+    };
+    const double inProcess = MeanMs(rounds, [&] { return decode(ReadHeader, DecodePixels); });
+    const double helper = MeanMs(rounds, [&] {
+        return decode([&](auto&&... a) { return pool.ReadHeader(a...); },
+                      [&](auto&&... a) { return pool.DecodePixels(a...); });
+    });
+    std::printf("%s: decoded at %dx%d, %d rounds\n", path.c_str(), width, height, rounds);
+    std::printf("in process   %8.2f ms per decode\n", inProcess);
+    std::printf("in a helper  %8.2f ms per decode (%+.1f%%)\n", helper, (helper / inProcess - 1.0) * 100.0);
+    return inProcess < 0 || helper < 0 ? 1 : 0;
+}

@@ -1,0 +1,355 @@
+#include "decoder_pool.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+extern char** environ;
+
+namespace tallowin::codec::sandbox {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The statuses a helper may answer with (Stopped is ours to give).
+bool KnownStatus(int32_t status) {
+    return status >= static_cast<int32_t>(DecodeStatus::Ok) && status <= static_cast<int32_t>(DecodeStatus::OutOfMemory);
+}
+
+bool Delivers(DecodeStatus status) { return status == DecodeStatus::Ok || status == DecodeStatus::Partial; }
+
+void CloseReceived(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+        const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int fd = -1;
+            std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+            close(fd);
+        }
+    }
+}
+
+// The pixel memfd must be sealed against any change of size or content, and hold
+// exactly the picture: the helper is not trusted.
+bool ValidPixelFile(int memfd, int32_t width, int32_t height) {
+    if (!WithinLimits(width, height)) return false;
+    const int seals = fcntl(memfd, F_GET_SEALS);
+    constexpr int kNeeded = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+    if (seals < 0 || (seals & kNeeded) != kNeeded) return false;
+    struct stat st {};
+    if (fstat(memfd, &st) != 0) return false;
+    return static_cast<uint64_t>(st.st_size) == static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4;
+}
+
+DecodeStatus ReadPixels(int memfd, int32_t width, int32_t height, Raster& out) {
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    try {
+        out.pixels.resize(size);
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        return DecodeStatus::OutOfMemory;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(memfd, out.pixels.data() + done, size - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            out = Raster{};
+            return DecodeStatus::Stopped;
+        }
+        done += static_cast<size_t>(got);
+    }
+    out.width = width;
+    out.height = height;
+    return DecodeStatus::Ok;
+}
+
+int EnvInt(const char* name, int fallback, int low, int high) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < low || value > high) return fallback;
+    return static_cast<int>(value);
+}
+
+std::string HelperBesideProgram() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return {};
+    std::string path(self, static_cast<size_t>(length));
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    return path.substr(0, slash + 1) + kHelperName;
+}
+
+}  // namespace
+
+DecoderPool::DecoderPool(PoolOptions options) : options_(std::move(options)) {}
+
+DecoderPool::~DecoderPool() {
+    std::lock_guard lock(mutex_);
+    for (auto& helper : idle_) Retire(*helper);
+    idle_.clear();
+}
+
+void DecoderPool::Retire(Helper& helper) {
+    if (helper.socket >= 0) close(helper.socket);
+    helper.socket = -1;
+    if (helper.pid > 0) {
+        kill(helper.pid, SIGKILL);
+        while (waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    helper.pid = -1;
+}
+
+std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;
+    // The child's end becomes kHelperSocketFd; dup2 onto itself would keep close-on-exec.
+    if (pair[1] == kHelperSocketFd) {
+        const int moved = fcntl(pair[1], F_DUPFD_CLOEXEC, kHelperSocketFd + 1);
+        close(pair[1]);
+        pair[1] = moved;
+        if (moved < 0) {
+            close(pair[0]);
+            return nullptr;
+        }
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], kHelperSocketFd);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const std::string memory = "--memory-mib=" + std::to_string(options_.memoryMiB);
+    std::string program = options_.helperPath;
+    std::string modeArgument = ModeArgument(mode);
+    char* argv[] = {program.data(), modeArgument.data(), const_cast<char*>(memory.c_str()), nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(pair[1]);
+    if (error != 0) {
+        close(pair[0]);
+        return nullptr;
+    }
+    auto helper = std::make_unique<Helper>();
+    helper->pid = pid;
+    helper->socket = pair[0];
+    helper->mode = mode;
+    return helper;
+}
+
+std::unique_ptr<DecoderPool::Helper> DecoderPool::Acquire(HelperMode mode) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        const auto same = std::find_if(idle_.begin(), idle_.end(), [&](const auto& h) { return h->mode == mode; });
+        if (same != idle_.end()) {
+            auto helper = std::move(*same);
+            idle_.erase(same);
+            return helper;
+        }
+        if (alive_ >= options_.size && !idle_.empty()) {
+            // Every helper slot is taken but one sits idle in the other mode: replace it.
+            auto other = std::move(idle_.front());
+            idle_.erase(idle_.begin());
+            --alive_;
+            Retire(*other);
+        }
+        if (alive_ < options_.size) {
+            ++alive_;
+            lock.unlock();
+            auto helper = Spawn(mode);
+            if (!helper) {
+                lock.lock();
+                --alive_;
+                available_.notify_one();
+            }
+            return helper;
+        }
+        available_.wait(lock);
+    }
+}
+
+void DecoderPool::Release(std::unique_ptr<Helper> helper, bool healthy) {
+    if (!healthy) Retire(*helper);
+    std::lock_guard lock(mutex_);
+    if (healthy) {
+        idle_.push_back(std::move(helper));
+    } else {
+        --alive_;
+    }
+    available_.notify_one();
+}
+
+DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply,
+                                   int& memfd) {
+    memfd = -1;
+    {
+        iovec part{const_cast<WireRequest*>(&request), sizeof request};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &fileFd, sizeof fileFd);
+        ssize_t sent;
+        do {
+            sent = sendmsg(helper.socket, &message, MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        if (sent != static_cast<ssize_t>(sizeof request)) return DecodeStatus::Stopped;
+    }
+
+    const auto deadline = Clock::now() + options_.timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return DecodeStatus::Stopped;
+        pollfd watch{helper.socket, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return DecodeStatus::Stopped;
+        if (ready > 0) break;
+    }
+
+    iovec part{&reply, sizeof reply};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got;
+    do {
+        got = recvmsg(helper.socket, &message, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    // Nothing (the helper ended), a short or long message, or cut-off descriptors.
+    const bool wellFormed = got == static_cast<ssize_t>(sizeof reply) && (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 &&
+                            reply.magic == kReplyMagic && KnownStatus(reply.status) &&
+                            reply.warningLength < kMaxWireWarning;
+    cmsghdr* c = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr;
+    if (!wellFormed) {
+        if (got > 0) CloseReceived(message);
+        return DecodeStatus::Stopped;
+    }
+    if (c != nullptr) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS || c->cmsg_len != CMSG_LEN(sizeof(int))) {
+            CloseReceived(message);
+            return DecodeStatus::Stopped;
+        }
+        std::memcpy(&memfd, CMSG_DATA(c), sizeof memfd);
+    }
+    return static_cast<DecodeStatus>(reply.status);
+}
+
+DecodeStatus DecoderPool::Exchange(ImageFormat format, const std::string& path, const WireRequest& request,
+                                   WireReply& reply, int& memfd) {
+    memfd = -1;
+    const int fileFd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fileFd < 0) return DecodeStatus::FileError;
+    std::unique_ptr<Helper> helper = Acquire(ModeFor(format));
+    if (!helper) {
+        close(fileFd);
+        return DecodeStatus::Stopped;
+    }
+    const DecodeStatus status = Converse(*helper, fileFd, request, reply, memfd);
+    close(fileFd);
+    Release(std::move(helper), status != DecodeStatus::Stopped);
+    return status;
+}
+
+DecodeStatus DecoderPool::ReadHeader(ImageFormat format, const std::string& path, ImageInfo& info) {
+    info = ImageInfo{};
+    WireRequest request;
+    request.kind = RequestKind::Header;
+    request.format = static_cast<int32_t>(format);
+    WireReply reply;
+    int memfd = -1;
+    const DecodeStatus status = Exchange(format, path, request, reply, memfd);
+    if (memfd >= 0) close(memfd);
+    if (status == DecodeStatus::Stopped || status == DecodeStatus::FileError) return status;
+    info.width = reply.width;
+    info.height = reply.height;
+    info.dpiX = reply.dpiX;
+    info.dpiY = reply.dpiY;
+    info.hasAlpha = reply.hasAlpha != 0;
+    return status;
+}
+
+DecodeStatus DecoderPool::DecodePixels(ImageFormat format, const std::string& path, const DecodeRequest& request,
+                                       Raster& out, std::string& warning) {
+    out = Raster{};
+    warning.clear();
+    WireRequest wire;
+    wire.kind = RequestKind::Decode;
+    wire.format = static_cast<int32_t>(format);
+    wire.minWidth = request.minWidth;
+    wire.minHeight = request.minHeight;
+    WireReply reply;
+    int memfd = -1;
+    DecodeStatus status = Exchange(format, path, wire, reply, memfd);
+    if (Delivers(status)) {
+        if (memfd < 0 || !ValidPixelFile(memfd, reply.rasterWidth, reply.rasterHeight)) {
+            status = DecodeStatus::Stopped;
+        } else {
+            const DecodeStatus read = ReadPixels(memfd, reply.rasterWidth, reply.rasterHeight, out);
+            if (read != DecodeStatus::Ok) status = read;
+        }
+    }
+    if (memfd >= 0) close(memfd);
+    if (Delivers(status)) {
+        warning.assign(reply.warning, reply.warningLength);
+    } else {
+        out = Raster{};
+    }
+    return status;
+}
+
+DecoderPool* SharedDecoderPool() {
+    static DecoderPool* const pool = []() -> DecoderPool* {
+        PoolOptions options;
+        const char* named = std::getenv("TALLOWIN_DECODER_HELPER");
+        if (named != nullptr && std::strcmp(named, "off") == 0) return nullptr;
+        options.helperPath = (named != nullptr && *named != '\0') ? std::string(named) : HelperBesideProgram();
+        if (options.helperPath.empty() || access(options.helperPath.c_str(), X_OK) != 0) return nullptr;
+        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        options.size = EnvInt("TALLOWIN_DECODER_HELPERS", cores, 1, 256);
+        options.timeout = std::chrono::milliseconds(EnvInt("TALLOWIN_DECODER_TIMEOUT_MS", 20000, 1, INT_MAX));
+        options.memoryMiB = static_cast<uint64_t>(EnvInt("TALLOWIN_DECODER_MEMORY_MIB", 4096, 16, 1 << 20));
+        // Never destroyed: workers may still decode while static objects are torn down;
+        // the helpers end on their own when the process's socket ends close.
+        return new DecoderPool(std::move(options));
+    }();
+    return pool;
+}
+
+}  // namespace tallowin::codec::sandbox
