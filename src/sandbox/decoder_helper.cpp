@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -23,14 +24,8 @@
 #include <fstream>
 #include <memory>
 #include <new>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TALLOWIN_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TALLOWIN_ADDRESS_SANITIZER 1
-#endif
-#endif
+#include <utility>
+#include <vector>
 
 namespace tallowin::sandbox {
 
@@ -82,7 +77,7 @@ uint64_t StatusBytes(const char* field) {
 // segment (private writable memory) instead of the address space.
 bool LimitMemory(uint64_t budgetMiB) {
     const uint64_t budget = budgetMiB << 20;
-#ifdef TALLOWIN_ADDRESS_SANITIZER
+#ifdef TALLOWIN_SANITIZER_BUILD
     const int resource = RLIMIT_DATA;
     const uint64_t now = StatusBytes("VmData");
 #else
@@ -106,6 +101,19 @@ std::unique_ptr<QGuiApplication> PrepareFonts(char* program) {
     QPainter painter(&canvas);
     painter.drawText(0, 12, QStringLiteral("Aa"));
     return application;
+}
+
+// The C library loads character set converters on first use, as shared objects, which
+// the filter refuses later; the metafile libraries convert their UTF-16 and UTF-32
+// text with them. The converters stay open so that they are never unloaded.
+void PreloadCharsetConverters() {
+    for (const char* charset : {"UTF-16LE", "UTF-16BE", "UTF-16", "UTF-32LE", "UTF-32", "LATIN1", "CP1252"}) {
+        for (const auto& [to, from] : {std::pair{"UTF-8", charset}, std::pair{charset, "UTF-8"}}) {
+            [[maybe_unused]] static std::vector<iconv_t> kept;
+            const iconv_t converter = iconv_open(to, from);
+            if (converter != reinterpret_cast<iconv_t>(-1)) kept.push_back(converter);
+        }
+    }
 }
 
 // The raster into a sealed memfd: size, content and seals are fixed before it leaves.
@@ -253,6 +261,7 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
 
     std::unique_ptr<QGuiApplication> application;
     if (arguments.mode == HelperMode::Fonts) application = PrepareFonts(argv[0]);
+    PreloadCharsetConverters();
     if (!LimitMemory(arguments.memoryMiB)) {
         std::fprintf(stderr, "%s: the memory limit could not be set\n", argv[0]);
         return 1;

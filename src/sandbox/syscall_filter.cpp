@@ -83,9 +83,12 @@ bool InstallSyscallFilter(codec::sandbox::HelperMode mode, std::string& error) {
     }
     // fstat is newfstatat(fd, "", AT_EMPTY_PATH) in current C libraries.
     rules.Allow(SCMP_SYS(newfstatat), SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
-    // Memory, never executable.
-    rules.Allow(SCMP_SYS(mmap), SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
-    rules.Allow(SCMP_SYS(mprotect), SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+    // Memory, never executable: a library loaded late (a character set converter, a
+    // plugin) fails to load instead of ending the helper.
+    for (int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)}) {
+        rules.Allow(call, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+        rules.Add(SCMP_ACT_ERRNO(EPERM), call, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, PROT_EXEC));
+    }
     for (int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(brk), SCMP_SYS(madvise)}) rules.Allow(call);
     // Threads some libraries start for themselves, and the process's own housekeeping.
     rules.Allow(SCMP_SYS(clone), SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD));
@@ -101,6 +104,10 @@ bool InstallSyscallFilter(codec::sandbox::HelperMode mode, std::string& error) {
                      SCMP_SYS(exit), SCMP_SYS(exit_group)}) {
         rules.Allow(call);
     }
+#ifdef TALLOWIN_SANITIZER_BUILD
+    // The sanitizers probe whether memory is readable by writing it into a pipe.
+    rules.Allow(SCMP_SYS(pipe2));
+#endif
     // What libraries try and cope with failing.
     for (int call : {SCMP_SYS(ioctl), SCMP_SYS(prctl), SCMP_SYS(flock), SCMP_SYS(mkdir), SCMP_SYS(unlink),
                      SCMP_SYS(rename)}) {

@@ -1,0 +1,205 @@
+// The decoder pool and its helper processes: every test file decodes through a helper
+// exactly as in this process, and a decoder that crashes, hangs, allocates without
+// bound or reaches for files, the network or other programs costs one request only.
+
+#include "decoder.h"
+#include "decoder_pool.h"
+#include "test_world.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace tallowin::test {
+namespace {
+
+using codec::DecodeRequest;
+using codec::DecodeStatus;
+using codec::ImageFormat;
+using codec::ImageInfo;
+using codec::Raster;
+using codec::sandbox::DecoderPool;
+using codec::sandbox::PoolOptions;
+
+PoolOptions TestHelper(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    PoolOptions options;
+    options.helperPath = (BinDir() / "tallowin-decoder-test").string();
+    options.size = 2;
+    options.timeout = timeout;
+    options.memoryMiB = 512;
+    return options;
+}
+
+class DecoderPoolTest : public TestWorld {
+protected:
+    // A file the sniffer takes for a bitmap and the test helper for `word`.
+    std::string Misbehaving(const std::string& word) const {
+        std::string bytes = "BMTALLOWIN-TEST:" + word;
+        bytes.resize(64, ' ');
+        return WriteFile(word + ".bmp", bytes).string();
+    }
+    static std::string Good() { return (DataDir() / "png" / "pngsuite" / "basn6a08.png").string(); }
+
+    // The good file decodes through `pool` exactly as in this process.
+    static void ExpectGoodDecode(DecoderPool& pool) {
+        Raster expected;
+        std::string expectedWarning;
+        ASSERT_EQ(codec::DecodePixels(ImageFormat::Png, Good(), {}, expected, expectedWarning), DecodeStatus::Ok);
+        Raster raster;
+        std::string warning;
+        ASSERT_EQ(pool.DecodePixels(ImageFormat::Png, Good(), {}, raster, warning), DecodeStatus::Ok);
+        EXPECT_EQ(raster.width, expected.width);
+        EXPECT_EQ(raster.height, expected.height);
+        EXPECT_TRUE(raster.pixels == expected.pixels);
+    }
+};
+
+TEST_F(DecoderPoolTest, ACrashFailsThatRequestAndTheNextOneWorks) {
+    DecoderPool pool(TestHelper());
+    const std::string crash = Misbehaving("CRASH");
+    Raster raster;
+    std::string warning;
+    EXPECT_EQ(pool.DecodePixels(ImageFormat::Bmp, crash, {}, raster, warning), DecodeStatus::Stopped);
+    EXPECT_TRUE(raster.pixels.empty());
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(ImageFormat::Bmp, crash, info), DecodeStatus::Stopped);
+    EXPECT_EQ(info.width, 0);
+    // Both helpers have been replaced by now, and more crashes than helpers change nothing.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pool.DecodePixels(ImageFormat::Bmp, crash, {}, raster, warning), DecodeStatus::Stopped);
+        ExpectGoodDecode(pool);
+    }
+}
+
+TEST_F(DecoderPoolTest, AHangFailsAfterTheTimeLimit) {
+    DecoderPool pool(TestHelper(std::chrono::milliseconds(1500)));
+    const auto start = std::chrono::steady_clock::now();
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(ImageFormat::Bmp, Misbehaving("HANG"), info), DecodeStatus::Stopped);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1500));
+    EXPECT_LT(took, std::chrono::seconds(20));
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, UnboundedAllocationFailsWithinTheMemoryLimit) {
+    DecoderPool pool(TestHelper());
+    Raster raster;
+    std::string warning;
+    const DecodeStatus status = pool.DecodePixels(ImageFormat::Bmp, Misbehaving("HOG"), {}, raster, warning);
+    // Either the allocation fails and is reported, or the allocator ends the helper.
+    EXPECT_TRUE(status == DecodeStatus::OutOfMemory || status == DecodeStatus::Stopped)
+        << static_cast<int>(status) << " " << warning;
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, TheHelperCannotOpenAnotherFile) {
+    DecoderPool pool(TestHelper());
+    Raster raster;
+    std::string warning;
+    ASSERT_EQ(pool.DecodePixels(ImageFormat::Bmp, Misbehaving("OPEN"), {}, raster, warning), DecodeStatus::Partial);
+    EXPECT_EQ(warning, "open /etc/passwd: Operation not permitted; fopen /etc/passwd: Operation not permitted");
+    // A metafile helper reads fonts, but still writes nothing.
+    const std::string wmf = Misbehaving("WRITE");
+    ASSERT_EQ(pool.DecodePixels(ImageFormat::Wmf, wmf, {}, raster, warning), DecodeStatus::Partial);
+    EXPECT_EQ(warning, "create: Operation not permitted");
+    EXPECT_FALSE(fs::exists(Path("tmp") / "written-by-helper"));
+}
+
+TEST_F(DecoderPoolTest, NetworkProgramsAndProcessesEndTheHelper) {
+    DecoderPool pool(TestHelper());
+    for (const char* word : {"SOCKET", "EXEC", "FORK"}) {
+        Raster raster;
+        std::string warning;
+        EXPECT_EQ(pool.DecodePixels(ImageFormat::Bmp, Misbehaving(word), {}, raster, warning), DecodeStatus::Stopped)
+            << word << ": " << warning;
+    }
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, AMissingFileIsAFileErrorAndNoHelperIsNeeded) {
+    PoolOptions options = TestHelper();
+    options.helperPath = Path("no-such-helper").string();
+    DecoderPool pool(options);
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(ImageFormat::Png, Path("missing.png").string(), info), DecodeStatus::FileError);
+    // A helper that cannot be started fails the photo, not the program.
+    EXPECT_EQ(pool.ReadHeader(ImageFormat::Png, Good(), info), DecodeStatus::Stopped);
+}
+
+TEST_F(DecoderPoolTest, ParallelCallersShareTheHelpersWhileOthersCrash) {
+    DecoderPool pool(TestHelper());
+    const std::string crash = Misbehaving("CRASH");
+    Raster expected;
+    std::string ignored;
+    ASSERT_EQ(codec::DecodePixels(ImageFormat::Png, Good(), {}, expected, ignored), DecodeStatus::Ok);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i) {
+                Raster raster;
+                std::string warning;
+                if (t == 0) {
+                    if (pool.DecodePixels(ImageFormat::Bmp, crash, {}, raster, warning) != DecodeStatus::Stopped) ++wrong;
+                } else if (pool.DecodePixels(ImageFormat::Png, Good(), {}, raster, warning) != DecodeStatus::Ok ||
+                           raster.pixels != expected.pixels) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Every test file: the same header, status, warning and pixels through the shipped
+// helper as in this process, at full size and reduced.
+TEST_F(DecoderPoolTest, EveryTestFileDecodesThroughTheHelperAsInProcess) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.memoryMiB = 4096;
+    DecoderPool pool(options);
+    int compared = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(DataDir())) {
+        if (!entry.is_regular_file() || entry.file_size() > (8u << 20)) continue;
+        const std::string path = entry.path().string();
+        ImageFormat format = ImageFormat::Unknown;
+        if (codec::SniffFile(path, format) != DecodeStatus::Ok) continue;
+        SCOPED_TRACE(path);
+        ImageInfo expectedInfo;
+        ImageInfo info;
+        const DecodeStatus expectedHeader = codec::ReadHeader(format, path, expectedInfo);
+        ASSERT_EQ(pool.ReadHeader(format, path, info), expectedHeader);
+        EXPECT_EQ(info.width, expectedInfo.width);
+        EXPECT_EQ(info.height, expectedInfo.height);
+        EXPECT_EQ(info.dpiX, expectedInfo.dpiX);
+        EXPECT_EQ(info.dpiY, expectedInfo.dpiY);
+        EXPECT_EQ(info.hasAlpha, expectedInfo.hasAlpha);
+        for (const DecodeRequest request : {DecodeRequest{}, DecodeRequest{16, 16}}) {
+            Raster expected;
+            Raster raster;
+            std::string expectedWarning;
+            std::string warning;
+            const DecodeStatus status = codec::DecodePixels(format, path, request, expected, expectedWarning);
+            ASSERT_EQ(pool.DecodePixels(format, path, request, raster, warning), status);
+            EXPECT_EQ(warning, expectedWarning);
+            EXPECT_EQ(raster.width, expected.width);
+            EXPECT_EQ(raster.height, expected.height);
+            EXPECT_TRUE(raster.pixels == expected.pixels);
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 200);
+}
+
+}  // namespace
+}  // namespace tallowin::test
