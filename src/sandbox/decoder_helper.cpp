@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +94,10 @@ bool LimitMemory(uint64_t budgetMiB) {
 // database and its configuration, the SVG module) is loaded before the filter.
 std::unique_ptr<QGuiApplication> PrepareFonts(char* program) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's notes about the session would land on the calling program's error stream.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     static int qtArgc = 1;
     static char* qtArgv[] = {program, nullptr};
     auto application = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
@@ -137,6 +142,27 @@ int PixelFile(const codec::Raster& raster) {
         return -1;
     }
     return fd;
+}
+
+// The pixels as messages after the reply, for when no memfd could hold them.
+bool SendPixels(const codec::Raster& raster) {
+    const uint8_t* data = raster.pixels.data();
+    size_t left = raster.pixels.size();
+    while (left > 0) {
+        const size_t length = std::min(left, codec::sandbox::kPixelChunk);
+        iovec part{const_cast<uint8_t*>(data), length};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        ssize_t sent;
+        do {
+            sent = sendmsg(codec::sandbox::kHelperSocketFd, &message, MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        if (sent != static_cast<ssize_t>(length)) return false;
+        data += length;
+        left -= length;
+    }
+    return true;
 }
 
 bool Send(const WireReply& reply, int pixelFd) {
@@ -195,6 +221,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
     const bool known = request.kind == codec::sandbox::RequestKind::Header ||
                        request.kind == codec::sandbox::RequestKind::Decode;
     int pixelFd = -1;
+    codec::Raster inlinePixels;
     if (fileFd < 0 || !known) {
         reply.status = static_cast<int32_t>(DecodeStatus::FileError);
     } else if (codec::sandbox::ModeFor(format) == mode) {
@@ -223,7 +250,12 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                     std::memcpy(reply.warning, warning.data(), length);
                     reply.warningLength = static_cast<uint32_t>(length);
                     pixelFd = PixelFile(raster);
-                    if (pixelFd < 0) reply.status = static_cast<int32_t>(DecodeStatus::OutOfMemory);
+                    if (pixelFd < 0 && errno == EFBIG) {
+                        inlinePixels = std::move(raster);
+                        reply.pixelsFollow = 1;
+                    } else if (pixelFd < 0) {
+                        reply.status = static_cast<int32_t>(DecodeStatus::OutOfMemory);
+                    }
                 }
             }
         } catch (const std::bad_alloc&) {
@@ -232,7 +264,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
         ForgetRequestFile();
     }
     if (fileFd >= 0) close(fileFd);
-    const bool sent = Send(reply, pixelFd);
+    const bool sent = Send(reply, pixelFd) && (reply.pixelsFollow == 0 || SendPixels(inlinePixels));
     if (pixelFd >= 0) close(pixelFd);
     if (!sent) _exit(1);
 }
@@ -258,6 +290,9 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     }
     // Only the socket and the standard streams: nothing the program had open by chance.
     close_range(codec::sandbox::kHelperSocketFd + 1, ~0U, 0);
+    // A pixel file over the caller's file size limit fails with EFBIG instead of ending
+    // the helper; the pixels then go through the socket.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     std::unique_ptr<QGuiApplication> application;
     if (arguments.mode == HelperMode::Fonts) application = PrepareFonts(argv[0]);

@@ -1,6 +1,7 @@
 // tallowin-batch with its decoders in helper processes: a helper killed in the middle
 // of a run fails one photo, and the run converts the rest.
 
+#include "process_list.h"
 #include "test_world.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -22,30 +22,6 @@ namespace fs = std::filesystem;
 
 namespace tallowin::test {
 namespace {
-
-// Children of `parent` whose command name starts with `name` (the kernel keeps 15 bytes).
-std::vector<pid_t> ChildrenNamed(pid_t parent, const std::string& name) {
-    std::vector<pid_t> found;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string pidText = entry.path().filename().string();
-        if (pidText.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        // pid (comm) state ppid ...
-        const size_t open = line.find('(');
-        const size_t close = line.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        const std::string comm = line.substr(open + 1, close - open - 1);
-        char state = 0;
-        int ppid = 0;
-        if (std::sscanf(line.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
-        if (ppid == parent && state != 'Z' && name.compare(0, comm.size(), comm) == 0) {
-            found.push_back(static_cast<pid_t>(std::stoi(pidText)));
-        }
-    }
-    return found;
-}
 
 class BatchHelperTest : public TestWorld {};
 

@@ -4,11 +4,14 @@
 
 #include "decoder.h"
 #include "decoder_pool.h"
+#include "process_list.h"
 #include "test_world.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -77,6 +80,48 @@ TEST_F(DecoderPoolTest, ACrashFailsThatRequestAndTheNextOneWorks) {
         EXPECT_EQ(pool.DecodePixels(ImageFormat::Bmp, crash, {}, raster, warning), DecodeStatus::Stopped);
         ExpectGoodDecode(pool);
     }
+}
+
+TEST_F(DecoderPoolTest, AHelperThatEndedWhileIdleIsReplacedWithoutFailingThePhoto) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    ExpectGoodDecode(pool);
+    const std::vector<pid_t> helpers = ChildrenNamed(getpid(), "tallowin-decoder-test");
+    ASSERT_EQ(helpers.size(), 1u);
+    ASSERT_EQ(kill(helpers[0], SIGKILL), 0);
+    const auto start = std::chrono::steady_clock::now();
+    while (!ChildrenNamed(getpid(), "tallowin-decoder-test").empty() &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    const std::string jpeg = (DataDir() / "jpeg" / "libjpeg-turbo" / "testorig.jpg").string();
+    Raster expected;
+    std::string expectedWarning;
+    ASSERT_EQ(codec::DecodePixels(ImageFormat::Jpeg, jpeg, {}, expected, expectedWarning), DecodeStatus::Ok);
+    ASSERT_GT(expected.pixels.size(), 100'000u);
+    // The helper starts under a 16 KiB file size limit (ulimit -f 16), which no pixel
+    // file of this photo fits.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Raster raster;
+    std::string warning;
+    const DecodeStatus status = pool.DecodePixels(ImageFormat::Jpeg, jpeg, {}, raster, warning);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(status, DecodeStatus::Ok);
+    EXPECT_EQ(raster.width, expected.width);
+    EXPECT_TRUE(raster.pixels == expected.pixels);
+    ExpectGoodDecode(pool);
 }
 
 TEST_F(DecoderPoolTest, AHangFailsAfterTheTimeLimit) {

@@ -21,9 +21,9 @@ extern char** environ;
 
 namespace tallowin::codec::sandbox {
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
+
+namespace {
 
 // The statuses a helper may answer with (Stopped is ours to give).
 bool KnownStatus(int32_t status) {
@@ -77,6 +77,18 @@ DecodeStatus ReadPixels(int memfd, int32_t width, int32_t height, Raster& out) {
     out.width = width;
     out.height = height;
     return DecodeStatus::Ok;
+}
+
+// True when the socket has something to read (or has ended) before the deadline.
+bool WaitReadable(int socket, Clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd watch{socket, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready < 0 && errno == EINTR) continue;
+        return ready > 0;
+    }
 }
 
 int EnvInt(const char* name, int fallback, int low, int high) {
@@ -208,8 +220,9 @@ void DecoderPool::Release(std::unique_ptr<Helper> helper, bool healthy) {
 }
 
 DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply,
-                                   int& memfd) {
+                                   int& memfd, std::vector<uint8_t>& pixels, bool& delivered) {
     memfd = -1;
+    delivered = false;
     {
         iovec part{const_cast<WireRequest*>(&request), sizeof request};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -228,18 +241,11 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
             sent = sendmsg(helper.socket, &message, MSG_NOSIGNAL);
         } while (sent < 0 && errno == EINTR);
         if (sent != static_cast<ssize_t>(sizeof request)) return DecodeStatus::Stopped;
+        delivered = true;
     }
 
     const auto deadline = Clock::now() + options_.timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return DecodeStatus::Stopped;
-        pollfd watch{helper.socket, POLLIN, 0};
-        const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return DecodeStatus::Stopped;
-        if (ready > 0) break;
-    }
+    if (!WaitReadable(helper.socket, deadline)) return DecodeStatus::Stopped;
 
     iovec part{&reply, sizeof reply};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -268,22 +274,53 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
         }
         std::memcpy(&memfd, CMSG_DATA(c), sizeof memfd);
     }
-    return static_cast<DecodeStatus>(reply.status);
+    const auto status = static_cast<DecodeStatus>(reply.status);
+    if (reply.pixelsFollow != 0 && (memfd >= 0 || !Delivers(status) || !WithinLimits(reply.rasterWidth, reply.rasterHeight) ||
+                                    !ReceivePixels(helper, deadline, reply.rasterWidth, reply.rasterHeight, pixels))) {
+        return DecodeStatus::Stopped;
+    }
+    return status;
+}
+
+bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int32_t width, int32_t height,
+                                std::vector<uint8_t>& pixels) {
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    try {
+        pixels.resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const size_t expected = std::min(size - done, kPixelChunk);
+        if (!WaitReadable(helper.socket, deadline)) return false;
+        ssize_t got;
+        do {
+            got = recv(helper.socket, pixels.data() + done, expected, MSG_DONTWAIT);
+        } while (got < 0 && errno == EINTR);
+        if (got != static_cast<ssize_t>(expected)) return false;
+        done += expected;
+    }
+    return true;
 }
 
 DecodeStatus DecoderPool::Exchange(ImageFormat format, const std::string& path, const WireRequest& request,
-                                   WireReply& reply, int& memfd) {
+                                   WireReply& reply, int& memfd, std::vector<uint8_t>& pixels) {
     memfd = -1;
     const int fileFd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fileFd < 0) return DecodeStatus::FileError;
-    std::unique_ptr<Helper> helper = Acquire(ModeFor(format));
-    if (!helper) {
-        close(fileFd);
-        return DecodeStatus::Stopped;
+    DecodeStatus status = DecodeStatus::Stopped;
+    // A helper that ended while idle never saw the request: the photo gets a second,
+    // fresh helper. One that received it and then failed is the photo's doing.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<Helper> helper = Acquire(ModeFor(format));
+        if (!helper) break;
+        bool delivered = false;
+        status = Converse(*helper, fileFd, request, reply, memfd, pixels, delivered);
+        Release(std::move(helper), status != DecodeStatus::Stopped);
+        if (delivered) break;
     }
-    const DecodeStatus status = Converse(*helper, fileFd, request, reply, memfd);
     close(fileFd);
-    Release(std::move(helper), status != DecodeStatus::Stopped);
     return status;
 }
 
@@ -294,7 +331,8 @@ DecodeStatus DecoderPool::ReadHeader(ImageFormat format, const std::string& path
     request.format = static_cast<int32_t>(format);
     WireReply reply;
     int memfd = -1;
-    const DecodeStatus status = Exchange(format, path, request, reply, memfd);
+    std::vector<uint8_t> pixels;
+    const DecodeStatus status = Exchange(format, path, request, reply, memfd, pixels);
     if (memfd >= 0) close(memfd);
     if (status == DecodeStatus::Stopped || status == DecodeStatus::FileError) return status;
     info.width = reply.width;
@@ -316,8 +354,11 @@ DecodeStatus DecoderPool::DecodePixels(ImageFormat format, const std::string& pa
     wire.minHeight = request.minHeight;
     WireReply reply;
     int memfd = -1;
-    DecodeStatus status = Exchange(format, path, wire, reply, memfd);
-    if (Delivers(status)) {
+    DecodeStatus status = Exchange(format, path, wire, reply, memfd, out.pixels);
+    if (Delivers(status) && reply.pixelsFollow != 0) {
+        out.width = reply.rasterWidth;
+        out.height = reply.rasterHeight;
+    } else if (Delivers(status)) {
         if (memfd < 0 || !ValidPixelFile(memfd, reply.rasterWidth, reply.rasterHeight)) {
             status = DecodeStatus::Stopped;
         } else {

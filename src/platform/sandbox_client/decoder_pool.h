@@ -47,9 +47,14 @@ private:
 
     // One request and its reply. Stopped when the helper died, overran the time limit
     // or answered something malformed; `memfd` is the pixel descriptor or -1.
+    // `pixels` receives pixels that followed the reply instead of a memfd.
     DecodeStatus Exchange(ImageFormat format, const std::string& path, const WireRequest& request,
-                          WireReply& reply, int& memfd);
-    DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd);
+                          WireReply& reply, int& memfd, std::vector<uint8_t>& pixels);
+    // `delivered`: the helper took the request (false when it had already ended).
+    DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
+                          std::vector<uint8_t>& pixels, bool& delivered);
+    static bool ReceivePixels(Helper& helper, std::chrono::steady_clock::time_point deadline, int32_t width,
+                              int32_t height, std::vector<uint8_t>& pixels);
     std::unique_ptr<Helper> Acquire(HelperMode mode);
     void Release(std::unique_ptr<Helper> helper, bool healthy);
     std::unique_ptr<Helper> Spawn(HelperMode mode);

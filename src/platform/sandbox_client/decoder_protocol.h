@@ -4,7 +4,9 @@
 // The two ends share a SOCK_SEQPACKET socket pair, so every message arrives whole. A
 // request carries the photo's open file descriptor (SCM_RIGHTS): the helper never
 // opens a path. A reply to a decode that produced pixels carries a sealed memfd
-// holding width * height * 4 bytes of BGRA; the pixels never travel through the socket.
+// holding width * height * 4 bytes of BGRA; the pixels never travel through the socket,
+// except when the process may not make a file that large (a file size limit, ulimit -f):
+// then they follow the reply in messages of kPixelChunk bytes.
 // Both ends are built from the same sources, so the structures are sent as they are.
 
 #include "decoder.h"
@@ -36,6 +38,7 @@ struct WireRequest {
 };
 
 constexpr size_t kMaxWireWarning = 1024;
+constexpr size_t kPixelChunk = 64 * 1024;
 
 struct WireReply {
     uint32_t magic = kReplyMagic;
@@ -47,6 +50,7 @@ struct WireReply {
     uint32_t hasAlpha = 0;
     int32_t rasterWidth = 0;  // the memfd's picture (decode requests that produced pixels)
     int32_t rasterHeight = 0;
+    uint32_t pixelsFollow = 0;  // 1: no memfd, the pixels follow in chunks
     uint32_t warningLength = 0;
     char warning[kMaxWireWarning] = {};
 };
