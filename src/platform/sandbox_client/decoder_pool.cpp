@@ -259,9 +259,9 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
         got = recvmsg(helper.socket, &message, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
     } while (got < 0 && errno == EINTR);
     // Nothing (the helper ended), a short or long message, or cut-off descriptors.
-    const bool wellFormed = got == static_cast<ssize_t>(sizeof reply) && (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 &&
-                            reply.magic == kReplyMagic && KnownStatus(reply.status) &&
-                            reply.warningLength < kMaxWireWarning;
+    const bool wellFormed = got == static_cast<ssize_t>(sizeof reply) &&
+                            (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 && reply.magic == kReplyMagic &&
+                            KnownStatus(reply.status) && reply.warningLength < kMaxWireWarning;
     cmsghdr* c = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr;
     if (!wellFormed) {
         if (got > 0) CloseReceived(message);
@@ -275,9 +275,10 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
         std::memcpy(&memfd, CMSG_DATA(c), sizeof memfd);
     }
     const auto status = static_cast<DecodeStatus>(reply.status);
-    if (reply.pixelsFollow != 0 && (memfd >= 0 || !Delivers(status) || !WithinLimits(reply.rasterWidth, reply.rasterHeight) ||
-                                    !ReceivePixels(helper, deadline, reply.rasterWidth, reply.rasterHeight, pixels))) {
-        return DecodeStatus::Stopped;
+    if (reply.pixelsFollow != 0) {
+        const bool received = memfd < 0 && Delivers(status) && WithinLimits(reply.rasterWidth, reply.rasterHeight) &&
+                              ReceivePixels(helper, deadline, reply.rasterWidth, reply.rasterHeight, pixels);
+        if (!received) return DecodeStatus::Stopped;
     }
     return status;
 }
