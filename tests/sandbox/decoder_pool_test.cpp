@@ -194,7 +194,9 @@ TEST_F(DecoderPoolTest, ParallelCallersShareTheHelpersWhileOthersCrash) {
                 Raster raster;
                 std::string warning;
                 if (t == 0) {
-                    if (pool.DecodePixels(ImageFormat::Bmp, crash, {}, raster, warning) != DecodeStatus::Stopped) ++wrong;
+                    if (pool.DecodePixels(ImageFormat::Bmp, crash, {}, raster, warning) != DecodeStatus::Stopped) {
+                        ++wrong;
+                    }
                 } else if (pool.DecodePixels(ImageFormat::Png, Good(), {}, raster, warning) != DecodeStatus::Ok ||
                            raster.pixels != expected.pixels) {
                     ++wrong;

@@ -128,7 +128,8 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     if (request.minHeight != 0 && request.minWidth == 0) {
         request.minWidth = image.width;
     }
-    const codec::DecodeStatus status = codec::IsolatedDecodePixels(image.fileFormat, image.path, request, raster, warning);
+    const codec::DecodeStatus status =
+        codec::IsolatedDecodePixels(image.fileFormat, image.path, request, raster, warning);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
         return StatusFromDecode(status);
     }
