@@ -1,6 +1,7 @@
 #include "decoder_helper.h"
 
 #include "decoder_protocol.h"
+#include "readable_paths.h"
 #include "request_file.h"
 #include "syscall_filter.h"
 
@@ -8,6 +9,8 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+
+#include <fontconfig/fontconfig.h>
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -106,6 +109,20 @@ std::unique_ptr<QGuiApplication> PrepareFonts(char* program) {
     QPainter painter(&canvas);
     painter.drawText(0, 12, QStringLiteral("Aa"));
     return application;
+}
+
+// The folders a metafile helper may read: what fontconfig searches and caches, and
+// where libwmf looks for its font map.
+std::vector<std::string> FontFolders() {
+    std::vector<std::string> folders = {"/etc/fonts", "/usr/share/fonts", "/usr/share/libwmf",
+                                        "/var/lib/ghostscript/fonts", "/usr/share/ghostscript"};
+    FcConfig* config = FcConfigGetCurrent();
+    for (FcStrList* list : {FcConfigGetFontDirs(config), FcConfigGetCacheDirs(config), FcConfigGetConfigDirs(config)}) {
+        if (list == nullptr) continue;
+        while (FcChar8* folder = FcStrListNext(list)) folders.emplace_back(reinterpret_cast<const char*>(folder));
+        FcStrListDone(list);
+    }
+    return folders;
 }
 
 // The C library loads character set converters on first use, as shared objects, which
@@ -302,6 +319,10 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
         return 1;
     }
     std::string error;
+    if (arguments.mode == HelperMode::Fonts && !RestrictOpensTo(FontFolders(), error)) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+        return 1;
+    }
     if (!InstallSyscallFilter(arguments.mode, error)) {
         std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
         return 1;

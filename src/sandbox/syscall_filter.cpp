@@ -7,8 +7,9 @@
 //
 // A Strict helper opens nothing: the photo arrives as a descriptor and the pixels leave
 // in a memfd. A Fonts helper (metafiles) may open files read-only, because the fonts a
-// drawing names are looked up and opened while it is drawn; it can still write nothing,
-// reach no network and start no program.
+// drawing names are looked up and opened while it is drawn; Landlock keeps those opens
+// within the font folders (readable_paths.h), and it can still write nothing, reach no
+// network and start no program.
 #include "syscall_filter.h"
 
 #include <seccomp.h>

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/landlock.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -157,6 +159,12 @@ TEST_F(DecoderPoolTest, TheHelperCannotOpenAnotherFile) {
     ASSERT_EQ(pool.DecodePixels(ImageFormat::Wmf, wmf, {}, raster, warning), DecodeStatus::Partial);
     EXPECT_EQ(warning, "create: Operation not permitted");
     EXPECT_FALSE(fs::exists(Path("tmp") / "written-by-helper"));
+    // And it reads nothing outside the font folders, where the kernel can limit that.
+    if (syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) <= 0) {
+        GTEST_SKIP() << "no Landlock in this kernel";
+    }
+    ASSERT_EQ(pool.DecodePixels(ImageFormat::Wmf, Misbehaving("OPEN"), {}, raster, warning), DecodeStatus::Partial);
+    EXPECT_EQ(warning, "open /etc/passwd: Permission denied; fopen /etc/passwd: Permission denied");
 }
 
 TEST_F(DecoderPoolTest, NetworkProgramsAndProcessesEndTheHelper) {
