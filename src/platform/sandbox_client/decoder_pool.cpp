@@ -145,6 +145,8 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pair[1], kHelperSocketFd);
+    // The helper reads nothing but its socket; a terminal stays the program's.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
