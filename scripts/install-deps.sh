@@ -12,11 +12,16 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core fonts-urw-base35
   # codecs
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
-  libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev libseccomp-dev
+  libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev
+  libheif-dev libwebp-dev libjxl-dev libraw-dev
+  # the decoder helpers' system-call filter
+  libseccomp-dev
   # independent decoders used by the tests
-  imagemagick libjpeg-turbo-progs
+  imagemagick libjpeg-turbo-progs libheif-examples webp libjxl-tools libimage-exiftool-perl
   # a real window without a desktop, and screenshots
   xvfb xauth xdotool
+  # photo information and colour, and the independent tools their tests check with
+  libexiv2-dev liblcms2-dev liblcms2-utils libimage-exiftool-perl webp
 )
 
 missing=()

@@ -49,16 +49,17 @@ int main(int argc, char** argv) {
     }
     std::printf("photo\trequest\toutput\tms\tMpx/s\n");
     for (const std::string& photo : photos) {
-        codec::ImageFormat format = codec::ImageFormat::Unknown;
+        const codec::Decoder* format = nullptr;
+        const codec::DecodeLimits limits;
         codec::ImageInfo info;
         if (codec::SniffFile(photo, format) != codec::DecodeStatus::Ok ||
-            codec::ReadHeader(format, photo, info) != codec::DecodeStatus::Ok) {
+            codec::ReadHeader(*format, photo, limits, info) != codec::DecodeStatus::Ok) {
             std::printf("%s\tunreadable\n", photo.c_str());
             continue;
         }
         const double headerMs = BestOf(repeat, [&] {
             codec::ImageInfo again;
-            return codec::ReadHeader(format, photo, again) == codec::DecodeStatus::Ok;
+            return codec::ReadHeader(*format, photo, limits, again) == codec::DecodeStatus::Ok;
         });
         std::printf("%s\theader\t%dx%d\t%.3f\t-\n", photo.c_str(), info.width, info.height, headerMs);
         for (int divisor : {1, 2, 4, 8}) {
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
             codec::Raster raster;
             const double ms = BestOf(repeat, [&] {
                 std::string warning;
-                const auto status = codec::DecodePixels(format, photo, request, raster, warning);
+                const auto status = codec::DecodePixels(*format, photo, request, limits, raster, warning);
                 return status == codec::DecodeStatus::Ok || status == codec::DecodeStatus::Partial;
             });
             const double mpx = static_cast<double>(info.width) * info.height / 1e6;

@@ -124,7 +124,7 @@ int main(int argc, char* argv[])
         const auto start = Clock::now();
         model.AddFolderTree((work / "photos").string());
         addMs = Milliseconds(Clock::now() - start);
-        added = static_cast<int>(model.photos.size());
+        added = static_cast<int>(model.Photos().size());
     }
     GdiplusShutdown(token);
 

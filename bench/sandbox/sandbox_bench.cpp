@@ -37,8 +37,10 @@ int main(int argc, char** argv) {
     }
     const std::string path = argv[1];
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
-    ImageFormat format = ImageFormat::Unknown;
-    if (SniffFile(path, format) != DecodeStatus::Ok) return 1;
+    const Decoder* found = nullptr;
+    if (SniffFile(path, found) != DecodeStatus::Ok) return 1;
+    const Decoder& format = *found;
+    const DecodeLimits limits;
 
     sandbox::PoolOptions options;
     options.helperPath = argv[2];
@@ -49,13 +51,13 @@ int main(int argc, char** argv) {
     int32_t height = 0;
     const auto decode = [&](auto&& readHeader, auto&& decodePixels) {
         ImageInfo info;
-        if (readHeader(format, path, info) != DecodeStatus::Ok) return false;
+        if (readHeader(format, path, limits, info) != DecodeStatus::Ok) return false;
         DecodeRequest request;
         request.minWidth = std::min(info.width, 1024);
         request.minHeight = static_cast<int32_t>(static_cast<int64_t>(info.height) * request.minWidth / info.width);
         Raster raster;
         std::string warning;
-        if (decodePixels(format, path, request, raster, warning) != DecodeStatus::Ok) return false;
+        if (decodePixels(format, path, request, limits, raster, warning) != DecodeStatus::Ok) return false;
         width = raster.width;
         height = raster.height;
         return true;

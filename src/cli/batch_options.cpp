@@ -1,5 +1,8 @@
 #include "batch_options.h"
 
+#include "convert/output_names.h"
+#include "program_name.h"
+
 #include <CLI/CLI.hpp>
 
 #include <charconv>
@@ -57,14 +60,22 @@ std::optional<uint32_t> ParseColour(const std::string& text) {
     return red | (green << 8) | (blue << 16);
 }
 
+// Prints "tallowin-batch: <message>" and the hint to --help.
+ParseOutcome UsageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kProgramName, message.c_str());
+    return ParseOutcome::BadUsage;
+}
+
 }  // namespace
 
 ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOptions& options) {
     CLI::App app{"Converts photos into a new folder named after the moment the run starts.\n"
                  "Prints one line per failure on standard error and the run folder as the last\n"
-                 "line of standard output. Exit status: 0 all converted, 1 a photo was not\n"
-                 "added or not converted, 2 bad usage.",
-                 "tallowin-batch"};
+                 "line of standard output; a run folder that stays empty is removed. The output\n"
+                 "folder is created when missing. Exit status: 0 all converted, 1 a photo was\n"
+                 "not added or not converted, 2 bad usage, 3 all converted but some only in part\n"
+                 "(a damaged source: the part that could be read).",
+                 kProgramName};
     app.set_version_flag("--version", kVersionText);
 
     app.add_option("paths", options.paths, "Photo files (and folders with --recursive)")->required();
@@ -72,11 +83,13 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     std::string output;
     app.add_option("-o,--output", output, "Output folder (default: the stored output folder)");
 
-    const std::map<std::string, int32_t> formats{{"bmp", FormatBmp}, {"jpg", FormatJpg}, {"png", FormatPng},
-                                                 {"tif", FormatTif}, {"gif", FormatGif}, {"wdp", FormatWdp}};
+    // "jpeg" and "tiff" are the other names those formats go by.
+    const std::map<std::string, int32_t> formats{{"bmp", FormatBmp}, {"jpg", FormatJpg}, {"jpeg", FormatJpg},
+                                                 {"png", FormatPng}, {"tif", FormatTif}, {"tiff", FormatTif},
+                                                 {"gif", FormatGif}, {"wdp", FormatWdp}};
     std::string format;
-    app.add_option("-f,--format", format, "Output format (default wdp)")
-        ->check(CLI::IsMember({"bmp", "jpg", "png", "tif", "gif", "wdp"}));
+    app.add_option("-f,--format", format, "Output format: bmp, jpg (jpeg), png, tif (tiff), gif or wdp (default)")
+        ->check(CLI::IsMember({"bmp", "jpg", "jpeg", "png", "tif", "tiff", "gif", "wdp"}));
 
     auto* sizeGroup = app.add_option_group("size", "Output size (default: 1024 wide, height follows)");
     bool originalSize = false;
@@ -86,8 +99,8 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     std::string stretch;
     sizeGroup->add_flag("--original-size", originalSize, "Keep the source size");
     sizeGroup->add_option("--size", size, "WxH, exactly");
-    sizeGroup->add_option("--width", width, "Width; the height keeps the aspect ratio")->check(CLI::PositiveNumber);
-    sizeGroup->add_option("--height", height, "Height; the width keeps the aspect ratio")->check(CLI::PositiveNumber);
+    auto* widthOption = sizeGroup->add_option("--width", width, "Width; the height keeps the aspect ratio");
+    auto* heightOption = sizeGroup->add_option("--height", height, "Height; the width keeps the aspect ratio");
     sizeGroup->add_option("--stretch", stretch, "HxV: the source size times H and V");
     sizeGroup->require_option(0, 1);
 
@@ -96,11 +109,13 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     std::string flip = "none";
     app.add_option("--flip", flip, "Mirror the picture")->check(CLI::IsMember({"none", "horizontal", "vertical"}));
     int32_t bits = 24;
-    app.add_option("--bits", bits, "Bits per pixel of BMP output")->check(CLI::IsMember({1, 4, 8, 24}));
+    auto* bitsOption =
+        app.add_option("--bits", bits, "Bits per pixel of BMP output")->check(CLI::IsMember({1, 4, 8, 24}));
     int32_t quality = options.settings.nCurrentJpegQuality;
-    app.add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
+    auto* qualityOption = app.add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
     int32_t wdpQuality = WdpQualityOfEncoderParam(options.settings.nWdpEncoderParam);
-    app.add_option("--wdp-quality", wdpQuality, "WDP quality")->check(CLI::Range(1, 100));
+    auto* wdpQualityOption =
+        app.add_option("--wdp-quality", wdpQuality, "WDP quality")->check(CLI::Range(1, 100));
 
     app.add_option("--stamp", options.stamp.text, "Text drawn on every photo");
     std::string stampPos;
@@ -125,25 +140,38 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
         app.exit(done);
         return ParseOutcome::Done;
     } catch (const CLI::ParseError& error) {
-        app.exit(error);
-        return ParseOutcome::BadUsage;
+        return UsageError(error.what());
     }
-
-    auto usage = [](const std::string& message) {
-        std::fprintf(stderr, "%s\nRun with --help for more information.\n", message.c_str());
-        return ParseOutcome::BadUsage;
-    };
 
     OutputSettings& settings = options.settings;
     if (!format.empty()) {
         settings.nOuptputFormat = formats.at(format);
+    }
+    for (const CLI::Option* given : {widthOption, heightOption}) {
+        const int32_t pixels = given == widthOption ? width : height;
+        if (*given && pixels < 1) {
+            return UsageError(given->get_name() + ": expected a number of pixels of at least 1, got " +
+                              std::to_string(pixels));
+        }
+    }
+    // An option of another format would be dropped without a word; refuse it instead.
+    const struct {
+        const CLI::Option* option;
+        int32_t format;
+        const char* formatName;
+    } formatOptions[] = {{bitsOption, FormatBmp, "bmp"}, {qualityOption, FormatJpg, "jpg"},
+                         {wdpQualityOption, FormatWdp, "wdp"}};
+    for (const auto& [option, optionFormat, formatName] : formatOptions) {
+        if (*option && settings.nOuptputFormat != optionFormat) {
+            return UsageError(option->get_name() + " applies to -f " + formatName + " only");
+        }
     }
     if (originalSize) {
         settings.nOuputSizeType = SizeOriginal;
     } else if (!size.empty()) {
         if (!ParsePair(size, 'x', settings.nOutputWidth, settings.nOutputHeight) || settings.nOutputWidth < 1 ||
             settings.nOutputHeight < 1) {
-            return usage("--size: expected WxH with positive numbers, got \"" + size + "\"");
+            return UsageError("--size: expected WxH with positive numbers, got \"" + size + "\"");
         }
         settings.nOuputSizeType = SizeCustom;
         settings.nKeepAspectRatio = 0;
@@ -158,7 +186,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     } else if (!stretch.empty()) {
         if (!ParsePair(stretch, 'x', settings.dHorizontalStretch, settings.dVerticalStretch) ||
             !(settings.dHorizontalStretch > 0) || !(settings.dVerticalStretch > 0)) {
-            return usage("--stretch: expected HxV with positive factors, got \"" + stretch + "\"");
+            return UsageError("--stretch: expected HxV with positive factors, got \"" + stretch + "\"");
         }
         settings.nOuputSizeType = SizeStretch;
     }
@@ -169,7 +197,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     settings.nWdpEncoderParam = WdpEncoderParamOfQuality(wdpQuality);
 
     if (!stampPos.empty() && !ParsePair(stampPos, ',', options.stamp.x, options.stamp.y)) {
-        return usage("--stamp-pos: expected X,Y, got \"" + stampPos + "\"");
+        return UsageError("--stamp-pos: expected X,Y, got \"" + stampPos + "\"");
     }
     if (!font.empty()) {
         const size_t colon = font.rfind(':');
@@ -179,7 +207,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
             const std::string digits = font.substr(colon + 1);
             const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pixels);
             if (error != std::errc() || end != digits.data() + digits.size() || pixels < 1) {
-                return usage("--font: expected FAMILY[:PIXELS], got \"" + font + "\"");
+                return UsageError("--font: expected FAMILY[:PIXELS], got \"" + font + "\"");
             }
             options.stamp.pixels = pixels;
         }
@@ -187,10 +215,13 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     if (!colour.empty()) {
         options.stamp.colour = ParseColour(colour);
         if (!options.stamp.colour) {
-            return usage("--colour: expected RRGGBB, got \"" + colour + "\"");
+            return UsageError("--colour: expected RRGGBB, got \"" + colour + "\"");
         }
     }
     if (*renameOption) {
+        if (const std::string problem = RenamePrefixProblem(prefix); !problem.empty()) {
+            return UsageError("--rename: " + problem);
+        }
         options.renamePrefix = prefix;
     }
     if (!output.empty()) {

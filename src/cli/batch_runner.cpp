@@ -1,14 +1,20 @@
 #include "batch_runner.h"
 
+#include "batch_support.h"
+#include "convert/run_folder_watch.h"
+#include "batch_host.h"
+#include "convert/output_names.h"
+#include "convert/photo_converter.h"
 #include "desktop_paths.h"
 #include "file_find_all.h"
 #include "font_settings.h"
-#include "main_window_model.h"
-#include "convert/output_names.h"
+#include "output_folder.h"
 #include "paths.h"
-#include "convert/photo_converter.h"
+#include "photo_reading.h"
 #include "settings_store.h"
+#include "staged_file.h"
 #include "temp_files.h"
+#include "wdp_codec_library.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +24,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace tallowin::cli {
@@ -50,80 +57,101 @@ public:
     explicit BatchRun(const BatchOptions& options)
         : options_(options),
           port_(options.overwrite, stderr, stdin),
-          model_(port_, store_),
+          wdp_(port_),
           showProgress_(!options.quiet && isatty(STDERR_FILENO) != 0) {}
+    ~BatchRun() {
+        if (codecToken_ != 0) {
+            GdiplusShutdown(codecToken_);
+        }
+    }
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
 
     ExitStatus Run();
 
 private:
-    void ApplyStamp();
+    StampRequest Stamp() const;
     void AddPath(const std::string& path);
     void AddFile(const std::string& path);
     void ConvertAll(const std::string& runFolder);
-    void ConvertGroups(const std::vector<std::vector<size_t>>& groups, std::atomic<size_t>& nextGroup);
+    void ConvertGroups(BatchHost& host, const std::vector<std::vector<size_t>>& groups,
+                       std::atomic<size_t>& nextGroup);
+    void Count(const ConversionOutcome& outcome);
     void ShowProgress(size_t done, const std::string& path);
 
     const BatchOptions& options_;
     ConsolePort port_;
     SettingsStore store_;
-    MainWindowModel model_;
+    WdpCodecLibrary wdp_;
+    ULONG_PTR codecToken_ = 0;
     bool showProgress_;
+    PhotoList photos_;
     std::vector<std::string> addedPaths_;  // the path each photo was added from
-    std::atomic<size_t> failures_{0};
+    std::atomic<size_t> failures_{0};      // photos not added, or not converted
+    std::atomic<size_t> inPart_{0};        // photos converted from a source that decoded in part
     std::atomic<size_t> done_{0};
+    std::optional<RunFolderWatch> folderWatch_;  // stops the run when the run folder goes away
 };
 
 ExitStatus BatchRun::Run() {
     GdiplusStartupInput input;
-    GdiplusStartup(&model_.codecToken, &input, nullptr);
+    GdiplusStartup(&codecToken_, &input, nullptr);
     desktop::RemoveStaleTempFolders();
-    model_.m_outputPhotoFormat = options_.settings;
 
     const bool needsWdp = options_.settings.nOuptputFormat == FormatWdp || options_.recursive ||
                           std::any_of(options_.paths.begin(), options_.paths.end(),
                                       [](const std::string& p) { return ExtensionOf(p) == "wdp"; });
     if (needsWdp) {
-        model_.wdp->LoadWdpCodecLibrary(desktop::ExecutableFolder());
+        wdp_.LoadWdpCodecLibrary(desktop::ExecutableFolder());
     }
 
     for (const std::string& path : options_.paths) {
         AddPath(path);
     }
 
-    model_.outputFolder =
-        AddTrailingBackslash(options_.outputFolder ? *options_.outputFolder : model_.DefaultOutputFolder());
-    const std::string runFolder = RunFolderName(model_.outputFolder, std::time(nullptr));
-    model_.runFolder = runFolder;
+    const std::string outputFolder =
+        AddTrailingBackslash(options_.outputFolder ? *options_.outputFolder : DefaultOutputFolder(store_, port_));
+    if (std::string reason; !MakeOutputFolder(outputFolder, reason)) {
+        port_.PrintError(outputFolder + ": Can not create the directory (" + reason + ")");
+        return kExitSomeFailed;
+    }
+    const std::string runFolder = RunFolderName(outputFolder, std::time(nullptr));
     if (!IsDirectory(runFolder) && mkdir(runFolder.c_str(), 0777) != 0) {
         port_.PrintError(runFolder + ": Can not create the directory");
         return kExitSomeFailed;
     }
 
-    ApplyStamp();
+    // What killed runs left staged in the output folder's run folders goes first.
+    plumbing::RemoveAbandonedStagedFilesBelow(outputFolder);
     ConvertAll(runFolder);
     desktop::RemovePrivateTempFolder();
 
-    std::fprintf(stdout, "%s\n", runFolder.c_str());
-    std::fflush(stdout);
-    return failures_.load() == 0 ? kExitAllConverted : kExitSomeFailed;
+    if (KeepRunFolderIfUsed(runFolder)) {
+        std::fprintf(stdout, "%s\n", runFolder.c_str());
+        std::fflush(stdout);
+    }
+    if (failures_.load() != 0) {
+        return kExitSomeFailed;
+    }
+    return inPart_.load() == 0 ? kExitAllConverted : kExitSomeInPart;
 }
 
-void BatchRun::ApplyStamp() {
-    const StampOptions& stamp = options_.stamp;
-    port_.SetControlText(IDC_STAMP_TEXT, stamp.text);
-    port_.SetControlText(IDC_STAMP_X, std::to_string(stamp.x));
-    port_.SetControlText(IDC_STAMP_Y, std::to_string(stamp.y));
-    LOGFONTA font = model_.StampFont();
-    if (stamp.family) {
-        SetFaceName(font, *stamp.family);
+// The options' stamp over the stored font and colour.
+StampRequest BatchRun::Stamp() const {
+    const StampOptions& options = options_.stamp;
+    StampRequest stamp;
+    stamp.text = options.text;
+    stamp.x = options.x;
+    stamp.y = options.y;
+    LoadFontSettings(store_, stamp.font);
+    if (options.family) {
+        SetFaceName(stamp.font, *options.family);
     }
-    if (stamp.pixels) {
-        font.lfHeight = -*stamp.pixels;  // negative: the em height in pixels
+    if (options.pixels) {
+        stamp.font.lfHeight = -*options.pixels;  // negative: the em height in pixels
     }
-    model_.SetStampFont(font);
-    if (stamp.colour) {
-        model_.SetStampColour(*stamp.colour);
-    }
+    stamp.colour = options.colour.value_or(LoadStampColour(store_));
+    return stamp;
 }
 
 void BatchRun::AddPath(const std::string& path) {
@@ -149,19 +177,20 @@ void BatchRun::AddPath(const std::string& path) {
 void BatchRun::AddFile(const std::string& path) {
     ConsolePort::SetCurrentPhoto(path);
     PhotoRecord record;
-    if (model_.AddPhotoFromFile(path, record)) {
-        model_.photos.push_back(record);
+    if (ReadPhotoFile(path, options_.settings, wdp_, port_, record)) {
+        photos_.push_back(record);
         addedPaths_.push_back(path);
         return;
     }
     if (ConsolePort::FailuresOfCurrentPhoto() == 0) {
-        port_.PrintError(path + ": can not be added (not a photo, or unreadable)");
+        port_.PrintError(path + ": " + AddFailureText(path));
     }
     ++failures_;
 }
 
 void BatchRun::ConvertAll(const std::string& runFolder) {
-    PhotoList& photos = model_.photos;
+    folderWatch_.emplace(runFolder);
+    PhotoList& photos = photos_;
     const NamingRule rule{runFolder, !options_.renamePrefix.has_value(), options_.renamePrefix.value_or("")};
     for (size_t i = 0; i < photos.size(); ++i) {
         photos[i].outputPath =
@@ -170,12 +199,13 @@ void BatchRun::ConvertAll(const std::string& runFolder) {
     const auto groups = GroupByOutputPath(photos);
     const size_t workers = std::min<size_t>(options_.jobs, groups.size());
     std::atomic<size_t> nextGroup{0};
+    BatchHost host(port_, Stamp(), wdp_.IsLoaded() ? &wdp_ : nullptr);
     std::vector<std::thread> threads;
     for (size_t k = 1; k < workers; ++k) {
-        threads.emplace_back([&] { ConvertGroups(groups, nextGroup); });
+        threads.emplace_back([&] { ConvertGroups(host, groups, nextGroup); });
     }
     if (workers > 0) {
-        ConvertGroups(groups, nextGroup);
+        ConvertGroups(host, groups, nextGroup);
     }
     for (std::thread& thread : threads) {
         thread.join();
@@ -185,28 +215,39 @@ void BatchRun::ConvertAll(const std::string& runFolder) {
     }
 }
 
-void BatchRun::ConvertGroups(const std::vector<std::vector<size_t>>& groups, std::atomic<size_t>& nextGroup) {
+void BatchRun::ConvertGroups(BatchHost& host, const std::vector<std::vector<size_t>>& groups,
+                             std::atomic<size_t>& nextGroup) {
     // Each worker keeps its fixed temporary names in a folder of its own.
-    PhotoConverter converter(model_, desktop::UniqueTempSubfolder());
-    for (size_t g = nextGroup.fetch_add(1); g < groups.size(); g = nextGroup.fetch_add(1)) {
+    PhotoConverter converter(host, desktop::UniqueTempSubfolder());
+    for (size_t g = nextGroup.fetch_add(1); g < groups.size() && !folderWatch_->Stopped();
+         g = nextGroup.fetch_add(1)) {
         for (const size_t i : groups[g]) {
-            const PhotoRecord& photo = model_.photos[i];
             ConsolePort::SetCurrentPhoto(addedPaths_[i]);
-            const bool result = converter.ConvertPhoto(photo);
-            const ConversionOutcome outcome = converter.LastOutcome();
-            const bool written = outcome == ConversionOutcome::Converted || outcome == ConversionOutcome::Damaged;
-            if (!result || !written || ConsolePort::FailuresOfCurrentPhoto() != 0) {
-                ++failures_;
-            }
+            const ConversionOutcome outcome = converter.ConvertPhoto(photos_[i]);
+            Count(outcome);
             ShowProgress(done_.fetch_add(1) + 1, addedPaths_[i]);
+            if (!outcome.Written() &&
+                folderWatch_->GoneAfterFailure([this](const std::string& text) { port_.PrintError(text); })) {
+                return;
+            }
         }
+    }
+}
+
+// The outcome decides, not the lines shown on the way: a warning alone fails nothing.
+void BatchRun::Count(const ConversionOutcome& outcome) {
+    switch (outcome.kind) {
+        case OutcomeKind::Converted: break;
+        case OutcomeKind::ConvertedInPart: ++inPart_; break;
+        case OutcomeKind::Failed:
+        case OutcomeKind::Skipped: ++failures_; break;  // a kept file is not this run's photo
     }
 }
 
 void BatchRun::ShowProgress(size_t done, const std::string& path) {
     if (showProgress_) {
         char counter[48];
-        std::snprintf(counter, sizeof counter, "[%zu/%zu] ", done, model_.photos.size());
+        std::snprintf(counter, sizeof counter, "[%zu/%zu] ", done, photos_.size());
         port_.ShowProgressLine(counter + FileNameOf(path));
     }
 }

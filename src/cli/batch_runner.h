@@ -12,6 +12,7 @@ enum ExitStatus : int {
     kExitAllConverted = 0,   // every photo was added and converted
     kExitSomeFailed = 1,     // a photo was not added or not converted
     kExitBadUsage = 2,       // the command line was wrong
+    kExitSomeInPart = 3,     // every photo was written, some from a source that decoded only in part
 };
 
 // Runs the batch and returns the exit status. Failures go to standard error, the

@@ -1,5 +1,7 @@
 #include "console_port.h"
 
+#include "program_name.h"
+
 namespace tallowin::cli {
 
 namespace {
@@ -31,7 +33,7 @@ void ConsolePort::ClearProgressLocked() {
 void ConsolePort::PrintError(const std::string& line) {
     std::lock_guard lock(mutex_);
     ClearProgressLocked();
-    std::fprintf(errors_, "%s\n", line.c_str());
+    std::fprintf(errors_, "%s: %s\n", kProgramName, line.c_str());
     std::fflush(errors_);
 }
 
@@ -85,17 +87,6 @@ MessageAnswer ConsolePort::AskToReplace(const std::string& question) {
         return MessageAnswer::No;
     }
     return (reply[0] == 'y' || reply[0] == 'Y') ? MessageAnswer::Yes : MessageAnswer::No;
-}
-
-std::string ConsolePort::ControlText(ControlId id) {
-    std::lock_guard lock(mutex_);
-    const auto found = controls_.find(id);
-    return found == controls_.end() ? std::string() : found->second;
-}
-
-void ConsolePort::SetControlText(ControlId id, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    controls_[id] = text;
 }
 
 void ConsolePort::AddLogLine(const std::string& line) { PrintError(line); }

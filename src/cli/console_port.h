@@ -1,13 +1,13 @@
 #pragma once
-// The window port of the batch tool: message boxes become lines on standard error
-// (the question whether to replace a file is answered by the overwrite policy or,
-// on a terminal, by the user), the stamp boxes are plain values, and the progress
-// bar and log list print nothing. Safe for several converting threads at once.
+// The window port of the batch tool, for the steps it shares with the window (adding
+// photos, the folder search, the WDP library): message boxes become lines on standard
+// error, and the question whether to replace a file is answered by the overwrite
+// policy or, on a terminal, by the user. There are no controls: they read as empty.
+// Safe for several converting threads at once.
 
 #include "window_port.h"
 
 #include <cstdio>
-#include <map>
 #include <mutex>
 #include <string>
 
@@ -31,8 +31,8 @@ public:
 
     MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageButtons buttons,
                               MessageIcon icon, MessageOwner owner) override;
-    std::string ControlText(ControlId id) override;
-    void SetControlText(ControlId id, const std::string& text) override;
+    std::string ControlText(ControlId) override { return {}; }
+    void SetControlText(ControlId, const std::string&) override {}
     void EnableControl(ControlId, bool) override {}
     void SetProgress(int) override {}
     void AddLogLine(const std::string& line) override;
@@ -48,8 +48,10 @@ public:
     void ShowProgressLine(const std::string& line);
     void EndProgress();
 
-private:
+    // The overwrite question: the policy's answer, or the user's on a terminal.
     MessageAnswer AskToReplace(const std::string& question);
+
+private:
     // "<photo>: " for the calling thread's photo, or nothing.
     static std::string PhotoPrefix();
     // Clears the progress line before other output; called under the mutex.
@@ -59,7 +61,6 @@ private:
     std::FILE* errors_;
     std::FILE* answers_;
     std::mutex mutex_;
-    std::map<int, std::string> controls_;
     bool progressShown_ = false;
 };
 

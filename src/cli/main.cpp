@@ -3,6 +3,7 @@
 
 #include "batch_options.h"
 #include "batch_runner.h"
+#include "program_name.h"
 
 #include <QGuiApplication>
 
@@ -13,11 +14,11 @@
 
 namespace {
 
-// Text is drawn with Qt's painter, which needs an application object; without a
-// display the offscreen platform serves.
+// Text is drawn with Qt's painter, which needs an application object. The tool never
+// shows a window, so the offscreen platform serves unless the user names another: a
+// display that is set but does not answer would otherwise abort the application.
 void ChooseQtPlatform() {
-    const bool hasDisplay = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
-    if (!hasDisplay && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
 }
@@ -26,7 +27,7 @@ void ChooseQtPlatform() {
 // are noise on a tool's error stream, which carries one line per failed photo.
 void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtCriticalMsg || type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: %s\n", tallowin::cli::kProgramName, message.toLocal8Bit().constData());
     }
 }
 

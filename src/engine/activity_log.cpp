@@ -1,6 +1,5 @@
 #include "activity_log.h"
 
-#include "main_window_model.h"
 #include "paths.h"
 
 #include <cstdio>
@@ -25,45 +24,45 @@ bool AppendLineToFile(const std::string& path, const std::string& line)
     return written && closed;
 }
 
-bool MainWindowModel::AppendLog(const std::string& message)
+bool ActivityLog::Append(const std::string& message)
 {
     const std::string line = FormatLogLine(std::time(nullptr), message);
     bool overCapacity = false;
     {
         // The port is called outside the lock: the window runs it on its own thread
         // and may ask for LogLines() meanwhile.
-        std::lock_guard lock(logMutex_);
-        logLines_.push_back(line);
-        overCapacity = logLines_.size() > kLogListCapacity;
-        if (overCapacity) logLines_.erase(logLines_.begin());
+        std::lock_guard lock(mutex_);
+        lines_.push_back(line);
+        overCapacity = lines_.size() > kLogListCapacity;
+        if (overCapacity) lines_.erase(lines_.begin());
     }
     port_.AddLogLine(line);
     if (overCapacity) port_.RemoveFirstLogLine();
-    return AppendLineToFile(logFilePath, line);
+    return AppendLineToFile(filePath_, line);
 }
 
-void MainWindowModel::ClearLog()
+void ActivityLog::Clear()
 {
     {
-        std::lock_guard lock(logMutex_);
-        logLines_.clear();
+        std::lock_guard lock(mutex_);
+        lines_.clear();
     }
     port_.ClearLog();
 }
 
-std::vector<std::string> MainWindowModel::LogLines() const
+std::vector<std::string> ActivityLog::Lines() const
 {
-    std::lock_guard lock(logMutex_);
-    return logLines_;
+    std::lock_guard lock(mutex_);
+    return lines_;
 }
 
-void MainWindowModel::ViewLog()
+void ActivityLog::View()
 {
-    if (!FileExists(logFilePath)) {
+    if (!FileExists(filePath_)) {
         port_.ShowMessage("There is not log file now!", "Message");
         return;
     }
-    port_.OpenWithDesktop(logFilePath);
+    port_.OpenWithDesktop(filePath_);
 }
 
 }  // namespace tallowin

@@ -1,6 +1,7 @@
 #pragma once
 // The folder-tree search of "Search photos": breadth first, every photo file of a
 // folder before those of its sub-folders, sub-folders in the order they were found.
+// Within a folder, entries are taken in name order as a file manager shows them.
 // Folders are remembered by device and inode, so links that lead back into the tree
 // are not searched again.
 
@@ -10,6 +11,10 @@
 #include <vector>
 
 namespace tallowin {
+
+// Name order of a file manager: letters without regard to case, runs of digits by their
+// number ("p2" before "p10"); names that read the same are ordered by their bytes.
+bool FileNameLess(const std::string& a, const std::string& b);
 
 class CFileFindAll {
 public:

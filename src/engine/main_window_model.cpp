@@ -5,10 +5,12 @@
 #include "font_settings.h"
 #include "integer_text.h"
 #include "language.h"
+#include "output_folder.h"
 #include "output_size.h"
 #include "paths.h"
 #include "settings_keys.h"
 #include "settings_store.h"
+#include "staged_file.h"
 #include "temp_files.h"
 
 #include <filesystem>
@@ -20,22 +22,31 @@ namespace {
 
 constexpr int kProgressStart = 0;
 
-constexpr ControlId kPhotoButtons[] = {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR};
 constexpr ControlId kRenameControls[] = {IDC_PREFIX_LABEL, IDC_PREFIX, IDC_PREFIX_SUFFIX_LABEL};
 
 }  // namespace
 
 MainWindowModel::MainWindowModel(WindowPort& port, SettingsStore& store)
-    : wdp(&wdpLibrary_), port_(port), store_(store), wdpLibrary_(port)
+    : port_(port), store_(store), list_(port, run_), log_(port), wdpLibrary_(port)
 {
-    LoadFontSettings(store_, stampFont_);
-    stampColour_ = LoadStampColour(store_);
-    renamePrefix = store_.GetProfileString(keys::kOption, keys::kBatchRenamer, "output.photo");
+    LOGFONTA font{};
+    LoadFontSettings(store_, font);
+    stamp_.SetFont(font);
+    stamp_.SetColour(LoadStampColour(store_));
+    settings_.renamePrefix = store_.GetProfileString(keys::kOption, keys::kBatchRenamer, "output.photo");
 }
 
 MainWindowModel::~MainWindowModel()
 {
-    if (codecToken != 0) GdiplusShutdown(codecToken);
+    if (codecToken_ != 0) GdiplusShutdown(codecToken_);
+}
+
+void MainWindowModel::StartCodecService()
+{
+    if (codecToken_ == 0) {
+        GdiplusStartupInput input;
+        GdiplusStartup(&codecToken_, &input, nullptr);
+    }
 }
 
 // ---- Start and end ----
@@ -43,56 +54,36 @@ MainWindowModel::~MainWindowModel()
 void MainWindowModel::Initialise(const std::string& libraryFolder)
 {
     desktop::RemoveStaleTempFolders();
-    if (codecToken == 0) {
-        GdiplusStartupInput input;
-        GdiplusStartup(&codecToken, &input, nullptr);
-    }
-    nameOrder = 0;
-    timeOrder = 0;
-    outputFolder = AddTrailingBackslash(DefaultOutputFolder());
-    logFilePath = outputFolder + kLogFileName;
+    StartCodecService();
+    list_.ResetSortOrder();
+    settings_.outputFolder = AddTrailingBackslash(DefaultOutputFolder());
+    log_.SetFilePath(settings_.outputFolder + kLogFileName);
+    plumbing::RemoveAbandonedStagedFilesBelow(settings_.outputFolder);
     port_.SetProgress(kProgressStart);
-    EnablePhotoButtons(false);
+    list_.EnableButtons(false);
     wdpLibrary_.LoadWdpCodecLibrary(libraryFolder.empty() ? desktop::ExecutableFolder() : libraryFolder);
     ExchangeToControls();
 }
 
-std::string MainWindowModel::DefaultOutputFolder()
-{
-    const std::string pictures = desktop::PicturesFolder();
-    if (pictures.empty()) {
-        port_.ShowMessage("Can not get My Pictures directory!", "Warning");
-        return store_.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, desktop::HomeFolder());
-    }
-    const std::string picturesFolder = AddTrailingBackslash(pictures);
-    std::string folder = picturesFolder + kDefaultOutputFolderName;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-        // The pictures folder itself may be missing on a fresh account: create it too.
-        std::filesystem::create_directories(folder, ec);
-        if (ec || !std::filesystem::is_directory(folder, ec)) {
-            port_.ShowMessage("Can not create the directory", folder);
-            folder = picturesFolder;
-        }
-    }
-    return store_.GetProfileString(keys::kOption, keys::kPhotoOutputFolder, folder);
-}
+std::string MainWindowModel::DefaultOutputFolder() { return tallowin::DefaultOutputFolder(store_, port_); }
 
 bool MainWindowModel::Exit()
 {
-    if (idle.load() == 0 || workerAlive.load()) {
+    if (run_.Busy()) {
         port_.ShowMessage("Please stop converting first", "Warning");
         return false;
     }
     ExchangeFromControls();  // a failure has shown its message; leaving goes on
-    store_.WriteProfileString(keys::kOption, keys::kPhotoOutputFolder, outputFolder);
-    SaveFontSettings(store_, StampFont());
-    SaveStampColour(store_, StampColour());
-    store_.WriteProfileString(keys::kOption, keys::kBatchRenamer, renamePrefix);
+    // An emptied box is no folder: the next start keeps the one stored before.
+    if (!settings_.outputFolder.empty())
+        store_.WriteProfileString(keys::kOption, keys::kPhotoOutputFolder, settings_.outputFolder);
+    SaveFontSettings(store_, stamp_.Font());
+    SaveStampColour(store_, stamp_.Colour());
+    store_.WriteProfileString(keys::kOption, keys::kBatchRenamer, settings_.renamePrefix);
     port_.DropPreview();
-    if (codecToken != 0) {
-        GdiplusShutdown(codecToken);
-        codecToken = 0;
+    if (codecToken_ != 0) {
+        GdiplusShutdown(codecToken_);
+        codecToken_ = 0;
     }
     UpdatePrompt(kProductPageUrl);
     return true;
@@ -109,21 +100,21 @@ bool MainWindowModel::CloseRequest()
 
 void MainWindowModel::ExchangeToControls()
 {
-    port_.SetControlText(IDC_OUTPUT_FOLDER, outputFolder);
-    port_.SetControlText(IDC_PREFIX, renamePrefix);
-    port_.SetControlText(IDC_STAMP_X, std::to_string(stampX));
-    port_.SetControlText(IDC_STAMP_Y, std::to_string(stampY));
+    port_.SetControlText(IDC_OUTPUT_FOLDER, settings_.outputFolder);
+    port_.SetControlText(IDC_PREFIX, settings_.renamePrefix);
+    port_.SetControlText(IDC_STAMP_X, std::to_string(settings_.stampX));
+    port_.SetControlText(IDC_STAMP_Y, std::to_string(settings_.stampY));
 }
 
 bool MainWindowModel::ExchangeFromControls()
 {
-    outputFolder = port_.ControlText(IDC_OUTPUT_FOLDER);
-    renamePrefix = port_.ControlText(IDC_PREFIX);
+    settings_.outputFolder = port_.ControlText(IDC_OUTPUT_FOLDER);
+    settings_.renamePrefix = port_.ControlText(IDC_PREFIX);
     // notRename follows the check box through ToggleNotRename.
-    for (auto [id, member] : {std::pair{IDC_STAMP_X, &stampX}, std::pair{IDC_STAMP_Y, &stampY}}) {
+    for (auto [id, member] : {std::pair{IDC_STAMP_X, &settings_.stampX}, std::pair{IDC_STAMP_Y, &settings_.stampY}}) {
         const std::optional<int32_t> value = ParseExchangeInteger(port_.ControlText(id));
         if (!value) {
-            port_.ShowMessage("Enter an integer.", kApplicationTitle);
+            port_.ShowMessage("Enter an integer.", kApplicationTitle, MessageButtons::Ok, MessageIcon::Warning);
             return false;
         }
         *member = *value;
@@ -133,16 +124,16 @@ bool MainWindowModel::ExchangeFromControls()
 
 void MainWindowModel::OutputFolderChosen(const std::string& folder)
 {
-    outputFolder = AddTrailingBackslash(folder);
+    settings_.outputFolder = AddTrailingBackslash(folder);
     // Only the folder's box: the other boxes keep what the user typed into them.
-    port_.SetControlText(IDC_OUTPUT_FOLDER, outputFolder);
+    port_.SetControlText(IDC_OUTPUT_FOLDER, settings_.outputFolder);
 }
 
 void MainWindowModel::ToggleNotRename()
 {
-    const bool enableRename = notRename != 0;
+    const bool enableRename = settings_.notRename;
     for (ControlId id : kRenameControls) port_.EnableControl(id, enableRename);
-    notRename = enableRename ? 0 : 1;
+    settings_.notRename = !enableRename;
 }
 
 bool MainWindowModel::CheckTextPosition(int32_t maxX, int32_t maxY)
@@ -152,34 +143,24 @@ bool MainWindowModel::CheckTextPosition(int32_t maxX, int32_t maxY)
     if (x >= maxX) {
         port_.ShowMessage(GetText(IDS_TEXT_X_TOO_BIG), GetText(IDS_WARNING));
         port_.SetControlText(IDC_STAMP_X, "0");
-        stampX = 0;
+        settings_.stampX = 0;
     }
     if (y >= maxY) {
         port_.ShowMessage(GetText(IDS_TEXT_Y_TOO_BIG), GetText(IDS_WARNING));
         port_.SetControlText(IDC_STAMP_Y, "0");
-        stampY = 0;
+        settings_.stampY = 0;
     }
     return true;
-}
-
-bool MainWindowModel::RefreshPhotoList()
-{
-    port_.PhotoListChanged();
-    port_.SetControlText(IDC_TOTAL_PHOTOS, "Total photos: " + std::to_string(photos.size()));
-    EnablePhotoButtons(!photos.empty());
-    return true;
-}
-
-void MainWindowModel::EnablePhotoButtons(bool enable)
-{
-    for (ControlId id : kPhotoButtons) port_.EnableControl(id, enable);
 }
 
 // ---- Help, Update ----
 
 std::string MainWindowModel::HelpPath() const { return desktop::ExecutableFolder() + kHelpStartPage; }
 
-void MainWindowModel::Help() { port_.OpenWithDesktop(HelpPath()); }
+void MainWindowModel::Help()
+{
+    if (!port_.OpenWithDesktop(HelpPath())) port_.ShowMessage("Can not open the help file " + HelpPath(), "Error");
+}
 
 namespace {
 std::string BrowserFailureText()
@@ -214,39 +195,18 @@ bool MainWindowModel::UpdatePrompt(const std::string& address, std::time_t now)
     return true;
 }
 
-// ---- Output size ----
+// ---- Options ----
 
-bool MainWindowModel::ApplyOutputSize(PhotoRecord& photo) { return tallowin::ApplyOutputSize(photo, port_); }
-
-bool MainWindowModel::AssignOutputSettings(PhotoRecord& photo)
+void MainWindowModel::Options(const OptionsDialog& dialog)
 {
-    return tallowin::AssignOutputSettings(photo, m_outputPhotoFormat, port_);
-}
-
-// ---- Stamp font and colour ----
-
-LOGFONTA MainWindowModel::StampFont() const
-{
-    std::lock_guard lock(stampMutex_);
-    return stampFont_;
-}
-
-void MainWindowModel::SetStampFont(const LOGFONTA& font)
-{
-    std::lock_guard lock(stampMutex_);
-    stampFont_ = font;
-}
-
-uint32_t MainWindowModel::StampColour() const
-{
-    std::lock_guard lock(stampMutex_);
-    return stampColour_;
-}
-
-void MainWindowModel::SetStampColour(uint32_t colour)
-{
-    std::lock_guard lock(stampMutex_);
-    stampColour_ = colour;
+    const std::optional<OutputSettings> chosen = dialog(settings_.current);
+    if (!chosen) return;
+    settings_.current = *chosen;
+    if (list_.Photos().empty()) return;
+    const MessageAnswer answer = port_.ShowMessage("Do you want to change all output settings of photos?", "Question",
+                                                   MessageButtons::YesNo, MessageIcon::Question);
+    if (answer == MessageAnswer::Yes) list_.AssignToAll(settings_.current);
+    list_.Refresh();
 }
 
 }  // namespace tallowin

@@ -1,38 +1,30 @@
 #pragma once
-// The main window without widgets: the photo list, the current output settings, the
-// output folder, the rename and stamp fields, the idle flag and the run folder, with
-// the operations the window's commands call. Talks to the window only through the
-// WindowPort. Everything runs on the window's thread except where a comment says a
-// member may be used from the conversion worker.
+// The main window without widgets. Its state lives in pieces that explain themselves:
+// the photo list (PhotoListModel), the values its boxes show (WindowSettings), the
+// stamp's font and colour (StampStyle), the run state (RunState) and the activity log
+// (ActivityLog). The model owns them and carries out the window's commands that span
+// several pieces: start and Exit, the data exchange with the boxes, adding photos,
+// Options, Help and Update. Talks to the window only through the WindowPort.
+// Everything runs on the window's thread except where a comment says a member may be
+// used from the conversion worker.
 
-#include "gdiplus.h"   // LOGFONTA, ULONG_PTR
-#include "output_settings.h"
-#include "photo_record.h"
+#include "activity_log.h"
+#include "gdiplus.h"   // ULONG_PTR
+#include "photo_list_model.h"
+#include "run_state.h"
+#include "stamp_style.h"
 #include "wdp_codec_library.h"
 #include "window_port.h"
+#include "window_settings.h"
 
-#include <atomic>
 #include <cstdint>
 #include <ctime>
-#include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace tallowin {
 
 class SettingsStore;
-
-// Rows of the photo list that are selected, in ascending order.
-using Selection = std::vector<int>;
-
-// The options dialog, run modally on a copy of some settings: the edited settings on
-// OK, nothing on Cancel.
-using OptionsDialog = std::function<std::optional<OutputSettings>(const OutputSettings&)>;
-
-// Columns of the photo list view.
-enum PhotoColumn : int { ColumnFileName = 0, ColumnSize = 1, ColumnTime = 2, ColumnOutputSize = 3, ColumnRotate = 4 };
 
 class MainWindowModel {
 public:
@@ -42,15 +34,25 @@ public:
     MainWindowModel(const MainWindowModel&) = delete;
     MainWindowModel& operator=(const MainWindowModel&) = delete;
 
+    // ---- The pieces ----
     WindowPort& Port() { return port_; }
-    SettingsStore& Store() { return store_; }
+    PhotoListModel& List() { return list_; }
+    PhotoList& Photos() { return list_.Photos(); }
+    WindowSettings& Settings() { return settings_; }
+    StampStyle& Stamp() { return stamp_; }           // also from the worker
+    RunState& Run() { return run_; }                 // also from the worker
+    ActivityLog& Log() { return log_; }              // also from the worker
+    WdpCodecLibrary& Wdp() { return wdpLibrary_; }   // loaded by Initialise
 
     // ---- Start and end ----
+
+    // Starts the codec service (once; Initialise does it too).
+    void StartCodecService();
 
     // The window's initialisation without widgets: starts the codec service, clears
     // the sort state, finds the default output folder, fixes the log path, loads the
     // WDP library from `libraryFolder` (the executable's folder when empty) and writes
-    // the members into their controls.
+    // the values into their controls.
     void Initialise(const std::string& libraryFolder = {});
 
     // The default output folder: the stored "photo_output_folder", whose default is the
@@ -59,8 +61,9 @@ public:
 
     // Exit: refused with "Please stop converting first" while a run is active or a worker
     // thread is still alive (false). Otherwise reads the controls, writes the output
-    // folder, the stamp font and colour and the rename prefix, shuts the codec service
-    // down, runs the update reminder and returns true: the window may end.
+    // folder (unless the box is empty), the stamp font and colour and the rename prefix,
+    // shuts the codec service down, runs the update reminder and returns true: the window
+    // may end.
     bool Exit();
     // A close request: Exit, then, when the window really ends, releases the WDP library.
     bool CloseRequest();
@@ -72,9 +75,9 @@ public:
 
     // ---- Controls ----
 
-    // Members to controls: output folder, rename prefix, stamp X and Y.
+    // Values to controls: output folder, rename prefix, stamp X and Y.
     void ExchangeToControls();
-    // Controls to members in the same order; a stamp box that holds no integer shows
+    // Controls to values in the same order; a stamp box that holds no integer shows
     // "Enter an integer." and ends the exchange there (false).
     bool ExchangeFromControls();
 
@@ -87,38 +90,17 @@ public:
     // stamp's X is not below maxX or its Y not below maxY. Always true.
     bool CheckTextPosition(int32_t maxX, int32_t maxY);
 
-    // Rebuild of the list view: "Total photos: %d" and the photo buttons follow the count.
-    bool RefreshPhotoList();
-    // Enables or disables Convert, Edit, Up, Down, Delete and Clear together.
-    void EnablePhotoButtons(bool enable);
-
-    // ---- Help, Update, View log ----
+    // ---- Help, Update ----
 
     // Path of the help's start page beside the executable.
     std::string HelpPath() const;
     void Help();
     void Update();
-    void ViewLog();
-
-    // ---- Activity log ----
-
-    // One line, with the time prefix, to the activity log list and the log file.
-    // False when the log file cannot be opened or written. Called from the worker.
-    bool AppendLog(const std::string& message);
-    // Empties the activity log list (a run starts). Called from the worker.
-    void ClearLog();
-    // Lines now in the activity log list.
-    std::vector<std::string> LogLines() const;
 
     // ---- Adding photos ----
 
-    // Fills a fresh record from a file: measures it (header only), reads its file time
-    // and gives it the current settings with its output size. A ".wdp" file is decoded
-    // into a BMP of its own in the private temporary folder first. False when the photo
-    // cannot be added.
+    // ReadPhotoFile with the current settings.
     bool AddPhotoFromFile(const std::string& path, PhotoRecord& record);
-    // The file's modification time into the record (time text and seconds).
-    bool FileTimeText(const std::string& path, PhotoRecord& record);
 
     // The initial folder of the Add Photos dialog ("LastPhotoFolder").
     std::string LastPhotoFolder() const;
@@ -130,67 +112,22 @@ public:
     // unreadable items are skipped.
     void AddDroppedItems(const std::vector<std::string>& paths);
 
-    // ---- List operations ----
-    // Each takes the list view's selection and returns the selection after it.
-
-    Selection MoveUp(const Selection& selection);
-    Selection MoveDown(const Selection& selection);
-    Selection DeleteSelected(const Selection& selection);
-    void ClearPhotos();
-    // Click on a column heading: "File name" and "Time" sort, alternating direction.
-    void SortByColumn(int column);
-    // Edit: the dialog for each selected photo in turn; OK replaces its settings and
-    // recomputes its output size.
-    Selection EditSelected(const Selection& selection, const OptionsDialog& dialog);
     // Options: the dialog on the current settings; on OK they become current and, when
     // the user agrees, are given to every photo.
     void Options(const OptionsDialog& dialog);
 
-    // Output size of one photo from its own settings (messages through the port).
-    bool ApplyOutputSize(PhotoRecord& photo);
-    // The current settings into the photo, then its output size.
-    bool AssignOutputSettings(PhotoRecord& photo);
-
-    // ---- Stamp font and colour ----
-    // The conversion worker reads them for every photo while the Font button may change
-    // them, so they are kept under a lock and handed out as copies.
-    LOGFONTA StampFont() const;
-    void SetStampFont(const LOGFONTA& font);
-    uint32_t StampColour() const;  // red in the low byte, then green, then blue
-    void SetStampColour(uint32_t colour);
-
-    // ---- State (members of the window) ----
-    PhotoList photos;
-    OutputSettings m_outputPhotoFormat;
-    std::string outputFolder;        // ends in '/' at start and after Browse
-    std::string renamePrefix;        // "m_batch_renamer"
-    int32_t notRename = 0;           // 0 or 1
-    int32_t stampX = 0;
-    int32_t stampY = 0;
-    std::atomic<int> idle{1};        // 1: no run, or a stop was asked; 0: a run is active
-    std::atomic<bool> workerAlive{false};  // a worker thread exists (set by the conversion run)
-    std::string runFolder;           // ends in '/'
-    std::string logFilePath;
-    int32_t nameOrder = 0;           // sort direction of the "File name" column
-    int32_t timeOrder = 0;           // sort direction of the "Time" column
-    ULONG_PTR codecToken = 0;
-    WdpCodecLibrary* wdp;            // the model's library object; loaded by Initialise
-
 private:
     void AddPhotoAtEnd(const std::string& path);
-    // The list view shows a new order of the same photos (Up, Down).
-    void ListOrderChanged();
 
     WindowPort& port_;
     SettingsStore& store_;
+    RunState run_;
+    PhotoListModel list_;
+    WindowSettings settings_;
+    StampStyle stamp_;
+    ActivityLog log_;
     WdpCodecLibrary wdpLibrary_;
-
-    mutable std::mutex stampMutex_;
-    LOGFONTA stampFont_{};
-    uint32_t stampColour_ = 0;
-
-    mutable std::mutex logMutex_;
-    std::vector<std::string> logLines_;
+    ULONG_PTR codecToken_ = 0;
 };
 
 }  // namespace tallowin

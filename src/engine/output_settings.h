@@ -47,14 +47,6 @@ int PixelFormatDescriptionId(int32_t pixelFormatIndex);
 // Indices 0 to 2: 1, 4 and 8 bits indexed, which go through colour reduction.
 bool IsIndexedPixelFormat(int32_t pixelFormatIndex);
 
-// Label of a pixel-format index as the options list shows it ("24 bits RGB"); empty for
-// an unknown index.
-const char* PixelFormatLabel(int32_t pixelFormatIndex);
-
-// Label of an output format index as the options list shows it ("BMP"); empty for an
-// unknown index.
-const char* FormatLabel(int32_t format);
-
 // nWdpEncoderParam holds 101 minus the WDP quality the user enters (1 to 100).
 inline int32_t WdpEncoderParamOfQuality(int32_t quality) { return 101 - quality; }
 inline int32_t WdpQualityOfEncoderParam(int32_t encoderParam) { return 101 - encoderParam; }

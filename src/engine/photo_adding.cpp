@@ -4,133 +4,23 @@
 
 #include "file_find_all.h"
 #include "paths.h"
+#include "photo_reading.h"
 #include "settings_keys.h"
 #include "settings_store.h"
-#include "temp_files.h"
 
-#include <QString>
-
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tallowin {
 
-namespace {
-
-constexpr const char* kWdpExtension = "wdp";  // compared case-sensitively
-
-// The file-error text of the window framework for an errno, with the path in it.
-std::string FileErrorText(int error, const std::string& path)
-{
-    switch (error) {
-    case ENOENT: return path + " was not found.";
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return path + " contains an invalid path.";
-    case EMFILE:
-    case ENFILE: return path + " could not be opened because there are too many open files.";
-    case EACCES:
-    case EPERM: return "Access to " + path + " was denied.";
-    case EIO: return "A hardware I/O error was reported while accessing " + path + ".";
-    case ETXTBSY:
-    case EBUSY: return "A sharing violation occurred while accessing " + path + ".";
-    default: return "An unexpected error occurred while accessing " + path + ".";
-    }
-}
-
-std::string LocalTimeText(int64_t seconds)
-{
-    const std::time_t when = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    if (!localtime_r(&when, &local)) return {};
-    char text[64];
-    const size_t length = std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
-    return std::string(text, length);
-}
-
-// Width and height from the file's header; 0 x 0 when it cannot be read as an image.
-void MeasurePhoto(const std::string& path, PhotoRecord& record)
-{
-    record.width = 0;
-    record.height = 0;
-    const std::u16string widePath = QString::fromStdString(path).toStdU16String();
-    GpImage* image = nullptr;
-    if (GdipLoadImageFromFile(widePath.c_str(), &image) != Ok || !image) return;
-    UINT width = 0;
-    UINT height = 0;
-    if (GdipGetImageWidth(image, &width) == Ok && GdipGetImageHeight(image, &height) == Ok &&
-        width <= INT32_MAX && height <= INT32_MAX) {
-        record.width = static_cast<int32_t>(width);
-        record.height = static_cast<int32_t>(height);
-    }
-    GdipDisposeImage(image);
-}
-
-}  // namespace
-
-bool MainWindowModel::FileTimeText(const std::string& path, PhotoRecord& record)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        port_.ShowMessage(FileErrorText(errno, path), path);
-        return false;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        ::close(fd);
-        port_.ShowMessage("Failed file.GetStatus from " + path, path);
-        return false;
-    }
-    ::close(fd);
-    record.modificationTime = static_cast<int64_t>(status.st_mtime);
-    record.timeText = LocalTimeText(record.modificationTime);
-    return true;
-}
-
-// A FIFO, socket or device named like a photo would block or feed the decoders
-// endlessly; only regular files (links followed) can be photos. A path that cannot be
-// examined is left to the steps below, which report it.
-static bool IsSpecialFile(const std::string& path)
-{
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
-}
-
 bool MainWindowModel::AddPhotoFromFile(const std::string& path, PhotoRecord& record)
 {
-    if (IsSpecialFile(path)) return false;
-    if (ExtensionOf(path) == kWdpExtension) {
-        // A folder of its own per photo keeps the WDP file's title and never shares the
-        // BMP with another WDP file of the same name.
-        // Without a temporary folder there is nowhere safe to write the BMP (the decode
-        // removes a file standing at its path first), so the photo fails as undecodable.
-        const std::string folder = desktop::UniqueTempSubfolder();
-        if (folder.empty()) port_.ShowMessage("Can not get temporary path name!", "Error");
-        const std::string bmpPath = folder + FileTitleOf(path) + ".bmp";
-        if (folder.empty() || !wdpLibrary_.DecodeWdpFile(path, bmpPath)) {
-            port_.ShowMessage("can not decode the file", "Error");
-            return false;
-        }
-        record.sourcePath = bmpPath;
-    } else {
-        record.sourcePath = path;
-    }
-    FileTimeText(path, record);
-    record.fileName = FileNameOf(path);
-    MeasurePhoto(record.sourcePath, record);
-    if (record.width == 0 || record.height == 0) return false;
-    AssignOutputSettings(record);
-    return true;
+    return ReadPhotoFile(path, settings_.current, wdpLibrary_, port_, record);
 }
 
 void MainWindowModel::AddPhotoAtEnd(const std::string& path)
 {
     PhotoRecord record;
-    if (AddPhotoFromFile(path, record)) photos.push_back(std::move(record));
+    if (AddPhotoFromFile(path, record)) list_.Photos().push_back(std::move(record));
 }
 
 std::string MainWindowModel::LastPhotoFolder() const
@@ -141,9 +31,9 @@ std::string MainWindowModel::LastPhotoFolder() const
 void MainWindowModel::AddChosenFiles(const std::vector<std::string>& paths)
 {
     for (const std::string& path : paths) AddPhotoAtEnd(path);
-    if (photos.empty()) return;
-    RefreshPhotoList();
-    store_.WriteProfileString(keys::kOption, keys::kLastPhotoFolder, FolderOfPath(photos.back().sourcePath));
+    if (list_.Photos().empty()) return;
+    list_.Refresh();
+    store_.WriteProfileString(keys::kOption, keys::kLastPhotoFolder, FolderOfPath(list_.Photos().back().sourcePath));
 }
 
 void MainWindowModel::AddFolderTree(const std::string& folder)
@@ -152,9 +42,9 @@ void MainWindowModel::AddFolderTree(const std::string& folder)
     CFileFindAll finder(port_);
     if (!finder.FindPhotoFiles(folder, found)) return;
     for (const std::string& path : found) AddPhotoAtEnd(path);
-    if (photos.empty()) return;
-    RefreshPhotoList();
-    store_.WriteProfileString(keys::kOption, keys::kLastBrowseFold, FolderOfPath(photos.back().sourcePath));
+    if (list_.Photos().empty()) return;
+    list_.Refresh();
+    store_.WriteProfileString(keys::kOption, keys::kLastBrowseFold, FolderOfPath(list_.Photos().back().sourcePath));
 }
 
 void MainWindowModel::AddDroppedItems(const std::vector<std::string>& paths)
@@ -164,7 +54,7 @@ void MainWindowModel::AddDroppedItems(const std::vector<std::string>& paths)
         if (::stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) continue;
         AddPhotoAtEnd(path);
     }
-    if (!photos.empty()) RefreshPhotoList();
+    if (!list_.Photos().empty()) list_.Refresh();
 }
 
 }  // namespace tallowin

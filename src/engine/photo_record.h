@@ -11,6 +11,7 @@ namespace tallowin {
 
 struct PhotoRecord {
     std::string sourcePath;    // the file the codec service decodes (a temporary BMP for a WDP photo)
+    std::string wdpPath;       // for a WDP photo, the WDP file its temporary BMP is decoded from
     std::string fileName;      // name and extension of the file the user added
     std::string timeText;      // modification time, "2011/03/05 14:07:09"
     int32_t width = 1;

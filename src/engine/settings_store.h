@@ -25,7 +25,8 @@ public:
     // The stored integer, or `defaultValue` when the entry is missing or holds no
     // integer of 32 bits.
     int32_t GetProfileInt(const std::string& section, const std::string& entry, int32_t defaultValue) const;
-    // The stored text, or `defaultValue` when the entry is missing.
+    // The stored text, or `defaultValue` when the entry is missing. A hand-edited text
+    // with ',' or ';' and no quotes reads exactly as it stands in the file.
     std::string GetProfileString(const std::string& section, const std::string& entry,
                                  const std::string& defaultValue) const;
 

@@ -64,12 +64,19 @@ bool WdpCodecLibrary::DecodeWdpFile(const std::string& wdpPath, const std::strin
     return true;
 }
 
-bool WdpCodecLibrary::EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam)
+bool WdpCodecLibrary::DecodeQuietly(const std::string& wdpPath, const std::string& bmpPath) const
+{
+    return decode_ && decode_(wdpPath.c_str(), bmpPath.c_str()) != 0;
+}
+
+bool WdpCodecLibrary::EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam,
+                                    const std::string& shownWdpPath)
 {
     if (!encode_) return false;
     const std::string quality = std::to_string(encoderParam);
     if (encode_(bmpPath.c_str(), wdpPath.c_str(), quality.c_str()) == 0)
-        port_.ShowMessage("Failed to convert " + bmpPath + " to " + wdpPath, "Error");
+        port_.ShowMessage("Failed to convert " + bmpPath + " to " + (shownWdpPath.empty() ? wdpPath : shownWdpPath),
+                          "Error");
     return true;
 }
 

@@ -25,9 +25,17 @@ public:
     // False, silently, without a resolved entry; otherwise true, with "Failed to convert
     // %s to %s" (caption "Error") when the library reports failure. Decoding removes a
     // file standing at the BMP path first. The encoder value is handed over as decimal
-    // text. Used from one thread at a time.
+    // text. Used from one thread at a time. The encoder may write to a hidden name that
+    // is renamed into place later: the failure message then names `shownWdpPath`, the
+    // file the user asked for.
     bool DecodeWdpFile(const std::string& wdpPath, const std::string& bmpPath);
-    bool EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam);
+    bool EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam,
+                       const std::string& shownWdpPath = {});
+
+    // Decodes without any message: true only when the library is loaded and reports
+    // success. For decoding again a photo that was decoded once when it was added;
+    // safe from any thread while the library stays loaded.
+    bool DecodeQuietly(const std::string& wdpPath, const std::string& bmpPath) const;
 
 private:
     WindowPort& port_;

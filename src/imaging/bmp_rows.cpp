@@ -1,5 +1,7 @@
 #include "bmp_rows.h"
 
+#include "le_bytes.h"
+
 #include <bit>
 
 namespace tallowin::imaging {
@@ -42,8 +44,7 @@ void ConvertBitFieldRow(const uint8_t* source, uint32_t bitsPerPixel, uint32_t w
     const uint32_t bytesPerPixel = bitsPerPixel / 8;
     for (uint32_t x = 0; x < width; ++x) {
         const uint8_t* p = source + static_cast<size_t>(x) * bytesPerPixel;
-        uint32_t pixel = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8);
-        if (bytesPerPixel == 4) pixel |= (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        const uint32_t pixel = bytesPerPixel == 4 ? tallowin::plumbing::Le32(p) : tallowin::plumbing::Le16(p);
         uint8_t* out = target + 3 * static_cast<size_t>(x);
         out[0] = blue.Apply(pixel);
         out[1] = green.Apply(pixel);

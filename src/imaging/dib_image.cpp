@@ -3,6 +3,8 @@
 #include "dib_image_bmp.h"
 #include "dib_layout.h"
 #include "palette_search.h"
+#include "file_writer.h"
+#include "staged_file.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 namespace {
 
 constexpr char kUnsupportedFormat[] = "Unsupported operation for this format";
+constexpr const char* kWriteFailed = tallowin::imaging::bmp_errors::kWriteFailed;
 
 // Closes a FILE* on every way out.
 struct FileCloser {
@@ -93,12 +96,15 @@ bool CDibImage::LoadFile(const char* fileName, uint32_t formatCode)
 bool CDibImage::SaveFile(const char* fileName, uint32_t formatCode)
 {
     if (fileName == nullptr) return false;
-    FileCloser closer{std::fopen(fileName, "wb")};
-    if (closer.file == nullptr) return false;
-    const bool written = WriteStream(closer.file, formatCode);
-    const bool closed = std::fclose(closer.file) == 0;
-    closer.file = nullptr;
-    return written && closed;
+    // Written beside the file and renamed into place when every byte reached the
+    // disk: a failed save leaves neither a cut file nor a lost older one.
+    tallowin::plumbing::StagedFile staged(fileName);
+    std::FILE* file = staged.CreateStream();
+    if (file == nullptr) return false;
+    const bool written = WriteStream(file, formatCode);
+    const bool closed = tallowin::plumbing::CloseStream(file);
+    if (written && !closed) SetLastError(kWriteFailed);
+    return written && closed && staged.Commit();
 }
 
 bool CDibImage::ReadStream(FILE* file, uint32_t formatCode)

@@ -23,12 +23,6 @@ public:
     CDibImage& operator=(const CDibImage&) = delete;
     virtual ~CDibImage();
 
-    // Replaces this image's content with the pixels of a device-dependent bitmap
-    // (bitmaps deeper than 8 bits become 24-bit images). Defined in the platform
-    // layer beside the bitmap-handle calls (platform/dib). False, with "GetDIBits
-    // failed" in LastError(), when the rows could not be fetched.
-    bool CreateFromBitmapHandle(HBITMAP bitmap);
-
     // Replaces the content with a zero-filled block for width × height pixels at
     // `bits` per pixel (rounded to 1, 4, 8 or 24). Returns the block, or nullptr when
     // the size is invalid, above the caps of dib_layout.h, or memory runs out; the
@@ -60,6 +54,7 @@ public:
     void InheritSettings(const CDibImage* source);
 
     const char* LastError() const { return settings.lastError; }
+    void SetLastError(const char* text);
 
     // Reduces the image to `targetBits` (1, 4 or 8) per pixel with the given palette
     // (2, 16 or 256 entries; nullptr for the standard table), optionally diffusing
@@ -78,8 +73,6 @@ public:
     uint8_t* Row(int32_t y) const { return settings.pixels + static_cast<size_t>(y) * settings.rowStride; }
     int32_t BackgroundIndex() const { return settings.backgroundIndex; }
     void SetBackgroundIndex(int32_t index) { settings.backgroundIndex = index; }
-    int32_t Progress() const { return settings.progress; }
-    void RequestCancel() { settings.cancelRequested = 1; }
 
 protected:
     // The settings that travel with the content (MoveFrom, BorrowFrom, InheritSettings).
@@ -94,7 +87,6 @@ protected:
         int32_t backgroundIndex = -1;
     };
 
-    void SetLastError(const char* text);
     void FreeBlock();
     bool InsideImage(int32_t x, int32_t y) const
     {

@@ -1,7 +1,9 @@
 #include "dib_image_bmp.h"
 
 #include "bmp_rows.h"
+#include "dib_header.h"
 #include "dib_layout.h"
+#include "le_bytes.h"
 
 #include <sys/stat.h>
 
@@ -14,24 +16,14 @@ using tallowin::imaging::BitFieldMasks;
 
 namespace {
 
-constexpr uint16_t kBmpSignature = 0x4D42;  // "BM"
-constexpr uint32_t kCoreHeaderSize = 12;    // OS/2 1.x BITMAPCOREHEADER
-constexpr uint32_t kShortestInfoHeader = 16;  // OS/2 2.x may cut its header down to this
+using tallowin::plumbing::kBmpFileHeaderSize;
+using tallowin::plumbing::kBmpSignature;
+using tallowin::plumbing::kDibCoreHeaderSize;
+using tallowin::plumbing::Le32;
 constexpr uint32_t kInfoHeaderSize = sizeof(BITMAPINFOHEADER);
-constexpr uint32_t kMaskedHeaderSize = 52;  // BITMAPV2INFOHEADER and later carry the masks inside
 constexpr uint32_t kBiAlphaBitFields = 6;
 constexpr size_t kFileHeaderSize = sizeof(BITMAPFILEHEADER);
-
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
+static_assert(kFileHeaderSize == kBmpFileHeaderSize);
 
 bool ReadExactly(FILE* file, void* buffer, size_t size)
 {
@@ -62,39 +54,31 @@ struct FileHeaderFacts {
 // Windows header, leaving the file right after the header the file declared.
 bool ReadInfoHeader(FILE* file, BITMAPINFOHEADER& header, FileHeaderFacts& facts)
 {
-    uint8_t raw[kMaskedHeaderSize] = {};
+    uint8_t raw[tallowin::plumbing::kDibHeaderBytesRead] = {};
     if (!ReadExactly(file, raw, 4)) return false;
-    const uint32_t size = U32(raw);
-    facts.headerSize = size;
+    const uint32_t size = Le32(raw);
+    if (size != kDibCoreHeaderSize && size < tallowin::plumbing::kDibShortestInfoHeader) return false;
+    const size_t kept = tallowin::plumbing::DibHeaderBytesNeeded(size);
+    if (!ReadExactly(file, raw + 4, kept - 4) || !Skip(file, size - kept)) return false;
+    tallowin::plumbing::DibInfoHeader info;
+    if (tallowin::plumbing::ReadDibInfoHeader(raw, kept, info) != tallowin::plumbing::DibHeaderRead::Ok) return false;
+
+    facts.headerSize = info.headerSize;
+    facts.core = info.core;
+    facts.masksInHeader = info.masksInHeader;
+    if (info.masksInHeader) facts.masks = {info.masks[0], info.masks[1], info.masks[2]};
     header = BITMAPINFOHEADER{};
-    if (size == kCoreHeaderSize) {
-        if (!ReadExactly(file, raw + 4, kCoreHeaderSize - 4)) return false;
-        facts.core = true;
-        header.biWidth = U16(raw + 4);
-        header.biHeight = U16(raw + 6);
-        header.biPlanes = U16(raw + 8);
-        header.biBitCount = U16(raw + 10);
-    } else {
-        if (size < kShortestInfoHeader) return false;
-        const uint32_t kept = std::min(size, kMaskedHeaderSize);
-        if (!ReadExactly(file, raw + 4, kept - 4)) return false;
-        if (!Skip(file, size - kept)) return false;
-        header.biWidth = static_cast<int32_t>(U32(raw + 4));
-        header.biHeight = static_cast<int32_t>(U32(raw + 8));
-        header.biPlanes = U16(raw + 12);
-        header.biBitCount = U16(raw + 14);
-        header.biCompression = U32(raw + 16);
-        header.biSizeImage = U32(raw + 20);
-        header.biXPelsPerMeter = static_cast<int32_t>(U32(raw + 24));
-        header.biYPelsPerMeter = static_cast<int32_t>(U32(raw + 28));
-        header.biClrUsed = U32(raw + 32);
-        header.biClrImportant = U32(raw + 36);
-        if (size >= kMaskedHeaderSize) {
-            facts.masksInHeader = true;
-            facts.masks = {U32(raw + 40), U32(raw + 44), U32(raw + 48)};
-        }
-    }
     header.biSize = kInfoHeaderSize;
+    header.biWidth = info.width;
+    header.biHeight = info.height;
+    header.biPlanes = info.planes;
+    header.biBitCount = info.bitCount;
+    header.biCompression = info.compression;
+    header.biSizeImage = info.sizeImage;
+    header.biXPelsPerMeter = info.xPelsPerMeter;
+    header.biYPelsPerMeter = info.yPelsPerMeter;
+    header.biClrUsed = info.clrUsed;
+    header.biClrImportant = info.clrImportant;
     return true;
 }
 
@@ -110,8 +94,8 @@ uint32_t FilePaletteCount(const BITMAPINFOHEADER& info, const FileHeaderFacts& f
 {
     const uint32_t fullCount = 1u << info.biBitCount;
     uint32_t count = info.biClrUsed == 0 || info.biClrUsed > fullCount ? fullCount : info.biClrUsed;
-    if (facts.core && offBits >= kFileHeaderSize + kCoreHeaderSize) {
-        count = std::min(count, (offBits - static_cast<uint32_t>(kFileHeaderSize) - kCoreHeaderSize) / 3);
+    if (facts.core && offBits >= kFileHeaderSize + kDibCoreHeaderSize) {
+        count = std::min(count, (offBits - static_cast<uint32_t>(kFileHeaderSize) - kDibCoreHeaderSize) / 3);
     }
     return count;
 }
@@ -174,8 +158,10 @@ bool CDibImageBMP::ReadBmp(FILE* file)
 
     uint8_t fileHeader[kFileHeaderSize];
     if (!ReadExactly(file, fileHeader, kFileHeaderSize)) return fail(errors::kNotABmp);
-    uint32_t offBits = U32(fileHeader + 10);
-    if (U16(fileHeader) != kBmpSignature) {
+    tallowin::plumbing::BmpFileHeader file14;
+    tallowin::plumbing::ReadBmpFileHeader(fileHeader, sizeof fileHeader, file14);
+    uint32_t offBits = file14.offBits;
+    if (file14.signature != kBmpSignature) {
         // A bare device-independent bitmap: info header, palette and rows from offset 0.
         offBits = 0;
         if (std::fseek(file, 0, SEEK_SET) != 0) return fail(errors::kBadInfo);
@@ -224,7 +210,7 @@ bool CDibImageBMP::ReadBmp(FILE* file)
             masks = facts.masks;
         } else {
             uint8_t raw[16] = {};
-            if (ReadExactly(file, raw, maskBytes)) masks = {U32(raw), U32(raw + 4), U32(raw + 8)};
+            if (ReadExactly(file, raw, maskBytes)) masks = {Le32(raw), Le32(raw + 4), Le32(raw + 8)};
         }
     }
 

@@ -45,9 +45,3 @@ struct BITMAPINFO {
 
 enum : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
 enum : uint32_t { DIB_RGB_COLORS = 0 };
-
-// Device-dependent bitmap handles are provided by the platform layer (platform/dib).
-struct HBITMAP__;
-using HBITMAP = HBITMAP__*;
-struct HDC__;
-using HDC = HDC__*;

@@ -1,6 +1,7 @@
 #include "decoder_helper.h"
 
 #include "decoder_protocol.h"
+#include "jxr_decoder.h"
 #include "readable_paths.h"
 #include "request_file.h"
 #include "syscall_filter.h"
@@ -234,19 +235,25 @@ bool Receive(WireRequest& request, int& fileFd) {
 void Serve(const WireRequest& request, int fileFd, HelperMode mode, const DecoderEntry& entry) {
     WireReply reply;
     reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
-    const auto format = static_cast<codec::ImageFormat>(request.format);
     const bool known = request.kind == codec::sandbox::RequestKind::Header ||
                        request.kind == codec::sandbox::RequestKind::Decode;
+    const std::vector<const codec::Decoder*>& all = codec::AllDecoders();
+    const codec::Decoder* format =
+        (request.decoder >= 0 && static_cast<size_t>(request.decoder) < all.size()) ? all[request.decoder] : nullptr;
+    codec::DecodeLimits limits;
+    limits.maxSide = request.maxSide;
+    limits.maxPixels = request.maxPixels;
+    limits.maxWorkingBytes = request.maxWorkingBytes;
     int pixelFd = -1;
     codec::Raster inlinePixels;
     if (fileFd < 0 || !known) {
         reply.status = static_cast<int32_t>(DecodeStatus::FileError);
-    } else if (codec::sandbox::ModeFor(format) == mode) {
+    } else if (format != nullptr && codec::sandbox::ModeFor(*format) == mode) {
         const std::string path = ServeRequestFile(fileFd);
         try {
             if (request.kind == codec::sandbox::RequestKind::Header) {
                 codec::ImageInfo info;
-                reply.status = static_cast<int32_t>(entry.readHeader(format, path, info));
+                reply.status = static_cast<int32_t>(entry.readHeader(*format, path, limits, info));
                 reply.width = info.width;
                 reply.height = info.height;
                 reply.dpiX = info.dpiX;
@@ -258,7 +265,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 decode.minHeight = request.minHeight;
                 codec::Raster raster;
                 std::string warning;
-                const DecodeStatus status = entry.decodePixels(format, path, decode, raster, warning);
+                const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
                 reply.status = static_cast<int32_t>(status);
                 if (status == DecodeStatus::Ok || status == DecodeStatus::Partial) {
                     reply.rasterWidth = raster.width;
@@ -314,6 +321,8 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     std::unique_ptr<QGuiApplication> application;
     if (arguments.mode == HelperMode::Fonts) application = PrepareFonts(argv[0]);
     PreloadCharsetConverters();
+    // This process is the isolation; the filter would end it at libjxr's own fork.
+    codec::DecodeJxrInThisProcess();
     if (!LimitMemory(arguments.memoryMiB)) {
         std::fprintf(stderr, "%s: the memory limit could not be set\n", argv[0]);
         return 1;

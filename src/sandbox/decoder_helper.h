@@ -10,9 +10,10 @@ namespace tallowin::sandbox {
 
 // The decoders the helper calls; a test build wraps them.
 struct DecoderEntry {
-    codec::DecodeStatus (*readHeader)(codec::ImageFormat, const std::string&, codec::ImageInfo&) = nullptr;
-    codec::DecodeStatus (*decodePixels)(codec::ImageFormat, const std::string&, const codec::DecodeRequest&,
-                                        codec::Raster&, std::string&) = nullptr;
+    codec::DecodeStatus (*readHeader)(const codec::Decoder&, const std::string&, const codec::DecodeLimits&,
+                                      codec::ImageInfo&) = nullptr;
+    codec::DecodeStatus (*decodePixels)(const codec::Decoder&, const std::string&, const codec::DecodeRequest&,
+                                        const codec::DecodeLimits&, codec::Raster&, std::string&) = nullptr;
 };
 
 // The codec service's own decoders.

@@ -1,47 +1,38 @@
 #include "data_exchange.h"
 
+#include "integer_text.h"
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace tallowin::ui {
 
-std::optional<int32_t> ParseExchangeInteger(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty()) return std::nullopt;
-    int digits = 0;
-    for (int i = 0; i < trimmed.size(); ++i) {
-        const QChar c = trimmed[i];
-        if (i == 0 && (c == u'+' || c == u'-')) continue;
-        if (c < u'0' || c > u'9') return std::nullopt;
-        ++digits;
-    }
-    if (digits == 0) return std::nullopt;
-    bool ok = false;
-    const qlonglong value = trimmed.toLongLong(&ok);
-    if (!ok || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-        return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
 std::optional<double> ParseExchangeNumber(const QString& text) {
-    const std::string bytes = text.trimmed().toStdString();
-    if (bytes.empty()) return std::nullopt;
-    // strtod follows the C locale here: the program never calls setlocale with "".
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(bytes.c_str(), &end);
-    if (end != bytes.c_str() + bytes.size() || errno == ERANGE) return std::nullopt;
+    std::string bytes = text.trimmed().toStdString();
+    // from_chars reads the C notation whatever the process's locale (strtod would take
+    // "1,5" and refuse "1.5" under a decimal-comma locale); it takes no '+' of its own.
+    if (!bytes.empty() && bytes.front() == '+') {
+        bytes.erase(0, 1);
+        if (!bytes.empty() && (bytes.front() == '+' || bytes.front() == '-')) return std::nullopt;
+    }
+    // Decimal digits only: the library may take hexadecimal ("0x10") as well.
+    if (bytes.empty() || bytes.find_first_of("xX") != std::string::npos) return std::nullopt;
+    double value = 0.0;
+    const char* const end = bytes.data() + bytes.size();
+    const auto [stop, error] = std::from_chars(bytes.data(), end, value, std::chars_format::general);
+    if (error != std::errc() || stop != end) return std::nullopt;
     // "nan" and "inf" would slip past every range check.
     if (!std::isfinite(value)) return std::nullopt;
     return value;
 }
 
+// Qt's own formatting: the C notation in every locale.
 QString FormatExchangeNumber(double value) { return QString::asprintf("%.15g", value); }
 
 DataExchange::DataExchange(QWidget* owner, ExchangeDirection direction, QString caption)
@@ -64,7 +55,7 @@ void DataExchange::Integer(QLineEdit* edit, int32_t& field) {
         edit->setText(QString::number(field));
         return;
     }
-    if (const auto value = ParseExchangeInteger(edit->text()))
+    if (const auto value = ParseExchangeInteger(edit->text().toStdString()))
         field = *value;
     else
         Fail(QStringLiteral("Enter an integer."));

@@ -18,12 +18,11 @@ namespace tallowin::ui {
 
 enum class ExchangeDirection { ToFields, ToControls };
 
-// Text parsing as the exchange does it: optional blanks, an optional sign and digits,
-// optional blanks; nothing else, and the value must fit 32 bits.
-std::optional<int32_t> ParseExchangeInteger(const QString& text);
-// A real number in the C library's notation with optional blanks around it.
+// A finite real number in the C notation (a '.' before the decimals, whatever the
+// locale) with optional blanks around it.
 std::optional<double> ParseExchangeNumber(const QString& text);
-// Shortest general form with up to 15 significant digits ("1", "0.5", "1e-06").
+// Shortest general form with up to 15 significant digits ("1", "0.5", "1e-06"), in the
+// C notation whatever the locale.
 QString FormatExchangeNumber(double value);
 
 class DataExchange {

@@ -161,10 +161,13 @@ void CDialogPhotoOptions::BuildControls() {
 
     auto* ok = WithId(new QPushButton(QStringLiteral("OK"), this), IDOK);
     auto* cancel = WithId(new QPushButton(QStringLiteral("Cancel"), this), IDCANCEL);
+    // OK is the default; a focused button takes Return for itself (Return on a focused
+    // Cancel cancels), and OK is the default again once the focus leaves it.
     ok->setDefault(true);
+    ok->setAutoDefault(true);
+    cancel->setAutoDefault(true);
     ok->setMinimumWidth(du.X(50));
     cancel->setMinimumWidth(du.X(50));
-    cancel->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &CDialogPhotoOptions::accept);
     connect(cancel, &QPushButton::clicked, this, &CDialogPhotoOptions::reject);
 

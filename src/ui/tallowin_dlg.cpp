@@ -2,6 +2,7 @@
 
 #include "about_dlg.h"
 #include "app_icon.h"
+#include "application_setup.h"
 #include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
@@ -12,6 +13,7 @@
 #include "main_window_model.h"
 #include "preview_frame.h"
 #include "settings_store.h"
+#include "wdp_source.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,10 +25,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -51,7 +55,9 @@ const QStringList kPhotoFilters = {
     QStringLiteral("Photo Files (*.wdp;*.hdp;*.bmp;*.gif;*.png;*.tif;*.jpg;*.jpeg;*.ico;*.exif;*.wmf;*.emf;*.dib) "
                    "(*.[wW][dD][pP] *.[hH][dD][pP] *.[bB][mM][pP] *.[gG][iI][fF] *.[pP][nN][gG] *.[tT][iI][fF] "
                    "*.[jJ][pP][gG] *.[jJ][pP][eE][gG] *.[iI][cC][oO] *.[eE][xX][iI][fF] *.[wW][mM][fF] "
-                   "*.[eE][mM][fF] *.[dD][iI][bB] *.[rR][aA][wW] *.[tT][iI][fF][fF])"),
+                   "*.[eE][mM][fF] *.[dD][iI][bB] *.[rR][aA][wW] *.[tT][iI][fF][fF] "
+                   "*.[hH][eE][iI][cC] *.[hH][eE][iI][fF] *.[aA][vV][iI][fF] *.[wW][eE][bB][pP] *.[jJ][xX][lL] *.[dD][nN][gG] "
+                   "*.[cC][rR]2 *.[cC][rR]3 *.[nN][eE][fF] *.[aA][rR][wW] *.[oO][rR][fF] *.[rR][wW]2 *.[rR][aA][fF])"),
     QStringLiteral("Any Files (*.*) (*)"),
 };
 
@@ -81,6 +87,7 @@ CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolde
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
+    KeepQtDialogMemoryPrivate();
     BuildControls();
 
     port_ = new WidgetWindowPort(this);
@@ -96,9 +103,9 @@ CTallowinDlg::~CTallowinDlg() {
     // A worker still alive (the program is ending without Exit, say with the session)
     // may be waiting for this thread to show a box or set a control: ask it to stop and
     // keep serving it until it is gone, so that joining it cannot hang.
-    if (model_ && model_->workerAlive.load()) {
-        model_->idle.store(1);
-        while (model_->workerAlive.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (model_ && model_->Run().workerAlive.load()) {
+        model_->Run().idle.store(1);
+        while (model_->Run().workerAlive.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 }
 
@@ -106,12 +113,19 @@ void CTallowinDlg::BuildControls() {
     const DialogUnits du(this);
     auto button = [this, &du](const char* text, ControlId id, int widthUnits) {
         auto* b = WithId(new QPushButton(QString::fromUtf8(text), this), id);
+        // No button becomes the window's default on focus (Return in an edit box presses
+        // nothing); Return on a focused button presses that button (eventFilter).
         b->setAutoDefault(false);
+        b->installEventFilter(this);
         b->setMinimumWidth(du.X(widthUnits));
         return b;
     };
     auto label = [this](const char* text, ControlId id) { return WithId(new QLabel(QString::fromUtf8(text), this), id); };
-    auto edit = [this](ControlId id) { return WithId(new QLineEdit(this), id); };
+    auto edit = [this](ControlId id) {
+        auto* e = WithId(new QLineEdit(this), id);
+        e->installEventFilter(this);  // files dropped on it are added as photos
+        return e;
+    };
 
     // Row of the main commands, with the photo count at its end.
     auto* commands = new QHBoxLayout;
@@ -135,12 +149,10 @@ void CTallowinDlg::BuildControls() {
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + du.Y(3));
     list_->horizontalHeader()->setSectionsClickable(true);
-    // A heading click sorts (or only rebuilds the list); it does not select a column.
-    QObject::disconnect(list_->horizontalHeader(), SIGNAL(sectionPressed(int)), list_, SLOT(selectColumn(int)));
-    QObject::disconnect(list_->horizontalHeader(), SIGNAL(sectionEntered(int)), list_, SLOT(_q_selectColumn(int)));
     list_->horizontalHeader()->setHighlightSections(false);
     list_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->viewport()->installEventFilter(this);  // double clicks beside the rows
     for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
         list_->setHorizontalHeaderItem(c, new QTableWidgetItem(QString::fromUtf8(kColumns[c].heading)));
         list_->setColumnWidth(c, kColumns[c].width);
@@ -249,11 +261,11 @@ void CTallowinDlg::ConnectCommands() {
     onClick(IDC_UP, &CTallowinDlg::OnUp);
     onClick(IDC_DOWN, &CTallowinDlg::OnDown);
     onClick(IDC_DELETE, &CTallowinDlg::OnDelete);
-    onClick(IDC_CLEAR, [this] { model_->ClearPhotos(); });
+    onClick(IDC_CLEAR, [this] { model_->List().Clear(); });
     onClick(IDC_BROWSE, &CTallowinDlg::OnBrowse);
     onClick(IDC_NOT_RENAME, [this] { model_->ToggleNotRename(); });
     onClick(IDC_FONT, &CTallowinDlg::OnFont);
-    onClick(IDC_VIEW_LOG, [this] { model_->ViewLog(); });
+    onClick(IDC_VIEW_LOG, [this] { model_->Log().View(); });
     onClick(IDC_UPDATE, [this] { model_->Update(); });
     onClick(IDC_ABOUT, &CTallowinDlg::OnAbout);
     onClick(IDC_EXIT, [this] { ExitWindow(); });
@@ -262,7 +274,7 @@ void CTallowinDlg::ConnectCommands() {
     connect(list_, &QTableWidget::doubleClicked, this, &CTallowinDlg::OnEdit);
     connect(list_, &QTableWidget::customContextMenuRequested, this, &CTallowinDlg::OnEdit);
     connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { model_->SortByColumn(column); });
+            [this](int column) { model_->List().SortByColumn(column); });
 
     // Linux desktops keep the window menu to themselves: the About entry lives in the
     // window's own context menu instead.
@@ -282,7 +294,7 @@ void CTallowinDlg::ConnectCommands() {
 void CTallowinDlg::RebuildListView() {
     list_->clearSelection();
     list_->setRowCount(0);
-    const PhotoList& photos = model_->photos;
+    const PhotoList& photos = model_->Photos();
     list_->setRowCount(static_cast<int>(photos.size()));
     for (int row = 0; row < static_cast<int>(photos.size()); ++row) {
         const PhotoRecord& photo = photos[static_cast<size_t>(row)];
@@ -363,40 +375,41 @@ void CTallowinDlg::OnOptions() {
 }
 
 void CTallowinDlg::OnEdit() {
-    SelectRows(model_->EditSelected(SelectedRows(), [this](const OutputSettings& s) { return RunOptionsDialog(s); }));
+    SelectRows(model_->List().EditSelected(SelectedRows(), [this](const OutputSettings& s) { return RunOptionsDialog(s); }));
 }
 
 void CTallowinDlg::OnUp() {
-    const std::vector<int> after = model_->MoveUp(SelectedRows());
+    const std::vector<int> after = model_->List().MoveUp(SelectedRows());
     SelectRows(after);
     list_->setFocus();
 }
 
 void CTallowinDlg::OnDown() {
-    const std::vector<int> after = model_->MoveDown(SelectedRows());
+    const std::vector<int> after = model_->List().MoveDown(SelectedRows());
     SelectRows(after);
     list_->setFocus();
 }
 
-void CTallowinDlg::OnDelete() { SelectRows(model_->DeleteSelected(SelectedRows())); }
+void CTallowinDlg::OnDelete() { SelectRows(model_->List().DeleteSelected(SelectedRows())); }
 
 void CTallowinDlg::ShowPreview() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
     const size_t row = static_cast<size_t>(rows.front());
-    if (row >= model_->photos.size()) return;
+    if (row >= model_->Photos().size()) return;
     const QSize room = preview_->contentsRect().size() * preview_->devicePixelRatioF() * 2;
-    QImage image = LoadPreviewImage(model_->photos[row].sourcePath, room);
+    const WdpSourceFile source(&model_->Wdp(), model_->Photos()[row]);
+    QImage image = LoadPreviewImage(source.Path(), room);
     // A file that cannot be loaded leaves the frame as it was.
     if (!image.isNull()) preview_->SetImage(std::move(image));
 }
 
 void CTallowinDlg::OnFont() {
-    FontChooser chooser(model_->StampFont(), model_->StampColour(), this);
+    FontChooser chooser(model_->Stamp().Font(), model_->Stamp().Colour(), this);
     if (chooser.exec() != QDialog::Accepted) return;
     const LOGFONTA font = chooser.SelectedFont();
-    model_->SetStampFont(font);
-    model_->SetStampColour(chooser.SelectedColour());
+    model_->Stamp().SetFont(font);
+    model_->Stamp().SetColour(chooser.SelectedColour());
     port_->SetControlText(IDC_FONT_NAME, FaceName(font));
 }
 
@@ -418,6 +431,47 @@ void CTallowinDlg::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     QDialog::done(QDialog::Rejected);
+}
+
+bool CTallowinDlg::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->click();
+            return true;
+        }
+        break;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        // An edit box would paste a file's address as text: files are photos to add
+        // wherever they are dropped. Plain text still drops into the box.
+        if (!qobject_cast<QLineEdit*>(watched)) break;
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData()->hasUrls()) break;
+        if (event->type() == QEvent::Drop)
+            dropEvent(drop);
+        else
+            drop->acceptProposedAction();
+        return true;
+    }
+    case QEvent::MouseButtonDblClick: {
+        // The list view reports double clicks on rows only; one beside them is Edit with
+        // no selection, which asks for one, as a right click there does.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched == list_->viewport() && mouse->button() == Qt::LeftButton &&
+            !list_->indexAt(mouse->position().toPoint()).isValid()) {
+            OnEdit();
+            return true;
+        }
+        break;
+    }
+    default: break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CTallowinDlg::dragEnterEvent(QDragEnterEvent* event) {

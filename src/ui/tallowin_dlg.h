@@ -56,6 +56,9 @@ public slots:
     void reject() override {}
 
 protected:
+    // Return on a focused button presses it; files dragged over an edit box are the
+    // window's drop; a double click on an empty part of the list is Edit.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

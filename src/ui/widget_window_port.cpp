@@ -1,11 +1,10 @@
 #include "widget_window_port.h"
 
 #include "control_ids_text.h"
+#include "desktop_opener.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,7 +12,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
-#include <QUrl>
 
 #include <algorithm>
 #include <type_traits>
@@ -174,11 +172,7 @@ void WidgetWindowPort::DropPreview() {
 }
 
 bool WidgetWindowPort::OpenWithDesktop(const std::string& pathOrUrl) {
-    return OnGuiThread([=] {
-        const QString target = ToQt(pathOrUrl);
-        const QUrl url = QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
-        return QDesktopServices::openUrl(url);
-    });
+    return OnGuiThread([=] { return OpenWithDesktopApplication(ToQt(pathOrUrl)); });
 }
 
 }  // namespace tallowin::ui

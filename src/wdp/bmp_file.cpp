@@ -1,6 +1,8 @@
 #include "bmp_file.h"
 
+#include "dib_header.h"
 #include "file_io.h"
+#include "le_bytes.h"
 
 #include <climits>
 #include <cmath>
@@ -11,28 +13,18 @@ namespace tallowin::wdp {
 
 namespace {
 
-constexpr uint16_t kBmpSignature = 0x4D42;  // "BM"
-constexpr size_t kFileHeaderSize = 14;
-constexpr uint32_t kInfoHeaderSize = 40;    // BITMAPINFOHEADER; V4/V5 headers extend it
+using plumbing::kBmpSignature;
+using plumbing::Le32;
+using plumbing::PutLe16;
+using plumbing::PutLe32;
+constexpr size_t kFileHeaderSize = plumbing::kBmpFileHeaderSize;
+constexpr uint32_t kInfoHeaderSize = plumbing::kDibInfoHeaderSize;  // V4/V5 headers extend it
 constexpr uint32_t kCompressionRgb = 0;
 constexpr uint32_t kCompressionBitfields = 3;
 constexpr double kMetresPerInch = 0.0254;
 
 // Largest BMP file we read: the biggest 32-bit picture within the limits plus headers.
 constexpr uint64_t kMaxBmpFileBytes = static_cast<uint64_t>(kMaxPixels) * 4 + 4096;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 float DpiFromPixelsPerMetre(uint32_t ppm) {
     if (ppm == 0 || ppm > 1'000'000) return 96.0f;
@@ -49,8 +41,8 @@ bool StandardBgrxMasks(const std::vector<uint8_t>& bytes, uint32_t headerSize) {
     const size_t masksAt = kFileHeaderSize + kInfoHeaderSize;
     // Masks follow a 40-byte header, or sit inside a V4/V5 header at the same place.
     if (bytes.size() < masksAt + 12 || (headerSize > kInfoHeaderSize && headerSize < kInfoHeaderSize + 12)) return false;
-    return Get32(&bytes[masksAt]) == 0x00FF0000 && Get32(&bytes[masksAt + 4]) == 0x0000FF00 &&
-           Get32(&bytes[masksAt + 8]) == 0x000000FF;
+    return Le32(&bytes[masksAt]) == 0x00FF0000 && Le32(&bytes[masksAt + 4]) == 0x0000FF00 &&
+           Le32(&bytes[masksAt + 8]) == 0x000000FF;
 }
 
 }  // namespace
@@ -60,18 +52,22 @@ bool SizeWithinLimits(int64_t width, int64_t height) {
 }
 
 BmpReadResult ParseBmp(const std::vector<uint8_t>& bytes, BgrImage& image) {
-    if (bytes.size() < kFileHeaderSize + kInfoHeaderSize || Get16(&bytes[0]) != kBmpSignature) {
+    plumbing::BmpFileHeader fileHeader;
+    plumbing::DibInfoHeader info;
+    if (bytes.size() < kFileHeaderSize + kInfoHeaderSize || !plumbing::ReadBmpFileHeader(bytes.data(), bytes.size(), fileHeader) ||
+        fileHeader.signature != kBmpSignature ||
+        plumbing::ReadDibInfoHeader(&bytes[kFileHeaderSize], bytes.size() - kFileHeaderSize, info) !=
+            plumbing::DibHeaderRead::Ok) {
         return BmpReadResult::NotABmp;
     }
-    const uint8_t* info = &bytes[kFileHeaderSize];
-    const uint32_t headerSize = Get32(info);
+    const uint32_t headerSize = info.headerSize;
     if (headerSize < kInfoHeaderSize || headerSize > bytes.size() - kFileHeaderSize) return BmpReadResult::NotABmp;
 
-    const int64_t width = static_cast<int32_t>(Get32(info + 4));
-    const int64_t signedHeight = static_cast<int32_t>(Get32(info + 8));
-    const uint16_t planes = Get16(info + 12);
-    const uint16_t bitCount = Get16(info + 14);
-    const uint32_t compression = Get32(info + 16);
+    const int64_t width = info.width;
+    const int64_t signedHeight = info.height;
+    const uint16_t planes = info.planes;
+    const uint16_t bitCount = info.bitCount;
+    const uint32_t compression = info.compression;
     const bool topDown = signedHeight < 0;
     const int64_t height = topDown ? -signedHeight : signedHeight;
 
@@ -88,7 +84,7 @@ BmpReadResult ParseBmp(const std::vector<uint8_t>& bytes, BgrImage& image) {
     // when a 40-byte header uses them). Missing entries stay black.
     uint8_t palette[256][3] = {};
     if (bitCount == 8) {
-        uint32_t used = Get32(info + 32);
+        uint32_t used = info.clrUsed;
         if (used == 0 || used > 256) used = 256;
         const size_t paletteAt = kFileHeaderSize + headerSize;
         const size_t available = bytes.size() > paletteAt ? (bytes.size() - paletteAt) / 4 : 0;
@@ -97,7 +93,7 @@ BmpReadResult ParseBmp(const std::vector<uint8_t>& bytes, BgrImage& image) {
     }
 
     const uint64_t stride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
-    const uint64_t pixelOffset = Get32(&bytes[10]);
+    const uint64_t pixelOffset = fileHeader.offBits;
     if (pixelOffset < kFileHeaderSize + headerSize || pixelOffset > bytes.size()) return BmpReadResult::NotABmp;
     // The last row needs only its pixel bytes; its padding may be missing.
     const uint64_t lastRowBytes = (static_cast<uint64_t>(width) * bitCount + 7) / 8;
@@ -112,8 +108,8 @@ BmpReadResult ParseBmp(const std::vector<uint8_t>& bytes, BgrImage& image) {
     }
     image.width = static_cast<int32_t>(width);
     image.height = static_cast<int32_t>(height);
-    image.dpiX = DpiFromPixelsPerMetre(Get32(info + 24));
-    image.dpiY = DpiFromPixelsPerMetre(Get32(info + 28));
+    image.dpiX = DpiFromPixelsPerMetre(static_cast<uint32_t>(info.xPelsPerMeter));
+    image.dpiY = DpiFromPixelsPerMetre(static_cast<uint32_t>(info.yPelsPerMeter));
 
     for (int32_t y = 0; y < image.height; ++y) {
         const int64_t fileRow = topDown ? y : height - 1 - y;
@@ -141,6 +137,8 @@ BmpReadResult ReadBmp(const std::string& path, BgrImage& image) {
             break;
         case ReadFileResult::TooLarge:
             return BmpReadResult::OverLimit;
+        case ReadFileResult::OutOfMemory:
+            return BmpReadResult::OutOfMemory;
         case ReadFileResult::OpenFailed:
         case ReadFileResult::ReadFailed:
             return BmpReadResult::FileError;
@@ -156,21 +154,21 @@ bool WriteBmp24(const std::string& path, const BgrImage& image) {
     if (offset + imageBytes > UINT32_MAX) return false;
 
     uint8_t header[kFileHeaderSize + kInfoHeaderSize] = {};
-    Put16(&header[0], kBmpSignature);
-    Put32(&header[2], static_cast<uint32_t>(offset + imageBytes));
-    Put32(&header[10], static_cast<uint32_t>(offset));
+    PutLe16(&header[0], kBmpSignature);
+    PutLe32(&header[2], static_cast<uint32_t>(offset + imageBytes));
+    PutLe32(&header[10], static_cast<uint32_t>(offset));
     uint8_t* info = &header[kFileHeaderSize];
-    Put32(info, kInfoHeaderSize);
-    Put32(info + 4, static_cast<uint32_t>(image.width));
-    Put32(info + 8, static_cast<uint32_t>(image.height));  // positive: bottom-up
-    Put16(info + 12, 1);
-    Put16(info + 14, 24);
-    Put32(info + 16, kCompressionRgb);
-    Put32(info + 20, static_cast<uint32_t>(imageBytes));
-    Put32(info + 24, PixelsPerMetreFromDpi(image.dpiX));
-    Put32(info + 28, PixelsPerMetreFromDpi(image.dpiY));
+    PutLe32(info, kInfoHeaderSize);
+    PutLe32(info + 4, static_cast<uint32_t>(image.width));
+    PutLe32(info + 8, static_cast<uint32_t>(image.height));  // positive: bottom-up
+    PutLe16(info + 12, 1);
+    PutLe16(info + 14, 24);
+    PutLe32(info + 16, kCompressionRgb);
+    PutLe32(info + 20, static_cast<uint32_t>(imageBytes));
+    PutLe32(info + 24, PixelsPerMetreFromDpi(image.dpiX));
+    PutLe32(info + 28, PixelsPerMetreFromDpi(image.dpiY));
 
-    FileWriter file(path);
+    FileWriter file(CreateForWriting(path));
     if (!file.Write(header, sizeof header)) return false;
     const uint8_t padding[3] = {};
     const size_t paddingBytes = stride - image.Stride();

@@ -1,41 +1,25 @@
 #pragma once
-// File access of the library: bounded whole-file reads, buffered writes, and outputs
-// written under a temporary name and renamed into place when complete.
+// File access of the library, over the shared plumbing: capped whole-file reads,
+// checked writes, and outputs written under a staged name and renamed into place
+// when complete.
 
-#include <cstdint>
+#include "file_writer.h"
+#include "whole_file.h"
+
 #include <string>
-#include <vector>
 
 namespace tallowin::wdp {
 
-enum class ReadFileResult { Ok, OpenFailed, TooLarge, ReadFailed };
+using plumbing::FileWriter;
+using plumbing::ReadFileResult;
+using plumbing::ReadWholeFile;
 
-// Reads the whole file; refuses files larger than maxBytes before allocating.
-ReadFileResult ReadWholeFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes);
-
-// A name beside `path` for writing before the final rename (same folder, so the rename
-// stays on one file system).
+// A staged name beside `path` (same folder, so the rename stays on one file system).
+// The first call for a folder also removes what killed processes left staged there.
 std::string TemporarySibling(const std::string& path);
 
-// Writes a new file piece by piece; Finish flushes it to disk and reports whether every
-// write reached it. Destroying an unfinished writer closes the file as it stands.
-class FileWriter {
-public:
-    explicit FileWriter(const std::string& path);  // created or truncated
-    ~FileWriter();
-    FileWriter(const FileWriter&) = delete;
-    FileWriter& operator=(const FileWriter&) = delete;
-
-    bool Write(const uint8_t* data, size_t size);
-    bool Finish();
-
-private:
-    bool Flush();
-
-    int fd_ = -1;
-    bool failed_ = false;
-    std::vector<uint8_t> pending_;  // collects small writes into large ones
-};
+// Creates or truncates the file at `path` for a FileWriter; -1 when it cannot.
+int CreateForWriting(const std::string& path);
 
 // Renames a finished temporary file onto `path`, or removes it when that fails.
 bool CommitTemporary(const std::string& temporary, const std::string& path);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>
@@ -36,12 +37,25 @@ void KillAndReap(pid_t child) {
     }
 }
 
+// libjxr prints assertion and error text on the standard streams; what the child says
+// is of no use to the program's user, whose own output it would mix into.
+void SilenceOutput() {
+    // Without /dev/null the streams stay as they are: closing them would hand their
+    // numbers to the next file the work opens.
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0) return;
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    if (null != STDOUT_FILENO && null != STDERR_FILENO) ::close(null);
+}
+
 }  // namespace
 
 bool RunIsolated(const std::function<bool()>& work, std::chrono::milliseconds limit) {
     const pid_t child = ::fork();
     if (child < 0) return false;
     if (child == 0) {
+        SilenceOutput();
         // _exit: the child must not run the host program's exit handlers or flush its
         // stdio buffers a second time.
         bool ok = false;

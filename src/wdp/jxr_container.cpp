@@ -1,6 +1,7 @@
 #include "jxr_container.h"
 
 #include "bmp_file.h"
+#include "le_bytes.h"
 
 #include <cstring>
 #include <optional>
@@ -20,9 +21,13 @@ constexpr uint16_t kTagImageOffset = 0xBCC0;
 constexpr uint16_t kTagImageByteCount = 0xBCC1;
 constexpr uint16_t kTagAlphaOffset = 0xBCC2;
 constexpr uint16_t kTagAlphaByteCount = 0xBCC3;
+constexpr uint16_t kTagPixelFormat = 0xBC01;
+constexpr uint16_t kTagWidthResolution = 0xBC82;
+constexpr uint16_t kTagHeightResolution = 0xBC83;
 
 constexpr uint16_t kTypeShort = 3;
 constexpr uint16_t kTypeLong = 4;
+constexpr uint16_t kTypeFloat = 11;
 
 constexpr char kCodestreamSignature[8] = {'W', 'M', 'P', 'H', 'O', 'T', 'O', '\0'};
 // Signature, one byte of version flags, three bytes of coding flags, then the size
@@ -32,15 +37,21 @@ constexpr size_t kCodestreamSizeAt = 12;
 constexpr uint8_t kShortHeaderFlag = 0x80;   // in flags byte 10
 constexpr uint8_t kAlphaPlaneFlag = 0x01;    // in flags byte 10
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
+constexpr auto Get16 = plumbing::Le16;
+constexpr auto Get32 = plumbing::Le32;
 uint32_t GetBig16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
 uint32_t GetBig32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
            p[3];
+}
+
+// A resolution entry's value: one float stored in the entry itself; 0 when unusable.
+float ResolutionOf(const uint8_t* entry) {
+    const uint32_t bits = Get32(entry + 8);
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    // NaN fails both tests.
+    return value > 0 && value < 1e6f ? value : 0.0f;
 }
 
 // Bytes per value of the TIFF field types; 0 for unknown types.
@@ -113,6 +124,14 @@ ContainerCheck CheckJxrContainer(const uint8_t* data, size_t size, JxrLayout& la
         // Values of more than four bytes live elsewhere in the file.
         if (valueBytes > 4 && !InFile(Get32(entry + 8), valueBytes, size)) return ContainerCheck::Truncated;
 
+        if (tag == kTagPixelFormat && valueBytes == sizeof layout.pixelFormat) {
+            std::memcpy(layout.pixelFormat, data + Get32(entry + 8), sizeof layout.pixelFormat);
+            continue;
+        }
+        if ((tag == kTagWidthResolution || tag == kTagHeightResolution) && type == kTypeFloat && count == 1) {
+            (tag == kTagWidthResolution ? layout.dpiX : layout.dpiY) = ResolutionOf(entry);
+            continue;
+        }
         Region* region = nullptr;
         bool isOffset = false;
         switch (tag) {

@@ -19,6 +19,9 @@ struct JxrLayout {
     uint32_t width = 0;   // from the codestream header
     uint32_t height = 0;
     bool hasAlphaPlane = false;
+    float dpiX = 0;       // from the directory; 0 when it gives none
+    float dpiY = 0;
+    uint8_t pixelFormat[16] = {};  // the directory's pixel format GUID as stored; zero when absent
 };
 
 ContainerCheck CheckJxrContainer(const uint8_t* data, size_t size, JxrLayout& layout);

@@ -189,6 +189,32 @@ TEST_F(BatchCliTest, TheSameNameTwiceFollowsTheOverwritePolicy) {
     EXPECT_EQ(Identify(always.RunFolder() / "testorig.png"), "PNG 1024 1024");  // the second photo's
 }
 
+TEST_F(BatchCliTest, APhotoConvertedInPartHasAStatusOfItsOwn) {
+    const fs::path cut = Copy("generated/trunc_50pct_baseline.jpg");
+    const Result r = Run("-f png --width 64 -q -o " + Out() + " " + Quote(cut.string()) + " " + Quote(png.string()));
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find(cut.string() + " Converted in part: "), std::string::npos) << r.err;
+    EXPECT_EQ(FilesIn(r.RunFolder()), (std::vector<std::string>{"basn2c08.png", "trunc_50pct_baseline.png"}));
+
+    // A photo that fails outweighs one converted in part.
+    fs::create_directories(Path("out2"));
+    const Result worse = Run("-f png --width 64 -q -o " + Quote(Path("out2").string()) + " " + Quote(cut.string()) +
+                             " " + Quote(Path("src/missing.jpg").string()));
+    EXPECT_EQ(worse.status, 1) << worse.err;
+    EXPECT_NE(Run("--help").out.find("3 all converted but some only in part"), std::string::npos);
+}
+
+TEST_F(BatchCliTest, AFailedPhotoSaysWhy) {
+    std::string bytes = ReadFile(png);
+    const size_t data = bytes.find("IDAT");
+    ASSERT_NE(data, std::string::npos);
+    for (size_t i = data + 10; i < data + 60; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    const fs::path broken = WriteFile("src/broken.png", bytes);
+    const Result r = Run("-f png --width 20 -q -o " + Out() + " " + Quote(broken.string()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(broken.string() + ": Failed to convert photo! (damaged)"), std::string::npos) << r.err;
+}
+
 TEST_F(BatchCliTest, BadUsageGivesStatusTwo) {
     EXPECT_EQ(Run("").status, 2);
     EXPECT_EQ(Run("-f webp " + Quote(jpeg.string())).status, 2);

@@ -63,7 +63,7 @@ class ConversionRunTest : public ConvertWorld {
 protected:
     void SetUp() override {
         ConvertWorld::SetUp();
-        model->outputFolder = out.string() + "/";
+        model->Settings().outputFolder = out.string() + "/";
         model->ExchangeToControls();
         run = std::make_unique<ConversionRun>(*model);
         run->SetClock(FixedMoment);
@@ -78,11 +78,11 @@ protected:
         OutputSettings s;
         s.nOuptputFormat = format;
         s.nOutputWidth = 4;
-        model->m_outputPhotoFormat = s;
+        model->Settings().current = s;
         for (size_t i = 0; i < count; ++i) {
             PhotoRecord photo;
             ASSERT_TRUE(model->AddPhotoFromFile(source.string(), photo));
-            model->photos.push_back(photo);
+            model->Photos().push_back(photo);
         }
     }
     fs::path RunFolder() const { return out / "2024.03.07.14.05.09"; }
@@ -97,13 +97,13 @@ TEST_F(ConversionRunTest, AnEmptyListCreatesTheRunFolderAndShowsNothing) {
     EXPECT_TRUE(fs::is_directory(RunFolder()));
     EXPECT_TRUE(port.Messages().empty());
     EXPECT_TRUE(port.Progress().empty());
-    EXPECT_EQ(model->idle.load(), 1);
+    EXPECT_EQ(model->Run().idle.load(), 1);
 }
 
 TEST_F(ConversionRunTest, ConvertsEveryPhotoWithSerialNamesAndProgress) {
     AddPhotos(10);
     port.Type(IDC_PREFIX, "Trip");
-    model->notRename = 0;
+    model->Settings().notRename = false;
     port.QueueAnswer(MessageAnswer::Yes);  // open the folder at the end
     run->OnConvertClicked();
     run->WaitForWorker();
@@ -119,13 +119,13 @@ TEST_F(ConversionRunTest, ConvertsEveryPhotoWithSerialNamesAndProgress) {
     EXPECT_EQ(port.Messages()[0].caption, RunFolder().string() + "/");
     EXPECT_EQ(port.Messages()[0].owner, MessageOwner::None);
     EXPECT_EQ(port.Opened(), std::vector<std::string>{RunFolder().string() + "/"});
-    EXPECT_EQ(model->idle.load(), 1);
-    EXPECT_FALSE(model->workerAlive.load());
+    EXPECT_EQ(model->Run().idle.load(), 1);
+    EXPECT_FALSE(model->Run().workerAlive.load());
 }
 
 TEST_F(ConversionRunTest, NotRenameTwiceTheSameTitleAsksTheSecondTime) {
     AddPhotos(2, FormatPng);
-    model->notRename = 1;
+    model->Settings().notRename = true;
     run->OnConvertClicked();
     run->WaitForWorker();
     EXPECT_EQ(FilesIn(RunFolder()), std::vector<std::string>{"tiny.png"});
@@ -136,12 +136,12 @@ TEST_F(ConversionRunTest, NotRenameTwiceTheSameTitleAsksTheSecondTime) {
 
 TEST_F(ConversionRunTest, UnknownFormatIsLoggedAndTheRunGoesOn) {
     AddPhotos(2);
-    model->photos[0].settings.nOuptputFormat = 9;
+    model->Photos()[0].settings.nOuptputFormat = 9;
     run->OnConvertClicked();
     run->WaitForWorker();
     EXPECT_EQ(FilesIn(RunFolder()).size(), 1u);
-    ASSERT_EQ(model->LogLines().size(), 1u);
-    EXPECT_NE(model->LogLines()[0].find("unknown output photo format!"), std::string::npos);
+    ASSERT_EQ(model->Log().Lines().size(), 1u);
+    EXPECT_NE(model->Log().Lines()[0].find("unknown output photo format!"), std::string::npos);
 }
 
 // Clicks Convert again (a stop request) while the first photo reads its stamp text.
@@ -161,10 +161,10 @@ public:
 TEST_F(ConversionRunTest, AStopDuringTheFirstPhotoFinishesOnlyThatPhoto) {
     StoppingPort stopping;
     MainWindowModel stopModel(stopping, *store);
-    stopModel.outputFolder = model->outputFolder;
+    stopModel.Settings().outputFolder = model->Settings().outputFolder;
     stopModel.ExchangeToControls();
     AddPhotos(3);
-    stopModel.photos = model->photos;
+    stopModel.Photos() = model->Photos();
     ConversionRun stopRun(stopModel);
     stopRun.SetClock(FixedMoment);
     stopping.run = &stopRun;
@@ -176,13 +176,13 @@ TEST_F(ConversionRunTest, AStopDuringTheFirstPhotoFinishesOnlyThatPhoto) {
     EXPECT_EQ(stopping.ControlText(IDC_CONVERT), "Convert");
     EXPECT_EQ(stopping.MessageTexts(),
               std::vector<std::string>{"The conversion is done. Do you want to open the output folder?"});
-    EXPECT_EQ(stopModel.idle.load(), 1);
+    EXPECT_EQ(stopModel.Run().idle.load(), 1);
 }
 
 TEST_F(ConversionRunTest, TheRunConvertsTheListAsItWasAtTheClick) {
     AddPhotos(2);
     run->OnConvertClicked();
-    model->photos.clear();  // an edit during the run is for the next run
+    model->Photos().clear();  // an edit during the run is for the next run
     run->WaitForWorker();
     EXPECT_EQ(FilesIn(RunFolder()).size(), 2u);
 }
@@ -196,6 +196,133 @@ TEST_F(ConversionRunTest, ARunFolderThatCannotBeCreatedStopsTheRun) {
     EXPECT_EQ(port.Messages()[0].text, "Can not create the directory");
     EXPECT_EQ(port.Messages()[0].caption, RunFolder().string() + "/");
     EXPECT_TRUE(port.Progress().empty());
+}
+
+TEST_F(ConversionRunTest, ConvertTakesTheTypedFolderAndMakesTheRunFolderInsideIt) {
+    AddPhotos(1);
+    // A folder that cannot take a run folder (a file stands there), then a good one typed
+    // without a trailing slash: the second click uses it at once.
+    WriteFile("blocked", "");
+    port.Type(IDC_OUTPUT_FOLDER, Path("blocked").string());
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    EXPECT_EQ(port.MessageTexts(), std::vector<std::string>{"Can not create the directory"});
+    port.ClearMessages();
+
+    port.Type(IDC_OUTPUT_FOLDER, Path("typed").string());
+    fs::create_directories(Path("typed"));
+    run->OnConvertClicked();
+    run->WaitForWorker();
+    const fs::path runFolder = Path("typed") / "2024.03.07.14.05.09";
+    EXPECT_EQ(FilesIn(runFolder).size(), 1u);
+    EXPECT_FALSE(fs::exists(Path("typed2024.03.07.14.05.09")));
+    EXPECT_EQ(model->Run().runFolder, runFolder.string() + "/");
+}
+
+TEST_F(ConversionRunTest, AnEmptyOrRelativeFolderIsRefusedBeforeAnythingIsCreated) {
+    AddPhotos(1);
+    const fs::path workingFolder = fs::current_path();
+    fs::current_path(Root());
+    for (const char* typed : {"", "pics", "./pics"}) {
+        port.ClearMessages();
+        port.Type(IDC_OUTPUT_FOLDER, typed);
+        run->OnConvertClicked();
+        run->WaitForWorker();
+        ASSERT_EQ(port.Messages().size(), 1u) << typed;
+        EXPECT_EQ(port.Messages()[0].caption, "Warning") << typed;
+        EXPECT_FALSE(port.Messages()[0].text.empty()) << typed;
+    }
+    fs::current_path(workingFolder);
+    EXPECT_FALSE(fs::exists(Path("2024.03.07.14.05.09")));
+    EXPECT_FALSE(fs::exists(Path("pics2024.03.07.14.05.09")));
+    EXPECT_FALSE(fs::exists(Path("pics")));
+    EXPECT_TRUE(port.Progress().empty());
+
+    // An emptied box is not stored: the next start finds the folder stored before.
+    store->WriteProfileString("Option", "photo_output_folder", "/kept/");
+    port.Type(IDC_OUTPUT_FOLDER, "");
+    ASSERT_TRUE(model->Exit());
+    EXPECT_EQ(store->GetProfileString("Option", "photo_output_folder", ""), "/kept/");
+}
+
+// Types a stamp while the first photo is converting, as a user may during a run.
+class TypingPort : public FakeWindowPort {
+public:
+    std::string ControlText(ControlId id) override {
+        const std::string text = FakeWindowPort::ControlText(id);
+        if (id == IDC_STAMP_TEXT && reads.fetch_add(1) == 0) {
+            Type(IDC_STAMP_TEXT, "MMMM");
+            Type(IDC_STAMP_X, "0");
+            Type(IDC_STAMP_Y, "0");
+        }
+        return text;
+    }
+    std::atomic<int> reads{0};
+};
+
+TEST_F(ConversionRunTest, AStampTypedDuringARunAppliesFromTheNextPhoto) {
+    TypingPort typing;
+    MainWindowModel typingModel(typing, *store);
+    typingModel.Settings().outputFolder = model->Settings().outputFolder;
+    typingModel.Settings().notRename = false;
+    typingModel.ExchangeToControls();
+    AddPhotos(3);
+    typingModel.Photos() = model->Photos();
+    for (PhotoRecord& photo : typingModel.Photos()) {  // room for the text
+        photo.settings.nOutputWidth = 64;
+        photo.settings.nOutputHeight = 48;
+    }
+    ConversionRun typingRun(typingModel);
+    typingRun.SetClock(FixedMoment);
+    typingRun.OnConvertClicked();
+    typingRun.WaitForWorker();
+
+    const auto files = FilesIn(RunFolder());
+    ASSERT_EQ(files.size(), 3u);
+    const std::string first = ReadFile(RunFolder() / files[0]);
+    EXPECT_NE(first, ReadFile(RunFolder() / files[1]));  // stamped from the second photo on
+    EXPECT_EQ(ReadFile(RunFolder() / files[1]), ReadFile(RunFolder() / files[2]));
+}
+
+// Empties the list from the worker's first photo, as Clear would from the window, and
+// notes whether the Convert button could still be pressed then.
+class ClearingPort : public FakeWindowPort {
+public:
+    std::string ControlText(ControlId id) override {
+        if (id == IDC_STAMP_TEXT && clicks.fetch_add(1) == 0) {
+            model->List().Clear();
+            convertEnabledAfterClear = Enabled().at(IDC_CONVERT);
+            run->OnConvertClicked();  // Stop
+        }
+        return FakeWindowPort::ControlText(id);
+    }
+    MainWindowModel* model = nullptr;
+    ConversionRun* run = nullptr;
+    std::atomic<int> clicks{0};
+    bool convertEnabledAfterClear = false;
+};
+
+TEST_F(ConversionRunTest, StopStaysPressableWhenTheListIsEmptiedDuringARun) {
+    ClearingPort clearing;
+    MainWindowModel clearModel(clearing, *store);
+    clearModel.Settings().outputFolder = model->Settings().outputFolder;
+    clearModel.ExchangeToControls();
+    AddPhotos(3);
+    clearModel.Photos() = model->Photos();
+    clearModel.List().Refresh();
+    ConversionRun clearRun(clearModel);
+    clearRun.SetClock(FixedMoment);
+    clearing.model = &clearModel;
+    clearing.run = &clearRun;
+
+    clearRun.OnConvertClicked();
+    clearRun.WaitForWorker();
+    EXPECT_TRUE(clearing.convertEnabledAfterClear);
+    EXPECT_EQ(FilesIn(RunFolder()).size(), 1u);  // the stop took effect after the first photo
+    // The run is over and the list is empty: Convert follows the list again.
+    EXPECT_FALSE(clearing.Enabled().at(IDC_CONVERT));
+    EXPECT_EQ(clearing.Enabled().at(IDC_CLEAR), false);
+    EXPECT_TRUE(clearModel.Exit());
 }
 
 }  // namespace

@@ -66,9 +66,8 @@ void ConvertWorld::SetUp() {
     TestWorld::SetUp();
     store = std::make_unique<SettingsStore>((Root() / "config" / "store.ini").string());
     model = std::make_unique<MainWindowModel>(port, *store);
-    GdiplusStartupInput input;
-    GdiplusStartup(&model->codecToken, &input, nullptr);
-    model->wdp->LoadWdpCodecLibrary(AddTrailingBackslash(BinDir().string()));
+    model->StartCodecService();
+    model->Wdp().LoadWdpCodecLibrary(AddTrailingBackslash(BinDir().string()));
     out = Root() / "out";
     fs::create_directories(out);
     fs::create_directories(Root() / "src");
@@ -89,7 +88,7 @@ fs::path ConvertWorld::Source(const std::string& relative, const std::string& na
 }
 
 PhotoRecord ConvertWorld::Added(const fs::path& source, const OutputSettings& settings, const fs::path& output) {
-    model->m_outputPhotoFormat = settings;
+    model->Settings().current = settings;
     PhotoRecord photo;
     EXPECT_TRUE(model->AddPhotoFromFile(source.string(), photo)) << source;
     photo.outputPath = output.string();

@@ -3,6 +3,7 @@
 // checks, the turn table and the files left on disk.
 
 #include "convert/photo_converter.h"
+#include "convert/window_conversion_host.h"
 #include "convert_world.h"
 #include "dib_image.h"
 #include "temp_files.h"
@@ -28,13 +29,14 @@ OutputSettings Settings(int32_t format, int32_t width = 64, int32_t height = 48,
 
 class PhotoConverterTest : public ConvertWorld {
 protected:
+    // True when the output file was written.
     bool Convert(const PhotoRecord& photo) {
-        PhotoConverter converter(*model, desktop::PrivateTempFolder());
-        const bool result = converter.ConvertPhoto(photo);
-        outcome = converter.LastOutcome();
-        return result;
+        WindowConversionHost host(*model);
+        PhotoConverter converter(host, desktop::PrivateTempFolder());
+        outcome = converter.ConvertPhoto(photo);
+        return outcome.Written();
     }
-    ConversionOutcome outcome = ConversionOutcome::Failed;
+    ConversionOutcome outcome;
 };
 
 TEST_F(PhotoConverterTest, EveryOutputFormatReadsBackAtItsSize) {
@@ -58,7 +60,8 @@ TEST_F(PhotoConverterTest, EveryOutputFormatReadsBackAtItsSize) {
         s.iComboPixelFormat = c.pixelFormat;
         const PhotoRecord photo = Added(jpeg, s, out / c.name);
         EXPECT_TRUE(Convert(photo)) << c.name;
-        EXPECT_EQ(outcome, ConversionOutcome::Converted) << c.name;
+        EXPECT_EQ(outcome.kind, OutcomeKind::Converted) << c.name;
+        EXPECT_EQ(outcome.reason, "") << c.name;
         EXPECT_EQ(Identify(out / c.name), c.expected) << c.name;
     }
     // The 24-bit BMP files really are 24 bits per pixel (header byte 28).
@@ -124,7 +127,7 @@ TEST_F(PhotoConverterTest, GifKeepsItsTemporaryBmpForTheNextGif) {
 
 TEST_F(PhotoConverterTest, WdpOutputDecodesWithTheReferenceDecoder) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
-    ASSERT_TRUE(model->wdp->IsLoaded());
+    ASSERT_TRUE(model->Wdp().IsLoaded());
     ASSERT_TRUE(Convert(Added(jpeg, Settings(FormatWdp), out / "photo.wdp")));
     const fs::path decoded = Root() / "decoded.bmp";
     ASSERT_EQ(RunCommand("JxrDecApp -i '" + (out / "photo.wdp").string() + "' -o '" + decoded.string() +
@@ -137,7 +140,7 @@ TEST_F(PhotoConverterTest, WdpOutputDecodesWithTheReferenceDecoder) {
 TEST_F(PhotoConverterTest, WithoutTheWdpLibraryTheOutputIsRefused) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
     const PhotoRecord photo = Added(jpeg, Settings(FormatWdp), out / "photo.wdp");
-    model->wdp->Release();
+    model->Wdp().Release();
     EXPECT_FALSE(Convert(photo));
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, "can not encode the file " + photo.outputPath);
@@ -153,7 +156,7 @@ TEST_F(PhotoConverterTest, OverwriteQuestionAnswers) {
 
     port.QueueAnswer(MessageAnswer::No);
     EXPECT_FALSE(Convert(photo));
-    EXPECT_EQ(outcome, ConversionOutcome::Declined);
+    EXPECT_EQ(outcome.kind, OutcomeKind::Skipped);
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, target.string() + " exists. Do you want to replace it?");
     EXPECT_EQ(port.Messages()[0].caption, "Warning");
@@ -192,6 +195,9 @@ TEST_F(PhotoConverterTest, InvalidSizesAndADeletedSourceWriteNothing) {
     photo.settings.nOutputHeight = 42;
     fs::remove(jpeg);
     EXPECT_FALSE(Convert(photo));
+
+    EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
+    EXPECT_EQ(outcome.reason.rfind("Failed to convert photo! (", 0), 0u) << outcome.reason;
 
     const auto messages = port.Messages();
     ASSERT_EQ(messages.size(), 3u);
@@ -243,10 +249,10 @@ TEST_F(PhotoConverterTest, TheStampIsDrawnInTheStampColour) {
     port.Type(IDC_STAMP_TEXT, "MMMM");
     port.Type(IDC_STAMP_X, "10");
     port.Type(IDC_STAMP_Y, "10");
-    LOGFONTA font = model->StampFont();
+    LOGFONTA font = model->Stamp().Font();
     font.lfHeight = -30;
-    model->SetStampFont(font);
-    model->SetStampColour(0x000000FF);  // red in the low byte
+    model->Stamp().SetFont(font);
+    model->Stamp().SetColour(0x000000FF);  // red in the low byte
     ASSERT_TRUE(Convert(Added(bmp, s, out / "stamped.bmp")));
 
     CDibImage image;
@@ -295,15 +301,16 @@ TEST_F(PhotoConverterTest, TurnTableGivesTheRightShapes) {
     s.nRotateAngel = 45;
     ASSERT_TRUE(Convert(Added(bmp, s, out / "r45.bmp")));
     EXPECT_EQ(port.MessageTexts(), std::vector<std::string>{"Unknown rotate angle!"});
+    EXPECT_EQ(outcome.kind, OutcomeKind::Converted);  // a warning fails nothing
     EXPECT_EQ(Identify(out / "r45.bmp", "%w %h"), "30 20");
 }
 
-TEST_F(PhotoConverterTest, UnknownFormatCodeWritesNothingAndSucceeds) {
+TEST_F(PhotoConverterTest, UnknownFormatCodeWritesNothingAndIsSkipped) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
     PhotoRecord photo = Added(jpeg, Settings(FormatPng), out / "photo.");
     photo.settings.nOuptputFormat = 7;
-    EXPECT_TRUE(Convert(photo));
-    EXPECT_EQ(outcome, ConversionOutcome::NothingToDo);
+    EXPECT_FALSE(Convert(photo));
+    EXPECT_EQ(outcome.kind, OutcomeKind::Skipped);
     EXPECT_TRUE(port.Messages().empty());
     EXPECT_TRUE(FilesIn(out).empty());
 }
@@ -311,10 +318,31 @@ TEST_F(PhotoConverterTest, UnknownFormatCodeWritesNothingAndSucceeds) {
 TEST_F(PhotoConverterTest, ATruncatedPhotoIsConvertedAndLoggedAsDamaged) {
     const fs::path jpeg = Source("generated/trunc_50pct_baseline.jpg");
     ASSERT_TRUE(Convert(Added(jpeg, Settings(FormatPng), out / "cut.png")));
-    EXPECT_EQ(outcome, ConversionOutcome::Damaged);
+    EXPECT_EQ(outcome.kind, OutcomeKind::ConvertedInPart);
+    EXPECT_FALSE(outcome.reason.empty());
     EXPECT_EQ(Identify(out / "cut.png"), "PNG 64 42 8");
     ASSERT_EQ(port.LogLines().size(), 1u);
     EXPECT_NE(port.LogLines()[0].find(jpeg.string() + " Converted in part: "), std::string::npos);
+}
+
+// A picture's header with data the decoder cannot use: the box keeps its fixed text,
+// the log and the outcome say why.
+TEST_F(PhotoConverterTest, PixelsThatCannotBeDecodedAreReportedAsDamaged) {
+    const fs::path png = Source("pngsuite/basn2c08.png", "broken.png");
+    const PhotoRecord photo = Added(png, Settings(FormatPng), out / "broken.png");
+    std::string bytes = ReadFile(png);
+    const size_t data = bytes.find("IDAT");
+    ASSERT_NE(data, std::string::npos);
+    for (size_t i = data + 10; i < data + 60; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    WriteFile("src/broken.png", bytes);
+
+    EXPECT_FALSE(Convert(photo));
+    EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
+    EXPECT_EQ(outcome.reason, "Failed to convert photo! (damaged)");
+    EXPECT_EQ(port.MessageTexts(), std::vector<std::string>{"Failed to convert photo!"});
+    ASSERT_EQ(port.LogLines().size(), 1u);
+    EXPECT_TRUE(port.LogLines()[0].ends_with(png.string() + " damaged")) << port.LogLines()[0];
+    EXPECT_TRUE(FilesIn(out).empty());
 }
 
 TEST_F(PhotoConverterTest, AnUnwritableFolderReportsEachFormatAndLeavesNoFile) {
@@ -328,6 +356,15 @@ TEST_F(PhotoConverterTest, AnUnwritableFolderReportsEachFormatAndLeavesNoFile) {
         const fs::path target = folder / ("photo." + std::string(FormatExtension(format)));
         EXPECT_FALSE(Convert(Added(jpeg, Settings(format), target))) << format;
         EXPECT_FALSE(port.Messages().empty()) << format;
+        EXPECT_EQ(outcome.kind, OutcomeKind::Failed) << format;
+        EXPECT_FALSE(outcome.reason.empty()) << format;
+        if (format == FormatWdp) {
+            // The encoder wrote to a hidden name beside the output; the message names the output.
+            const std::string text = port.Messages().back().text;
+            const std::string ending = " to " + target.string();
+            ASSERT_GE(text.size(), ending.size()) << text;
+            EXPECT_EQ(text.substr(text.size() - ending.size()), ending) << text;
+        }
     }
     OutputSettings indexed = Settings(FormatBmp);
     indexed.iComboPixelFormat = 0;

@@ -39,9 +39,9 @@ TEST(ActivityLogLine, LocalTimePrefixEndsWithABlank)
 
 TEST_F(ActivityLogTest, LinesReachListAndFileAndTheListKeepsTheLast500)
 {
-    model->logFilePath = Path("out/Tallowin.log").string();
+    model->Log().SetFilePath(Path("out/Tallowin.log").string());
     std::filesystem::create_directories(Path("out"));
-    for (int i = 1; i <= 501; ++i) ASSERT_TRUE(model->AppendLog("line " + std::to_string(i)));
+    for (int i = 1; i <= 501; ++i) ASSERT_TRUE(model->Log().Append("line " + std::to_string(i)));
 
     const std::regex linePattern(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2} line \d+)");
     const auto list = port.LogLines();
@@ -49,9 +49,9 @@ TEST_F(ActivityLogTest, LinesReachListAndFileAndTheListKeepsTheLast500)
     EXPECT_TRUE(std::regex_match(list.front(), linePattern));
     EXPECT_TRUE(list.front().ends_with(" line 2"));
     EXPECT_TRUE(list.back().ends_with(" line 501"));
-    EXPECT_EQ(model->LogLines().size(), 500u);
+    EXPECT_EQ(model->Log().Lines().size(), 500u);
 
-    const auto file = FileLines(model->logFilePath);
+    const auto file = FileLines(model->Log().FilePath());
     ASSERT_EQ(file.size(), 501u);
     EXPECT_TRUE(std::regex_match(file.front(), linePattern));
     EXPECT_TRUE(file.front().ends_with(" line 1"));
@@ -60,14 +60,14 @@ TEST_F(ActivityLogTest, LinesReachListAndFileAndTheListKeepsTheLast500)
 
 TEST_F(ActivityLogTest, TheFileGrowsAcrossRunsWhileTheListStartsEmpty)
 {
-    model->logFilePath = Path("Tallowin.log").string();
-    model->AppendLog("first run");
-    model->ClearLog();  // a run starts
+    model->Log().SetFilePath(Path("Tallowin.log").string());
+    model->Log().Append("first run");
+    model->Log().Clear();  // a run starts
     EXPECT_TRUE(port.LogLines().empty());
     Restart();
-    model->logFilePath = Path("Tallowin.log").string();
-    model->AppendLog("second run");
-    EXPECT_EQ(model->LogLines().size(), 1u);
+    model->Log().SetFilePath(Path("Tallowin.log").string());
+    model->Log().Append("second run");
+    EXPECT_EQ(model->Log().Lines().size(), 1u);
     const auto file = FileLines(Path("Tallowin.log"));
     ASSERT_EQ(file.size(), 2u);
     EXPECT_TRUE(file[0].ends_with(" first run"));
@@ -76,8 +76,8 @@ TEST_F(ActivityLogTest, TheFileGrowsAcrossRunsWhileTheListStartsEmpty)
 
 TEST_F(ActivityLogTest, AFileThatCannotBeOpenedLeavesTheLineInTheListOnly)
 {
-    model->logFilePath = Path("missing-folder/Tallowin.log").string();
-    EXPECT_FALSE(model->AppendLog("lost"));
+    model->Log().SetFilePath(Path("missing-folder/Tallowin.log").string());
+    EXPECT_FALSE(model->Log().Append("lost"));
     ASSERT_EQ(port.LogLines().size(), 1u);
     EXPECT_TRUE(port.LogLines().front().ends_with(" lost"));
     EXPECT_TRUE(port.Messages().empty());
@@ -85,23 +85,23 @@ TEST_F(ActivityLogTest, AFileThatCannotBeOpenedLeavesTheLineInTheListOnly)
 
 TEST_F(ActivityLogTest, ViewLogOpensAnExistingFileAndOtherwiseSaysThereIsNone)
 {
-    model->logFilePath = Path("My Pictures/Pictavo/Tallowin.log").string();
-    model->ViewLog();
+    model->Log().SetFilePath(Path("My Pictures/Pictavo/Tallowin.log").string());
+    model->Log().View();
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, "There is not log file now!");
     EXPECT_EQ(port.Messages()[0].caption, "Message");
     EXPECT_TRUE(port.Opened().empty());
 
     // A folder of that name is no log file either.
-    std::filesystem::create_directories(model->logFilePath);
-    model->ViewLog();
+    std::filesystem::create_directories(model->Log().FilePath());
+    model->Log().View();
     EXPECT_EQ(port.Messages().size(), 2u);
-    std::filesystem::remove(model->logFilePath);
+    std::filesystem::remove(model->Log().FilePath());
 
-    model->AppendLog("something");
-    model->ViewLog();
+    model->Log().Append("something");
+    model->Log().View();
     EXPECT_EQ(port.Messages().size(), 2u);
-    EXPECT_THAT(port.Opened(), ElementsAre(model->logFilePath));  // blanks and all, one path
+    EXPECT_THAT(port.Opened(), ElementsAre(model->Log().FilePath()));  // blanks and all, one path
 }
 
 }  // namespace

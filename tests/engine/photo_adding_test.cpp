@@ -37,7 +37,7 @@ protected:
     std::vector<std::string> FileNames() const
     {
         std::vector<std::string> names;
-        for (const PhotoRecord& photo : model->photos) names.push_back(photo.fileName);
+        for (const PhotoRecord& photo : model->Photos()) names.push_back(photo.fileName);
         return names;
     }
 };
@@ -52,9 +52,9 @@ TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
 
     model->AddChosenFiles({bmp, jpg, png, jpg});  // the same photo twice gives two rows
 
-    ASSERT_EQ(model->photos.size(), 4u) << "decoders not available yet?";
+    ASSERT_EQ(model->Photos().size(), 4u) << "decoders not available yet?";
     EXPECT_THAT(FileNames(), ElementsAre("rgb24.bmp", "testorig.jpg", "basn2c08.png", "testorig.jpg"));
-    const PhotoRecord& first = model->photos[0];
+    const PhotoRecord& first = model->Photos()[0];
     EXPECT_EQ(first.sourcePath, bmp);
     EXPECT_EQ(first.width, 127);
     EXPECT_EQ(first.height, 64);
@@ -63,12 +63,12 @@ TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
     EXPECT_EQ(first.settings.nOutputHeight, 516);
     EXPECT_EQ(first.settings.nOuptputFormat, FormatWdp);
     EXPECT_EQ(first.settings.nWdpEncoderParam, 60);
-    const PhotoRecord& second = model->photos[1];
+    const PhotoRecord& second = model->Photos()[1];
     EXPECT_EQ(second.width, 227);
     EXPECT_EQ(second.height, 149);
     EXPECT_EQ(second.modificationTime, 1700000000);
     EXPECT_TRUE(std::regex_match(second.timeText, std::regex(R"(2023/11/1[45] \d{2}:\d{2}:20)")));
-    EXPECT_EQ(model->photos[2].width, 32);
+    EXPECT_EQ(model->Photos()[2].width, 32);
 
     EXPECT_TRUE(port.Messages().empty());
     EXPECT_EQ(port.ControlText(IDC_TOTAL_PHOTOS), "Total photos: 4");
@@ -83,7 +83,7 @@ TEST_F(PhotoAddingTest, FilesThatAreNoPhotosAreLeftOutSilently)
     const std::string text = WriteFile("notes.bmp", "just some text, no picture").string();
     const std::string truncated = WriteFile("half.png", ReadFile(EngineData("pngsuite/basn2c08.png")).substr(0, 20)).string();
     model->AddChosenFiles({empty, text, truncated});
-    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(model->Photos(), IsEmpty());
     EXPECT_THAT(port.Messages(), IsEmpty());
     EXPECT_EQ(port.ListRebuilds(), 0);
     EXPECT_EQ(model->LastPhotoFolder(), "");
@@ -95,7 +95,7 @@ TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
     const std::string locked = Copy("bmpsuite/rgb24.bmp", "locked.bmp");
     fs::permissions(locked, fs::perms::none);
     model->AddChosenFiles({locked});
-    EXPECT_THAT(model->photos, IsEmpty());
+    EXPECT_THAT(model->Photos(), IsEmpty());
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_EQ(port.Messages()[0].text, "Access to " + locked + " was denied.");
     EXPECT_EQ(port.Messages()[0].caption, locked);
@@ -103,21 +103,22 @@ TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
 
 TEST_F(PhotoAddingTest, WdpFilesBecomeABmpOfTheirOwnNamedAfterThem)
 {
-    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
+    ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
     const std::string first = Copy("wdp/rgb24_q90.wdp", "trip/holiday.wdp");
     const std::string second = Copy("wdp/rgb24_q90.wdp", "home/holiday.wdp");
     model->AddChosenFiles({first, second});
 
-    ASSERT_EQ(model->photos.size(), 2u);
-    const PhotoRecord& a = model->photos[0];
-    const PhotoRecord& b = model->photos[1];
+    ASSERT_EQ(model->Photos().size(), 2u);
+    const PhotoRecord& a = model->Photos()[0];
+    const PhotoRecord& b = model->Photos()[1];
     EXPECT_EQ(a.fileName, "holiday.wdp");
     EXPECT_EQ(b.fileName, "holiday.wdp");
     EXPECT_NE(a.sourcePath, b.sourcePath);
     for (const PhotoRecord* photo : {&a, &b}) {
         EXPECT_THAT(photo->sourcePath, StartsWith(Path("tmp/").string()));
         EXPECT_EQ(fs::path(photo->sourcePath).filename(), "holiday.bmp");
-        EXPECT_TRUE(fs::exists(photo->sourcePath));
+        EXPECT_FALSE(fs::exists(photo->sourcePath));  // decoded again for each use
+        EXPECT_EQ(photo->wdpPath, photo == &a ? first : second);
         EXPECT_EQ(photo->width, 127);  // the fake library's BMP
         EXPECT_FALSE(photo->timeText.empty());  // the WDP file's time
     }
@@ -134,7 +135,7 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
     EXPECT_EQ(port.Messages()[0].caption, "Error");
     port.ClearMessages();
 
-    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
+    ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
     const std::string empty = Copy("wdp/empty.wdp", "empty.wdp");
     model->AddChosenFiles({empty});
     ASSERT_EQ(port.Messages().size(), 1u);
@@ -142,21 +143,25 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
     EXPECT_THAT(port.Messages()[0].text, HasSubstr("/empty.bmp"));
     port.ClearMessages();
 
-    // An upper-case extension goes to the codec service directly, which cannot read it.
+    // An upper-case extension goes to the codec service directly, which knows JPEG XR
+    // by its bytes.
     const std::string upper = Copy("wdp/rgb24_q90.wdp", "photo.WDP");
     model->AddChosenFiles({upper});
-    EXPECT_THAT(model->photos, IsEmpty());
+    ASSERT_EQ(model->Photos().size(), 1u);
+    EXPECT_EQ(model->Photos()[0].sourcePath, upper);
+    EXPECT_TRUE(model->Photos()[0].wdpPath.empty());
+    EXPECT_EQ(model->Photos()[0].width, 227);
     EXPECT_THAT(port.Messages(), IsEmpty());
 }
 
 TEST_F(PhotoAddingTest, RealWdpLibraryDecodesForTheList)
 {
     if (!fs::exists(BinDir() / "libphoto.so")) GTEST_SKIP() << "libphoto.so not built";
-    ASSERT_TRUE(model->wdp->LoadWdpCodecLibrary(BinDir().string() + "/"));
+    ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(BinDir().string() + "/"));
     model->AddChosenFiles({Copy("wdp/rgb24_q90.wdp", "real.wdp")});
-    ASSERT_EQ(model->photos.size(), 1u);
-    EXPECT_EQ(model->photos[0].width, 227);
-    EXPECT_EQ(model->photos[0].height, 149);
+    ASSERT_EQ(model->Photos().size(), 1u);
+    EXPECT_EQ(model->Photos()[0].width, 227);
+    EXPECT_EQ(model->Photos()[0].height, 149);
 }
 
 // ---- Folder search ----
@@ -209,6 +214,9 @@ TEST_F(PhotoAddingTest, PhotoExtensionsOfTheSearch)
 {
     for (const char* name : {"a.bmp", "a.JPG", "a.jpeg", "a.gif", "a.tif", "a.TIFF", "a.png", "a.exif", "a.ico",
                              "a.emf", "a.wmf", "a.dib", "a.Wdp", "dir.x/a.png"})
+        EXPECT_TRUE(CFileFindAll::IsPhotoFileName(name)) << name;
+    for (const char* name : {"a.heic", "a.HEIF", "a.avif", "a.WebP", "a.jxl", "a.DNG", "a.cr2", "a.CR3", "a.nef",
+                             "a.ARW", "a.orf", "a.RW2", "a.raf"})
         EXPECT_TRUE(CFileFindAll::IsPhotoFileName(name)) << name;
     for (const char* name : {"a.hdp", "a.raw", "a", "a.png.txt", "dir.png/a", "a.jp"})
         EXPECT_FALSE(CFileFindAll::IsPhotoFileName(name)) << name;

@@ -26,12 +26,12 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesTheCallersDefaults)
     EXPECT_EQ(store->GetProfileInt(keys::kCurrentFont, keys::kCurrentColor, 0), 0);
     EXPECT_EQ(store->GetProfileInt(keys::kSetup, keys::kFirstUpdate, -7), -7);
     EXPECT_EQ(store->GetProfileString(keys::kOption, keys::kLastPhotoFolder, ""), "");
-    EXPECT_EQ(model->renamePrefix, "output.photo");
-    const LOGFONTA font = model->StampFont();
+    EXPECT_EQ(model->Settings().renamePrefix, "output.photo");
+    const LOGFONTA font = model->Stamp().Font();
     EXPECT_EQ(font.lfHeight, -13);
     EXPECT_EQ(font.lfWeight, 400);
     EXPECT_EQ(font.lfFaceName[0], '\0');
-    EXPECT_EQ(model->StampColour(), 0u);
+    EXPECT_EQ(model->Stamp().Colour(), 0u);
 }
 
 TEST_F(SettingsStoreTest, ValuesRoundTripThroughTheIniFileInTheSettingsHome)
@@ -86,7 +86,7 @@ TEST_F(SettingsStoreTest, FontAndColourSurviveARestart)
     SaveStampColour(*store, 0x000000FF);
 
     Restart();
-    const LOGFONTA loaded = model->StampFont();
+    const LOGFONTA loaded = model->Stamp().Font();
     EXPECT_EQ(loaded.lfHeight, -24);
     EXPECT_EQ(loaded.lfWidth, 3);
     EXPECT_EQ(loaded.lfEscapement, 900);
@@ -101,7 +101,7 @@ TEST_F(SettingsStoreTest, FontAndColourSurviveARestart)
     EXPECT_EQ(loaded.lfQuality, 0);
     EXPECT_EQ(loaded.lfPitchAndFamily, 34);
     EXPECT_STREQ(loaded.lfFaceName, "DejaVu Sans");
-    EXPECT_EQ(model->StampColour(), 0x000000FFu);
+    EXPECT_EQ(model->Stamp().Colour(), 0x000000FFu);
 }
 
 TEST_F(SettingsStoreTest, StoredFontValuesBeyondTheirFieldsAreCutToFit)

@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <random>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tallowin::test {
 namespace {
@@ -300,6 +306,32 @@ TEST_F(DibImageFiles, OtherFormatCodesAndMissingFilesFail)
     EXPECT_FALSE(image.SaveFile(Path("no/such/folder/x.bmp").c_str(), kDibFormatBmp));
     CDibImage empty;
     EXPECT_FALSE(empty.SaveFile(Path("empty.bmp").c_str(), kDibFormatBmp));
+}
+
+TEST_F(DibImageFiles, ASaveCutShortKeepsTheOldFileAndLeavesNoPart)
+{
+    const auto path = WriteFile("out/photo.bmp", "old");
+    CDibImage image;
+    image.Allocate(64, 64, 24);  // 12,342 bytes as a file
+    // In a child whose files may not grow beyond 8 KiB (the write fails instead of
+    // ending the process).
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{8192, 8192};
+        if (setrlimit(RLIMIT_FSIZE, &cap) != 0) _exit(3);
+        if (image.SaveFile(path.c_str(), kDibFormatBmp)) _exit(1);
+        _exit(std::strcmp(image.LastError(), "Can't write the file") == 0 ? 0 : 2);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFile(path), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("out")), std::filesystem::directory_iterator()), 1);
+    // Without the limit the new picture replaces the old file.
+    ASSERT_TRUE(image.SaveFile(path.c_str(), kDibFormatBmp));
+    EXPECT_EQ(ReadFile(path).size(), 12342u);
 }
 
 TEST_F(DibImageFiles, AFailedReadLeavesTheImageEmptyWithTheReason)

@@ -4,6 +4,7 @@
 #include "gdiplus_qt.h"
 
 #include "dib_image.h"
+#include "dib_image_from_handle.h"
 
 #include <QPainter>
 
@@ -245,7 +246,7 @@ TEST_F(CodecGraphics, BitmapHandleFeedsTheRasterCoreBottomUp)
     HBITMAP handle = nullptr;
     ASSERT_EQ(GdipCreateHBITMAPFromBitmap(static_cast<GpBitmap*>(bitmap.get()), &handle, 0xFF000000), Ok);
     CDibImage image;
-    ASSERT_TRUE(image.CreateFromBitmapHandle(handle));
+    ASSERT_TRUE(CreateDibImageFromBitmapHandle(image, handle));
     DeleteObject(handle);
     EXPECT_EQ(image.Width(), 5);
     EXPECT_EQ(image.Height(), 3);
@@ -261,7 +262,7 @@ TEST_F(CodecGraphics, BitmapHandleFeedsTheRasterCoreBottomUp)
         }
     }
     CDibImage empty;
-    EXPECT_FALSE(empty.CreateFromBitmapHandle(nullptr));
+    EXPECT_FALSE(CreateDibImageFromBitmapHandle(empty, nullptr));
     EXPECT_EQ(empty.PixelBlock(), nullptr);
 }
 

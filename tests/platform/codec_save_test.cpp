@@ -106,7 +106,8 @@ TEST_F(CodecSave, PngOfAPhotoAndOfAPictureWithAlphaRoundTripsThroughLibpngBitExa
     namespace codec = tallowin::codec;
     codec::Raster decoded;
     std::string warning;
-    ASSERT_EQ(codec::DecodePixels(codec::ImageFormat::Png, Path("alpha.png").string(), codec::DecodeRequest{}, decoded,
+    ASSERT_EQ(codec::DecodePixels(*codec::FindDecoder("png"), Path("alpha.png").string(), codec::DecodeRequest{},
+                                  codec::DecodeLimits{}, decoded,
                                   warning),
               codec::DecodeStatus::Ok);
     EXPECT_EQ(decoded.width, width);

@@ -13,8 +13,24 @@ namespace tallowin::test {
 
 inline std::string DataFile(const std::string& relative) { return (DataDir() / relative).string(); }
 
+// The adapter of a format by name ("png"); the test stops when there is none.
+inline const codec::Decoder& Format(const char* name) {
+    const codec::Decoder* decoder = codec::FindDecoder(name);
+    if (decoder == nullptr) std::abort();
+    return *decoder;
+}
+
+inline codec::DecodeStatus ReadHeaderAs(const char* name, const std::string& path, codec::ImageInfo& info) {
+    return codec::ReadHeader(Format(name), path, codec::DecodeLimits{}, info);
+}
+
+inline codec::DecodeStatus DecodeAs(const char* name, const std::string& path, const codec::DecodeRequest& request,
+                                    codec::Raster& out, std::string& warning) {
+    return codec::DecodePixels(Format(name), path, request, codec::DecodeLimits{}, out, warning);
+}
+
 struct Decoded {
-    codec::ImageFormat format = codec::ImageFormat::Unknown;
+    std::string format;  // the adapter's name; empty when none recognised the file
     codec::DecodeStatus header = codec::DecodeStatus::NotAnImage;
     codec::DecodeStatus pixels = codec::DecodeStatus::NotAnImage;
     codec::ImageInfo info;
@@ -23,12 +39,15 @@ struct Decoded {
 };
 
 // Sniffs, reads the header and decodes, as the codec service does.
-inline Decoded DecodeFile(const std::string& path, codec::DecodeRequest request = {}) {
+inline Decoded DecodeFile(const std::string& path, codec::DecodeRequest request = {},
+                          const codec::DecodeLimits& limits = {}) {
     Decoded d;
-    if (codec::SniffFile(path, d.format) != codec::DecodeStatus::Ok) return d;
-    d.header = codec::ReadHeader(d.format, path, d.info);
+    const codec::Decoder* format = nullptr;
+    if (codec::SniffFile(path, format) != codec::DecodeStatus::Ok) return d;
+    d.format = format->Name();
+    d.header = codec::ReadHeader(*format, path, limits, d.info);
     if (d.header != codec::DecodeStatus::Ok) return d;
-    d.pixels = codec::DecodePixels(d.format, path, request, d.raster, d.warning);
+    d.pixels = codec::DecodePixels(*format, path, request, limits, d.raster, d.warning);
     return d;
 }
 

@@ -86,7 +86,7 @@ TEST(JpegDecoder, ColourModelsAndCodingsGiveThePicture) {
     }
     // The .exif file holds the same pixels with orientation 3: shown half turned.
     const Decoded turned = DecodeFile(DataFile("jpeg/generated/orient3.exif"));
-    ASSERT_EQ(turned.format, codec::ImageFormat::Jpeg);
+    ASSERT_EQ(turned.format, "jpeg");
     codec::Raster halfTurned = baseline.raster;
     ASSERT_EQ(codec::detail::ApplyOrientation(halfTurned, 3), DecodeStatus::Ok);
     EXPECT_LT(MeanColourDifference(turned.raster, halfTurned), 8.0);
@@ -112,10 +112,10 @@ TEST_F(JpegDecoderFiles, HugeFrameIsOverTheLimit) {
     }
     const std::string path = WriteFile("huge.jpg", bytes).string();
     codec::ImageInfo info;
-    EXPECT_EQ(codec::ReadHeader(codec::ImageFormat::Jpeg, path, info), DecodeStatus::OverLimit);
+    EXPECT_EQ(ReadHeaderAs("jpeg", path, info), DecodeStatus::OverLimit);
     codec::Raster out;
     std::string warning;
-    EXPECT_EQ(codec::DecodePixels(codec::ImageFormat::Jpeg, path, {}, out, warning), DecodeStatus::OverLimit);
+    EXPECT_EQ(DecodeAs("jpeg", path, {}, out, warning), DecodeStatus::OverLimit);
     EXPECT_TRUE(out.pixels.empty());
 }
 

@@ -2,6 +2,8 @@
 // drawing fills that frame on a transparent background, and damaged files are refused
 // without crashing.
 #include "decoder.h"
+#include "metafile_craft.h"
+#include "metafile_decoders.h"
 
 #include "test_world.h"
 
@@ -57,15 +59,16 @@ protected:
     static std::string Emf(const std::string& name) { return (DataDir() / "emf" / name).string(); }
 
     // Header read and decode agree on the size, and the drawing is there.
-    static void ExpectPicture(ImageFormat format, const std::string& path, int32_t width, int32_t height,
+    static void ExpectPicture(const Decoder& format, const std::string& path, int32_t width, int32_t height,
                               Raster& raster) {
         ImageInfo info;
-        ASSERT_EQ(ReadHeader(format, path, info), DecodeStatus::Ok) << path;
+        ASSERT_EQ(ReadHeader(format, path, DecodeLimits{}, info), DecodeStatus::Ok) << path;
         EXPECT_EQ(info.width, width) << path;
         EXPECT_EQ(info.height, height) << path;
         EXPECT_FLOAT_EQ(info.dpiX, 96.0f);
         std::string warning;
-        ASSERT_EQ(DecodePixels(format, path, DecodeRequest{}, raster, warning), DecodeStatus::Ok) << path;
+        ASSERT_EQ(DecodePixels(format, path, DecodeRequest{}, DecodeLimits{}, raster, warning), DecodeStatus::Ok)
+            << path;
         ASSERT_EQ(raster.width, width) << path;
         ASSERT_EQ(raster.height, height) << path;
         ASSERT_EQ(raster.pixels.size(), static_cast<size_t>(width) * height * 4);
@@ -90,7 +93,7 @@ TEST_F(MetafileDecoderTest, PlaceableWmfIsSizedByItsFrameAndFillsIt) {
     for (const Expected& e : files) {
         SCOPED_TRACE(e.file);
         Raster raster;
-        ExpectPicture(ImageFormat::Wmf, Wmf(e.file), e.width, e.height, raster);
+        ExpectPicture(*FindDecoder("wmf"), Wmf(e.file), e.width, e.height, raster);
         const Coverage c = Measure(raster);
         // Drawn, with the background left transparent.
         EXPECT_GT(c.opaque, int64_t{e.width} * e.height / 20);
@@ -104,7 +107,7 @@ TEST_F(MetafileDecoderTest, PlaceableWmfIsSizedByItsFrameAndFillsIt) {
 
 TEST_F(MetafileDecoderTest, AntKeepsTheMarginsOfItsFrame) {
     Raster raster;
-    ExpectPicture(ImageFormat::Wmf, Wmf("libwmf/ant.wmf"), 211, 137, raster);
+    ExpectPicture(*FindDecoder("wmf"), Wmf("libwmf/ant.wmf"), 211, 137, raster);
     const Coverage c = Measure(raster);
     // The ant does not touch the frame's left and bottom edges; a renderer that sizes
     // by the drawn extent would stretch it edge to edge.
@@ -121,9 +124,38 @@ TEST_F(MetafileDecoderTest, AntKeepsTheMarginsOfItsFrame) {
     EXPECT_GT(red, c.opaque / 2);
 }
 
+TEST_F(MetafileDecoderTest, PlaceableFramesAnywhereOnThePlaneAreDrawn) {
+    // A rectangle filling the frame, for frames whose corner is at the origin, left of
+    // and above it, and far from it.
+    struct Frame {
+        int16_t left, top, right, bottom;
+    };
+    const Frame frames[] = {{0, 0, 100, 60}, {-4, -4, 96, 56}, {-300, -200, -200, -140}, {1000, 2000, 1100, 2060}};
+    for (const Frame& f : frames) {
+        SCOPED_TRACE(std::to_string(f.left) + "," + std::to_string(f.top));
+        const std::string path =
+            WriteFile("frame.wmf", tallowin::test::CraftWmf(f.left, f.top, f.right, f.bottom, "", true)).string();
+        ImageInfo info;
+        ASSERT_EQ(WmfReadHeader(path, info), DecodeStatus::Ok);
+        EXPECT_EQ(info.width, 100);
+        EXPECT_EQ(info.height, 60);
+        Raster raster;
+        std::string warning;
+        ASSERT_EQ(WmfDecode(path, DecodeRequest{}, raster, warning), DecodeStatus::Ok);
+        ASSERT_EQ(raster.width, 100);
+        ASSERT_EQ(raster.height, 60);
+        const Coverage c = Measure(raster);
+        EXPECT_GT(c.opaque, 100 * 60 * 9 / 10);
+        EXPECT_LE(c.left, 1);
+        EXPECT_LE(c.top, 1);
+        EXPECT_GE(c.right, 98);
+        EXPECT_GE(c.bottom, 58);
+    }
+}
+
 TEST_F(MetafileDecoderTest, WmfWithoutPlaceableHeaderTakesFileUnitsAsPixels) {
     Raster raster;
-    ExpectPicture(ImageFormat::Wmf, Wmf("libwmf/text.wmf"), 253, 340, raster);
+    ExpectPicture(*FindDecoder("wmf"), Wmf("libwmf/text.wmf"), 253, 340, raster);
     EXPECT_GT(Measure(raster).opaque, 1000);
 }
 
@@ -137,13 +169,13 @@ TEST_F(MetafileDecoderTest, EmfIsSizedByItsFrameAt96Dpi) {
     for (const Expected& e : files) {
         SCOPED_TRACE(e.file);
         Raster raster;
-        ExpectPicture(ImageFormat::Emf, Emf(e.file), e.width, e.height, raster);
+        ExpectPicture(*FindDecoder("emf"), Emf(e.file), e.width, e.height, raster);
     }
 }
 
 TEST_F(MetafileDecoderTest, EmfDrawingFillsTheRaster) {
     Raster raster;
-    ExpectPicture(ImageFormat::Emf, Emf("libemf2svg/test-037.emf"), 623, 467, raster);
+    ExpectPicture(*FindDecoder("emf"), Emf("libemf2svg/test-037.emf"), 623, 467, raster);
     const Coverage c = Measure(raster);
     // A chart with a frame around it: drawn out to (nearly) every edge.
     EXPECT_LE(c.left, 2);
@@ -154,20 +186,21 @@ TEST_F(MetafileDecoderTest, EmfDrawingFillsTheRaster) {
 
 TEST_F(MetafileDecoderTest, SmallerDrawingSizeRendersASmallerRasterNoSmallerThanAsked) {
     struct Case {
-        ImageFormat format;
+        const Decoder* format;
         std::string path;
     };
-    const Case cases[] = {{ImageFormat::Wmf, Wmf("libwmf/ant.wmf")}, {ImageFormat::Emf, Emf("libemf2svg/test-037.emf")}};
+    const Case cases[] = {{FindDecoder("wmf"), Wmf("libwmf/ant.wmf")},
+                          {FindDecoder("emf"), Emf("libemf2svg/test-037.emf")}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         ImageInfo info;
-        ASSERT_EQ(ReadHeader(c.format, c.path, info), DecodeStatus::Ok);
+        ASSERT_EQ(ReadHeader(*c.format, c.path, DecodeLimits{}, info), DecodeStatus::Ok);
         DecodeRequest request;
         request.minWidth = info.width / 3;
         request.minHeight = info.height / 4;
         Raster raster;
         std::string warning;
-        ASSERT_EQ(DecodePixels(c.format, c.path, request, raster, warning), DecodeStatus::Ok);
+        ASSERT_EQ(DecodePixels(*c.format, c.path, request, DecodeLimits{}, raster, warning), DecodeStatus::Ok);
         EXPECT_GE(raster.width, request.minWidth);
         EXPECT_GE(raster.height, request.minHeight);
         EXPECT_LT(raster.width, info.width);
@@ -189,10 +222,10 @@ TEST_F(MetafileDecoderTest, DamagedMetafilesAreRefused) {
     };
     for (const std::string& path : files) {
         SCOPED_TRACE(path);
-        const ImageFormat format = path.ends_with(".wmf") ? ImageFormat::Wmf : ImageFormat::Emf;
+        const Decoder& format = *FindDecoder(path.ends_with(".wmf") ? "wmf" : "emf");
         Raster raster;
         std::string warning;
-        EXPECT_NE(DecodePixels(format, path, DecodeRequest{}, raster, warning), DecodeStatus::Ok);
+        EXPECT_NE(DecodePixels(format, path, DecodeRequest{}, DecodeLimits{}, raster, warning), DecodeStatus::Ok);
     }
 }
 

@@ -68,9 +68,9 @@ TEST_F(RasterDecoderFiles, PngOverTheLimitIsToldApartFromDamage) {
     };
     codec::ImageInfo info;
     const std::string wide = WriteFile("wide.png", withSize(2'000'000, 1)).string();
-    EXPECT_EQ(codec::ReadHeader(codec::ImageFormat::Png, wide, info), DecodeStatus::OverLimit);
+    EXPECT_EQ(ReadHeaderAs("png", wide, info), DecodeStatus::OverLimit);
     const std::string big = WriteFile("big.png", withSize(40'000, 40'000)).string();
-    EXPECT_EQ(codec::ReadHeader(codec::ImageFormat::Png, big, info), DecodeStatus::OverLimit);
+    EXPECT_EQ(ReadHeaderAs("png", big, info), DecodeStatus::OverLimit);
     // Within the limits the header reads; the missing rows then fail cleanly.
     const Decoded small = DecodeFile(WriteFile("small.png", withSize(64, 64)).string());
     EXPECT_EQ(small.header, DecodeStatus::Ok);
@@ -140,51 +140,100 @@ TEST_F(RasterDecoderFiles, IconWhoseOnlyEntryIsHugeIsOverTheLimit) {
     const size_t entry = static_cast<uint8_t>(bytes[18]) | (static_cast<uint8_t>(bytes[19]) << 8);
     for (int i = 0; i < 4; ++i) bytes[entry + 4 + i] = static_cast<char>((2'000'000 >> (8 * i)) & 0xFF);
     codec::ImageInfo info;
-    EXPECT_EQ(codec::ReadHeader(codec::ImageFormat::Ico, WriteFile("huge.ico", bytes).string(), info),
+    EXPECT_EQ(ReadHeaderAs("ico", WriteFile("huge.ico", bytes).string(), info),
               DecodeStatus::OverLimit);
 }
 
 TEST(DecoderSniffing, FormatComesFromTheContentNeverTheName) {
-    EXPECT_EQ(DecodeFile(DataFile("jpeg/generated/bad/png_content_named.jpg")).format, codec::ImageFormat::Png);
-    EXPECT_EQ(DecodeFile(DataFile("bmp/generated/pal8_copy.dib")).format, codec::ImageFormat::Bmp);
+    EXPECT_EQ(DecodeFile(DataFile("jpeg/generated/bad/png_content_named.jpg")).format, "png");
+    EXPECT_EQ(DecodeFile(DataFile("bmp/generated/pal8_copy.dib")).format, "bmp");
 
-    auto sniff = [](std::initializer_list<uint8_t> head, size_t pad = 64) {
+    auto sniff = [](std::initializer_list<uint8_t> head, size_t pad = 64) -> std::string {
         std::vector<uint8_t> b(head);
         b.resize(std::max(b.size(), pad), 0);
-        return codec::SniffFormat(b.data(), b.size());
+        const codec::Decoder* format = codec::SniffFormat(b.data(), b.size());
+        return format != nullptr ? format->Name() : "";
     };
-    using F = codec::ImageFormat;
-    EXPECT_EQ(sniff({0xD7, 0xCD, 0xC6, 0x9A}), F::Wmf);
-    EXPECT_EQ(sniff({1, 0, 9, 0, 0, 3}), F::Wmf);
+    EXPECT_EQ(sniff({0xD7, 0xCD, 0xC6, 0x9A}), "wmf");
+    EXPECT_EQ(sniff({1, 0, 9, 0, 0, 3}), "wmf");
     std::vector<uint8_t> emf(64, 0);
     emf[0] = 1;
     emf[40] = ' ';
     emf[41] = 'E';
     emf[42] = 'M';
     emf[43] = 'F';
-    EXPECT_EQ(codec::SniffFormat(emf.data(), emf.size()), F::Emf);
-    EXPECT_EQ(codec::SniffFormat(emf.data(), 43), F::Unknown);
-    EXPECT_EQ(sniff({'M', 'M', 0, 42}), F::Tiff);
-    EXPECT_EQ(sniff({'G', 'I', 'F', '8', '7', 'a'}), F::Gif);
-    EXPECT_EQ(sniff({0, 0, 1, 0, 1, 0}), F::Ico);
-    EXPECT_EQ(sniff({0, 0, 1, 0, 0, 0}), F::Unknown);  // an icon directory with no entries
-    EXPECT_EQ(sniff({40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0}), F::Bmp);
-    EXPECT_EQ(sniff({40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 23, 0}), F::Unknown);
-    EXPECT_EQ(sniff({0xFF, 0xD8}, 2), F::Unknown);
-    EXPECT_EQ(codec::SniffFormat(nullptr, 0), F::Unknown);
+    EXPECT_EQ(codec::SniffFormat(emf.data(), emf.size()), &Format("emf"));
+    EXPECT_EQ(codec::SniffFormat(emf.data(), 43), nullptr);
+    EXPECT_EQ(sniff({'M', 'M', 0, 42}), "tiff");
+    EXPECT_EQ(sniff({'G', 'I', 'F', '8', '7', 'a'}), "gif");
+    EXPECT_EQ(sniff({0, 0, 1, 0, 1, 0}), "ico");
+    EXPECT_EQ(sniff({0, 0, 1, 0, 0, 0}), "");  // an icon directory with no entries
+    EXPECT_EQ(sniff({40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0}), "bmp");
+    EXPECT_EQ(sniff({40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 23, 0}), "");
+    EXPECT_EQ(sniff({0xFF, 0xD8}, 2), "");
+    EXPECT_EQ(codec::SniffFormat(nullptr, 0), nullptr);
 
-    codec::ImageFormat format = F::Png;
+    const codec::Decoder* format = &Format("png");
     EXPECT_EQ(codec::SniffFile("/nonexistent/photo.jpg", format), DecodeStatus::FileError);
-    EXPECT_EQ(format, F::Unknown);
+    EXPECT_EQ(format, nullptr);
+}
+
+// Every adapter answers to its own name once, and no two adapters claim one signature:
+// the first bytes of a file of each format lead back to that format.
+TEST(DecoderRegistry, EachAdapterIsListedOnceAndFoundByItsOwnFiles) {
+    std::set<std::string> names;
+    for (const codec::Decoder* decoder : codec::AllDecoders()) {
+        EXPECT_TRUE(names.insert(decoder->Name()).second) << decoder->Name();
+        EXPECT_EQ(codec::FindDecoder(decoder->Name()), decoder);
+    }
+    EXPECT_EQ(codec::FindDecoder("no such format"), nullptr);
+    const std::pair<const char*, const char*> samples[] = {
+        {"png", "png/pngsuite/basn2c08.png"},      {"jpeg", "jpeg/libjpeg-turbo/testorig.jpg"},
+        {"gif", "gif/generated/interlaced.gif"},   {"tiff", "tiff/generated/strips_lzw.tif"},
+        {"bmp", "bmp/bmpsuite/g/pal8.bmp"},        {"ico", "ico/generated/pal4_32.ico"},
+        {"wmf", "wmf/libwmf/ant.wmf"},             {"emf", "emf/libemf2svg/test-037.emf"},
+    };
+    for (const auto& [name, file] : samples) {
+        SCOPED_TRACE(file);
+        const std::string head = ReadFile(DataDir() / file).substr(0, codec::kSniffBytes);
+        int claims = 0;
+        for (const codec::Decoder* decoder : codec::AllDecoders())
+            if (decoder->Sniff(reinterpret_cast<const uint8_t*>(head.data()), head.size()) != codec::SniffMatch::No)
+                ++claims;
+        EXPECT_EQ(claims, 1);
+        EXPECT_EQ(codec::SniffFormat(reinterpret_cast<const uint8_t*>(head.data()), head.size()), &Format(name));
+    }
 }
 
 TEST(DecoderLimits, SidesAndPixelCountAreCapped) {
-    EXPECT_FALSE(codec::WithinLimits(0, 1));
-    EXPECT_FALSE(codec::WithinLimits(1, -1));
-    EXPECT_TRUE(codec::WithinLimits(codec::kMaxSide, 500));  // exactly kMaxPixels
-    EXPECT_FALSE(codec::WithinLimits(codec::kMaxSide, 501));
-    EXPECT_FALSE(codec::WithinLimits(codec::kMaxSide + 1, 1));
-    EXPECT_FALSE(codec::WithinLimits(INT64_MAX, INT64_MAX));
+    const codec::DecodeLimits limits;
+    EXPECT_FALSE(limits.Admits(0, 1));
+    EXPECT_FALSE(limits.Admits(1, -1));
+    EXPECT_TRUE(limits.Admits(limits.maxSide, 500));  // exactly the pixel cap
+    EXPECT_FALSE(limits.Admits(limits.maxSide, 501));
+    EXPECT_FALSE(limits.Admits(limits.maxSide + 1, 1));
+    EXPECT_FALSE(limits.Admits(INT64_MAX, INT64_MAX));
+    // Caps above the raster core's are held to the core's.
+    codec::DecodeLimits loose;
+    loose.maxSide = INT64_MAX;
+    loose.maxPixels = INT64_MAX;
+    EXPECT_FALSE(loose.Admits(INT64_MAX, INT64_MAX));
+    EXPECT_FALSE(loose.Admits(limits.maxSide, 501));
+    // Tighter caps are the caller's to set, and every adapter follows them.
+    codec::DecodeLimits tight;
+    tight.maxSide = 100;
+    tight.maxPixels = 100 * 100;
+    EXPECT_TRUE(tight.Admits(100, 100));
+    EXPECT_FALSE(tight.Admits(101, 1));
+    for (const char* file : {"png/pngsuite/basn2c08.png", "gif/generated/interlaced.gif",
+                             "tiff/generated/strips_lzw.tif", "bmp/bmpsuite/g/pal8.bmp"}) {
+        SCOPED_TRACE(file);
+        const Decoded d = DecodeFile(DataFile(file));
+        ASSERT_EQ(d.pixels, DecodeStatus::Ok);
+        codec::DecodeLimits justBelow;
+        justBelow.maxPixels = static_cast<int64_t>(d.info.width) * d.info.height - 1;
+        EXPECT_EQ(DecodeFile(DataFile(file), {}, justBelow).header, DecodeStatus::OverLimit);
+    }
 }
 
 }  // namespace

@@ -98,21 +98,22 @@ bool Misbehave(const std::string& path, bool header, std::string& warning) {
     return true;
 }
 
-DecodeStatus TestReadHeader(tallowin::codec::ImageFormat format, const std::string& path,
-                            tallowin::codec::ImageInfo& info) {
+DecodeStatus TestReadHeader(const tallowin::codec::Decoder& format, const std::string& path,
+                            const tallowin::codec::DecodeLimits& limits, tallowin::codec::ImageInfo& info) {
     std::string warning;
-    if (!Misbehave(path, true, warning)) return tallowin::codec::ReadHeader(format, path, info);
+    if (!Misbehave(path, true, warning)) return tallowin::codec::ReadHeader(format, path, limits, info);
     info = tallowin::codec::ImageInfo{};
     info.width = 1;
     info.height = 1;
     return DecodeStatus::Ok;
 }
 
-DecodeStatus TestDecodePixels(tallowin::codec::ImageFormat format, const std::string& path,
-                              const tallowin::codec::DecodeRequest& request, tallowin::codec::Raster& out,
+DecodeStatus TestDecodePixels(const tallowin::codec::Decoder& format, const std::string& path,
+                              const tallowin::codec::DecodeRequest& request,
+                              const tallowin::codec::DecodeLimits& limits, tallowin::codec::Raster& out,
                               std::string& warning) {
     warning.clear();
-    if (!Misbehave(path, false, warning)) return tallowin::codec::DecodePixels(format, path, request, out, warning);
+    if (!Misbehave(path, false, warning)) return tallowin::codec::DecodePixels(format, path, request, limits, out, warning);
     out.width = 1;
     out.height = 1;
     out.pixels.assign(4, 0xFF);

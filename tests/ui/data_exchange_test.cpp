@@ -1,6 +1,7 @@
 // Text parsing and formatting of the dialogs' data exchange.
 
 #include "data_exchange.h"
+#include "integer_text.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,9 @@ TEST(DataExchangeText, NumbersAreFiniteCNotation) {
     EXPECT_EQ(ParseExchangeNumber("0.5"), 0.5);
     EXPECT_EQ(ParseExchangeNumber(" 1e-06 "), 1e-06);
     EXPECT_EQ(ParseExchangeNumber("-3"), -3.0);
-    for (const char* refused : {"", "abc", "1,5", "nan", "inf", "1e999", "2x"})
+    EXPECT_EQ(ParseExchangeNumber("+1.5"), 1.5);
+    EXPECT_EQ(ParseExchangeNumber(".5"), 0.5);
+    for (const char* refused : {"", "abc", "1,5", "nan", "inf", "1e999", "2x", "+-1", "++1", "+", "0x10", "1 5"})
         EXPECT_FALSE(ParseExchangeNumber(refused).has_value()) << refused;
 }
 

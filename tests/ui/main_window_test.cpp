@@ -2,6 +2,9 @@
 // commands' second halves and a drop, Edit on several photos, a conversion run with its
 // stop and closing question, Exit refused during a run, settings across two starts.
 
+#include "application_setup.h"
+#include "comma_locale.h"
+#include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
 #include "font_chooser.h"
@@ -14,6 +17,8 @@
 #include "test_world.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QSettings>
 #include <QFileDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -30,6 +35,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -64,15 +70,15 @@ protected:
         return *window_;
     }
     template <typename Widget = QWidget>
-    Widget* Control(int id) {
-        auto* widget = window_->findChild<Widget*>(QString::number(id));
+    Widget* Control(ControlId id) {
+        auto* widget = window_->findChild<Widget*>(ControlName(id));
         EXPECT_NE(widget, nullptr) << id;
         return widget;
     }
-    QTableWidget* List() { return Control<QTableWidget>(1002); }
+    QTableWidget* List() { return Control<QTableWidget>(IDC_PHOTO_LIST); }
     QString Cell(int row, int column) { return List()->item(row, column)->text(); }
     void WaitForRunEnd() {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !window_->Model().workerAlive.load(); }, 20000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window_->Model().Run().workerAlive.load(); }, 20000));
         window_->Run().WaitForWorker();
     }
 
@@ -86,12 +92,16 @@ protected:
 TEST_F(MainWindowTest, StartsWithAnEmptyListAndDisabledPhotoButtons) {
     Open();
     EXPECT_EQ(window_->windowTitle(), "Pictavo");
-    EXPECT_EQ(Control<QLabel>(1041)->text(), "Total Photos:");
+    EXPECT_EQ(Control<QLabel>(IDC_TOTAL_PHOTOS)->text(), "Total Photos:");
     EXPECT_EQ(List()->rowCount(), 0);
-    for (int id : {1000, 1009, 1003, 1004, 1005, 1006}) EXPECT_FALSE(Control(id)->isEnabled()) << id;
-    for (int id : {1008, 1094, 1024, 1101, 1026, 1085, 1034, 1100, 1037}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
-    for (int id : {1030, 1029, 1028, 1031}) EXPECT_TRUE(Control(id)->isHidden()) << id;
-    EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
+    for (ControlId id : {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    for (ControlId id : {IDC_ADD_PHOTOS, IDC_SEARCH_PHOTOS, IDC_OPTIONS, IDC_HELP, IDC_BROWSE, IDC_FONT, IDC_UPDATE,
+                         IDC_ABOUT, IDC_EXIT})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    for (ControlId id : {IDC_LOG_LIST, IDC_LOAD_LIST, IDC_SAVE_LIST, IDC_VIEW_LOG})
+        EXPECT_TRUE(Control(id)->isHidden()) << id;
+    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
 
     const char* headings[] = {"File name", "Width * Height", "Time", "Output Width * Height", "Rotate"};
     const int widths[] = {200, 100, 150, 141, 100};
@@ -103,8 +113,8 @@ TEST_F(MainWindowTest, StartsWithAnEmptyListAndDisabledPhotoButtons) {
     EXPECT_TRUE(List()->showGrid());
     EXPECT_EQ(List()->selectionBehavior(), QAbstractItemView::SelectRows);
     // The output folder is the "Pictavo" folder under the pictures folder, with its '/'.
-    EXPECT_TRUE(Control<QLineEdit>(1087)->text().endsWith("/Pictavo/"));
-    EXPECT_EQ(Control<QLineEdit>(1090)->text(), "output.photo");
+    EXPECT_TRUE(Control<QLineEdit>(IDC_OUTPUT_FOLDER)->text().endsWith("/Pictavo/"));
+    EXPECT_EQ(Control<QLineEdit>(IDC_PREFIX)->text(), "output.photo");
     EXPECT_TRUE(answerer_.Boxes().empty()) << answerer_.Boxes().front().text;
 }
 
@@ -118,14 +128,16 @@ TEST_F(MainWindowTest, AddedAndDroppedPhotosFillTheList) {
     EXPECT_EQ(Cell(0, 4), "0");
     EXPECT_EQ(Cell(1, 1), "32*32");
     EXPECT_EQ(List()->item(0, 2)->textAlignment(), Qt::AlignCenter);
-    EXPECT_EQ(Control<QLabel>(1041)->text(), "Total photos: 2");
-    for (int id : {1000, 1009, 1003, 1004, 1005, 1006}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    EXPECT_EQ(Control<QLabel>(IDC_TOTAL_PHOTOS)->text(), "Total photos: 2");
+    for (ControlId id : {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
 
     // A drop of a folder, a text file and a photo adds the photo alone.
     const std::string text = WriteFile("notes.txt", "not a photo").string();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("photos").string())),
-                  QUrl::fromLocalFile(QString::fromStdString(text)), QUrl::fromLocalFile(QString::fromStdString(png_))});
+                  QUrl::fromLocalFile(QString::fromStdString(text)),
+                  QUrl::fromLocalFile(QString::fromStdString(png_))});
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -161,7 +173,7 @@ TEST_F(MainWindowTest, AddPhotosDialogAddsTheChosenFilesAndRemembersTheirFolder)
         static_cast<QDialog*>(dialog)->accept();
         return true;
     });
-    Control<QPushButton>(1008)->click();
+    Control<QPushButton>(IDC_ADD_PHOTOS)->click();
     EXPECT_EQ(title, "Select Photo Files...");
     ASSERT_EQ(filters.size(), 2);
     EXPECT_TRUE(filters[0].startsWith("Photo Files (*.wdp;*.hdp;*.bmp;*.gif;*.png;*.tif;*.jpg;*.jpeg;*.ico;*.exif;"
@@ -171,7 +183,7 @@ TEST_F(MainWindowTest, AddPhotosDialogAddsTheChosenFilesAndRemembersTheirFolder)
     EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
     EXPECT_EQ(store_->GetProfileString("Option", "LastPhotoFolder", ""), Path("photos").string() + "/");
 
-    Control<QPushButton>(1008)->click();
+    Control<QPushButton>(IDC_ADD_PHOTOS)->click();
     EXPECT_EQ(startFolder.toStdString(), Path("photos").string());
     EXPECT_EQ(List()->rowCount(), 2);
 }
@@ -183,16 +195,16 @@ TEST_F(MainWindowTest, OptionsAppliedToAllPhotosOnYes) {
     window_->AddChosenFiles({QString::fromStdString(bmp_), QString::fromStdString(png_)});
     answerer_.SetScript([&](QWidget* modal) {
         if (auto* dialog = qobject_cast<CDialogPhotoOptions*>(modal)) {
-            dialog->findChild<QRadioButton*>("1065")->click();
-            dialog->findChild<QPushButton*>("1")->click();
+            dialog->findChild<QRadioButton*>(ControlName(IDC_ROTATE_270))->click();
+            dialog->findChild<QPushButton*>(ControlName(IDOK))->click();
             return true;
         }
         auto* box = qobject_cast<QMessageBox*>(modal);
         return box && ModalAnswerer::ClickButton(box, "Yes");
     });
-    Control<QPushButton>(1024)->click();
+    Control<QPushButton>(IDC_OPTIONS)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Do you want to change all output settings of photos?"});
-    EXPECT_EQ(window_->Model().m_outputPhotoFormat.nRotateAngel, 270);
+    EXPECT_EQ(window_->Model().Settings().current.nRotateAngel, 270);
     EXPECT_EQ(Cell(0, 4), "270");
     EXPECT_EQ(Cell(1, 4), "270");
 }
@@ -208,16 +220,16 @@ TEST_F(MainWindowTest, EditOpensOneDialogPerSelectedPhotoAndCancelKeepsOne) {
         if (!dialog) return false;
         ++dialogs;
         if (dialogs == 2) {
-            dialog->findChild<QPushButton*>("2")->click();
+            dialog->findChild<QPushButton*>(ControlName(IDCANCEL))->click();
         } else {
-            dialog->findChild<QLineEdit*>("1054")->setText(dialogs == 1 ? "254" : "508");
-            dialog->findChild<QPushButton*>("1")->click();
+            dialog->findChild<QLineEdit*>(ControlName(IDC_WIDTH))->setText(dialogs == 1 ? "254" : "508");
+            dialog->findChild<QPushButton*>(ControlName(IDOK))->click();
         }
         return true;
     });
-    Control<QPushButton>(1009)->click();
+    Control<QPushButton>(IDC_EDIT)->click();
     EXPECT_EQ(dialogs, 3);
-    const PhotoList& photos = window_->Model().photos;
+    const PhotoList& photos = window_->Model().Photos();
     ASSERT_EQ(photos.size(), 3u);
     EXPECT_EQ(photos[0].settings.nOutputWidth, 254);
     EXPECT_EQ(photos[0].settings.nOutputHeight, 128);
@@ -228,7 +240,7 @@ TEST_F(MainWindowTest, EditOpensOneDialogPerSelectedPhotoAndCancelKeepsOne) {
     // Edit with nothing selected asks for a selection.
     answerer_.SetScript({});
     window_->SelectRows({});
-    Control<QPushButton>(1009)->click();
+    Control<QPushButton>(IDC_EDIT)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
 }
 
@@ -236,10 +248,10 @@ TEST_F(MainWindowTest, UpDownAndColumnSortKeepRowsAndSelectionInStep) {
     Open();
     window_->AddChosenFiles({QString::fromStdString(png_), QString::fromStdString(bmp_)});
     window_->SelectRows({1});
-    Control<QPushButton>(1003)->click();
+    Control<QPushButton>(IDC_UP)->click();
     EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
     EXPECT_EQ(window_->SelectedRows(), std::vector<int>{0});
-    Control<QPushButton>(1004)->click();
+    Control<QPushButton>(IDC_DOWN)->click();
     EXPECT_EQ(Cell(1, 0), "rgb24.bmp");
     EXPECT_EQ(window_->SelectedRows(), std::vector<int>{1});
 
@@ -253,7 +265,7 @@ TEST_F(MainWindowTest, UpDownAndColumnSortKeepRowsAndSelectionInStep) {
 TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
     Open();
     window_->AddChosenFiles({QString::fromStdString(png_), QString::fromStdString(bmp_)});
-    auto* preview = Control<PreviewFrame>(1080);
+    auto* preview = Control<PreviewFrame>(IDC_PREVIEW_FRAME);
     window_->SelectRows({1});
     emit List()->clicked(List()->model()->index(1, 0));
     ASSERT_TRUE(preview->HasImage());
@@ -266,7 +278,7 @@ TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
     emit List()->clicked(List()->model()->index(0, 0));
     EXPECT_TRUE(preview->HasImage());
 
-    Control<QPushButton>(1005)->click();
+    Control<QPushButton>(IDC_DELETE)->click();
     EXPECT_FALSE(preview->HasImage());
     EXPECT_EQ(List()->rowCount(), 1);
     EXPECT_EQ(Cell(0, 0), "rgb24.bmp");
@@ -276,7 +288,7 @@ TEST_F(MainWindowTest, AClickPreviewsTheFirstSelectedPhotoUntilItIsDeleted) {
 // its choice reaches the model, the face-name label and, at Exit, the store.
 TEST_F(MainWindowTest, FontChooserKeepsTheColourAndItsChoiceIsStoredAtExit) {
     Open();
-    window_->Model().SetStampColour(0x0000FF);  // red
+    window_->Model().Stamp().SetColour(0x0000FF);  // red
     QFont face(QStringLiteral("DejaVu Serif"));
     face.setPixelSize(40);
     face.setBold(true);
@@ -289,16 +301,16 @@ TEST_F(MainWindowTest, FontChooserKeepsTheColourAndItsChoiceIsStoredAtExit) {
         chooser->accept();
         return true;
     });
-    Control<QPushButton>(1085)->click();
+    Control<QPushButton>(IDC_FONT)->click();
     EXPECT_EQ(startColour, QColor(255, 0, 0));
-    EXPECT_EQ(window_->Model().StampColour(), 0x0000FFu);
-    const LOGFONTA font = window_->Model().StampFont();
+    EXPECT_EQ(window_->Model().Stamp().Colour(), 0x0000FFu);
+    const LOGFONTA font = window_->Model().Stamp().Font();
     EXPECT_EQ(FaceName(font), "DejaVu Serif");
     EXPECT_EQ(font.lfHeight, -40);
     EXPECT_EQ(font.lfWeight, 700);
-    EXPECT_EQ(Control<QLabel>(1092)->text(), "DejaVu Serif");
+    EXPECT_EQ(Control<QLabel>(IDC_FONT_NAME)->text(), "DejaVu Serif");
 
-    Control<QPushButton>(1037)->click();
+    Control<QPushButton>(IDC_EXIT)->click();
     SettingsStore reread;
     EXPECT_EQ(reread.GetProfileString("CurrentFont", "lfFaceName", ""), "DejaVu Serif");
     EXPECT_EQ(reread.GetProfileInt("CurrentFont", "lfHeight", 0), -40);
@@ -328,23 +340,25 @@ TEST(FontConversion, StoredFontsBecomeQtFontsAndBack) {
 
 TEST_F(MainWindowTest, NotRenameDisablesThePrefixControls) {
     Open();
-    Control<QCheckBox>(1027)->click();
-    for (int id : {1089, 1090, 1091}) EXPECT_FALSE(Control(id)->isEnabled()) << id;
-    EXPECT_EQ(window_->Model().notRename, 1);
-    Control<QCheckBox>(1027)->click();
-    for (int id : {1089, 1090, 1091}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
+    Control<QCheckBox>(IDC_NOT_RENAME)->click();
+    for (ControlId id : {IDC_PREFIX_LABEL, IDC_PREFIX, IDC_PREFIX_SUFFIX_LABEL})
+        EXPECT_FALSE(Control(id)->isEnabled()) << id;
+    EXPECT_TRUE(window_->Model().Settings().notRename);
+    Control<QCheckBox>(IDC_NOT_RENAME)->click();
+    for (ControlId id : {IDC_PREFIX_LABEL, IDC_PREFIX, IDC_PREFIX_SUFFIX_LABEL})
+        EXPECT_TRUE(Control(id)->isEnabled()) << id;
 }
 
 // A run started and stopped at once converts the first photo only; while the worker
 // waits on its closing question, Exit is refused; the question is owned by no window.
 TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     Open();
-    window_->Model().m_outputPhotoFormat.nOuptputFormat = FormatBmp;
+    window_->Model().Settings().current.nOuptputFormat = FormatBmp;
     window_->AddChosenFiles(
         {QString::fromStdString(bmp_), QString::fromStdString(png_), QString::fromStdString(bmp_)});
     window_->Model().OutputFolderChosen(Path("out").string());
     fs::create_directories(Path("out"));
-    Control<QCheckBox>(1027)->click();  // keep the photos' own names
+    Control<QCheckBox>(IDC_NOT_RENAME)->click();  // keep the photos' own names
 
     bool exitTried = false;
     std::string doneCaption;
@@ -354,15 +368,15 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
         if (!exitTried) {
             exitTried = true;
             doneCaption = box->windowTitle().toStdString();
-            EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
+            EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
             // The worker still waits on this box: leaving must be refused.
-            Control<QPushButton>(1037)->click();
+            Control<QPushButton>(IDC_EXIT)->click();
             EXPECT_TRUE(window_->isVisible());
         }
         return ModalAnswerer::ClickButton(box, "No");
     });
-    Control<QPushButton>(1000)->click();
-    Control<QPushButton>(1000)->click();  // stop after the photo in hand
+    Control<QPushButton>(IDC_CONVERT)->click();
+    Control<QPushButton>(IDC_CONVERT)->click();  // stop after the photo in hand
     WaitForRunEnd();
 
     const std::vector<std::string> expected = {"The conversion is done. Do you want to open the output folder?",
@@ -373,9 +387,9 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     EXPECT_TRUE(answerer_.Boxes()[1].owned);
     EXPECT_EQ(answerer_.Boxes()[1].caption, "Warning");
     ASSERT_FALSE(doneCaption.empty());
-    EXPECT_EQ(doneCaption, window_->Model().runFolder);
-    EXPECT_EQ(Control<QPushButton>(1000)->text(), "Convert");
-    EXPECT_EQ(Control<QProgressBar>(1095)->value(), 999);
+    EXPECT_EQ(doneCaption, window_->Model().Run().runFolder);
+    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
+    EXPECT_EQ(Control<QProgressBar>(IDC_PROGRESS)->value(), 999);
     size_t outputs = 0;
     for (const auto& entry : fs::directory_iterator(doneCaption)) outputs += entry.path().extension() == ".bmp";
     EXPECT_EQ(outputs, 1u);
@@ -385,13 +399,13 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
 
 TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     Open();
-    Control<QLineEdit>(1087)->setText(QString::fromStdString(Path("chosen").string()));
-    Control<QLineEdit>(1090)->setText("Trip");
-    Control<QLineEdit>(1039)->setText("12");
+    Control<QLineEdit>(IDC_OUTPUT_FOLDER)->setText(QString::fromStdString(Path("chosen").string()));
+    Control<QLineEdit>(IDC_PREFIX)->setText("Trip");
+    Control<QLineEdit>(IDC_STAMP_X)->setText("12");
     // Escape is no way out: only Exit and the close box end the window.
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     EXPECT_TRUE(window_->isVisible());
-    Control<QPushButton>(1037)->click();
+    Control<QPushButton>(IDC_EXIT)->click();
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(store_->GetProfileString("Option", "photo_output_folder", ""), Path("chosen").string());
     EXPECT_EQ(store_->GetProfileString("Option", "m_batch_renamer", ""), "Trip");
@@ -402,17 +416,104 @@ TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     store_ = std::make_unique<SettingsStore>();
     Open();
     // The typed folder comes back with its '/'; the stamp position is not kept.
-    EXPECT_EQ(Control<QLineEdit>(1087)->text().toStdString(), Path("chosen").string() + "/");
-    EXPECT_EQ(Control<QLineEdit>(1090)->text(), "Trip");
-    EXPECT_EQ(Control<QLineEdit>(1039)->text(), "0");
+    EXPECT_EQ(Control<QLineEdit>(IDC_OUTPUT_FOLDER)->text().toStdString(), Path("chosen").string() + "/");
+    EXPECT_EQ(Control<QLineEdit>(IDC_PREFIX)->text(), "Trip");
+    EXPECT_EQ(Control<QLineEdit>(IDC_STAMP_X)->text(), "0");
 }
 
 TEST_F(MainWindowTest, AStampBoxWithoutAnIntegerIsReportedAtExitWhichGoesOn) {
     Open();
-    Control<QLineEdit>(1084)->setText("ten");
-    Control<QPushButton>(1037)->click();
+    Control<QLineEdit>(IDC_STAMP_Y)->setText("ten");
+    Control<QPushButton>(IDC_EXIT)->click();
     EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Enter an integer."});
+    ASSERT_EQ(answerer_.Boxes().size(), 1u);
+    EXPECT_EQ(answerer_.Boxes()[0].caption, "Pictavo");
+    EXPECT_EQ(answerer_.Boxes()[0].icon, QMessageBox::Warning);
     EXPECT_FALSE(window_->isVisible());
+}
+
+// Return on a focused button presses it; Return in an edit box presses nothing.
+TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOnly) {
+    Open();
+    window_->AddChosenFiles({QString::fromStdString(bmp_), QString::fromStdString(png_)});
+    QTest::keyClick(Control<QLineEdit>(IDC_STAMP_TEXT), Qt::Key_Return);
+    QTest::keyClick(Control<QLineEdit>(IDC_OUTPUT_FOLDER), Qt::Key_Enter);
+    EXPECT_EQ(List()->rowCount(), 2);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_FALSE(window_->Model().Run().workerAlive.load());
+
+    QTest::keyClick(Control<QPushButton>(IDC_CLEAR), Qt::Key_Return);
+    EXPECT_EQ(List()->rowCount(), 0);
+    EXPECT_TRUE(answerer_.Boxes().empty());
+}
+
+// A double click beside the rows asks for a selection, as a right click does.
+TEST_F(MainWindowTest, DoubleClickBesideTheRowsAsksForASelection) {
+    Open();
+    window_->AddChosenFiles({QString::fromStdString(bmp_)});
+    ASSERT_TRUE(window_->SelectedRows().empty());
+    QWidget* viewport = List()->viewport();
+    const QPoint empty(5, viewport->height() - 5);
+    ASSERT_FALSE(List()->indexAt(empty).isValid());
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, empty);
+    ASSERT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
+    EXPECT_EQ(answerer_.Boxes()[0].caption, "Pictavo");
+
+    answerer_.ClearBoxes();
+    emit List()->customContextMenuRequested(empty);
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Please select items!"});
+}
+
+// A file manager's drag carries the files' addresses as text too: dropped on an edit box
+// they are photos to add, and the box keeps its text. Plain text still drops into it.
+TEST_F(MainWindowTest, FilesDroppedOnAnEditBoxAreAddedAsPhotos) {
+    Open();
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(png_));
+    int photos = 0;
+    for (ControlId id : {IDC_OUTPUT_FOLDER, IDC_STAMP_TEXT, IDC_STAMP_X, IDC_STAMP_Y, IDC_PREFIX}) {
+        auto* edit = Control<QLineEdit>(id);
+        const QString before = edit->text();
+        QMimeData data;
+        data.setUrls({url});
+        data.setText(url.toString());
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+        EXPECT_TRUE(enter.isAccepted()) << id;
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &drop);
+        EXPECT_EQ(edit->text().toStdString(), before.toStdString()) << id;
+        EXPECT_EQ(List()->rowCount(), ++photos) << id;
+    }
+    ASSERT_EQ(List()->rowCount(), 5);
+    EXPECT_EQ(Cell(0, 0), "basn2c08.png");
+}
+
+// Captions are exactly the words the program gives: no application display name for
+// Qt to append ("Warning — Pictavo"); numbers are printed with a point in any locale.
+TEST_F(MainWindowTest, ApplicationSetupLeavesCaptionsAndNumbersAlone) {
+    const test::CommaLocale comma(Root().string());
+    ConfigureApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    char text[16];
+    std::snprintf(text, sizeof text, "%g", 1.5);
+    EXPECT_STREQ(text, "1.5");
+}
+
+// Qt's file and colour dialogs keep their memory in a settings file of Qt's own: it
+// stays in the private temporary folder, out of the settings folder.
+TEST_F(MainWindowTest, TheFileDialogWritesNoSecondSettingsFile) {
+    Open();
+    bool seen = false;
+    answerer_.SetScript([&](QWidget* modal) {
+        seen = seen || qobject_cast<QFileDialog*>(modal) != nullptr;
+        return false;  // cancelled
+    });
+    Control<QPushButton>(IDC_ADD_PHOTOS)->click();
+    EXPECT_TRUE(seen);
+    const std::string qtFile = QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName().toStdString();
+    EXPECT_EQ(qtFile.rfind(Path("tmp").string(), 0), 0u) << qtFile;
+    for (const auto& entry : fs::recursive_directory_iterator(Path("config")))
+        EXPECT_EQ(entry.path().filename().string().find("QtProject"), std::string::npos) << entry.path();
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ void ModalAnswerer::Tick() {
     if (!modal || inScript_.contains(modal)) return;
     auto* box = qobject_cast<QMessageBox*>(modal);
     if (box && !box->property("tallowinSeen").toBool()) {
-        boxes_.push_back({box->text().toStdString(), box->windowTitle().toStdString(), box->parentWidget() != nullptr});
+        boxes_.push_back({box->text().toStdString(), box->windowTitle().toStdString(), box->parentWidget() != nullptr,
+                          static_cast<int>(box->icon())});
         box->setProperty("tallowinSeen", true);
     }
     // The script runs from a posted call, not inside this timer's slot: a timer is not

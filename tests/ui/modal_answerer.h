@@ -20,6 +20,7 @@ struct SeenBox {
     std::string text;
     std::string caption;
     bool owned;  // has a parent window
+    int icon;    // QMessageBox::Icon
 };
 
 class ModalAnswerer : public QObject {

@@ -1,6 +1,8 @@
 // "Photo Output Options" driven offscreen: what it shows for the settings it is given,
 // its format and keep-aspect handlers, its validation with focus, and the store.
 
+#include "comma_locale.h"
+#include "control_ids_text.h"
 #include "dialog_photo_options.h"
 #include "modal_answerer.h"
 #include "settings_store.h"
@@ -14,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <memory>
 
@@ -30,13 +33,13 @@ protected:
     }
 
     template <typename Widget>
-    static Widget* Find(QWidget* dialog, int id) {
-        auto* widget = dialog->findChild<Widget*>(QString::number(id));
+    static Widget* Find(QWidget* dialog, ControlId id) {
+        auto* widget = dialog->findChild<Widget*>(ControlName(id));
         EXPECT_NE(widget, nullptr) << id;
         return widget;
     }
-    static bool Shown(QWidget* dialog, int id) { return !Find<QWidget>(dialog, id)->isHidden(); }
-    static bool Enabled(QWidget* dialog, int id) { return Find<QWidget>(dialog, id)->isEnabled(); }
+    static bool Shown(QWidget* dialog, ControlId id) { return !Find<QWidget>(dialog, id)->isHidden(); }
+    static bool Enabled(QWidget* dialog, ControlId id) { return Find<QWidget>(dialog, id)->isEnabled(); }
     static void Choose(QComboBox* combo, int index) {
         combo->setCurrentIndex(index);
         emit combo->activated(index);
@@ -67,24 +70,28 @@ TEST_F(OptionsDialogTest, FormatDecidesWhichControlsShow) {
     settings.iComboPixelFormat = 1;
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, settings, [&](QWidget* d) {
-        EXPECT_TRUE(Shown(d, 1056) && Shown(d, 1057) && Shown(d, 1093));
-        EXPECT_FALSE(Shown(d, 1058) || Shown(d, 1059) || Shown(d, 1102) || Shown(d, 1060));
-        EXPECT_EQ(Find<QLabel>(d, 1093)->text(), "4 bits per pixel, indexed. 16 color.");
+        EXPECT_TRUE(Shown(d, IDC_PIXEL_FORMAT_LABEL) && Shown(d, IDC_PIXEL_FORMAT) && Shown(d, IDC_PIXEL_FORMAT_TEXT));
+        EXPECT_FALSE(Shown(d, IDC_QUALITY_LABEL) || Shown(d, IDC_JPEG_QUALITY) || Shown(d, IDC_WDP_QUALITY) ||
+                     Shown(d, IDC_QUALITY_RANGE));
+        EXPECT_EQ(Find<QLabel>(d, IDC_PIXEL_FORMAT_TEXT)->text(), "4 bits per pixel, indexed. 16 color.");
 
-        Choose(Find<QComboBox>(d, 1051), FormatWdp);
-        EXPECT_FALSE(Shown(d, 1056) || Shown(d, 1057) || Shown(d, 1093) || Shown(d, 1059));
-        EXPECT_TRUE(Shown(d, 1058) && Shown(d, 1102) && Shown(d, 1060));
+        Choose(Find<QComboBox>(d, IDC_FORMAT), FormatWdp);
+        EXPECT_FALSE(Shown(d, IDC_PIXEL_FORMAT_LABEL) || Shown(d, IDC_PIXEL_FORMAT) ||
+                     Shown(d, IDC_PIXEL_FORMAT_TEXT) || Shown(d, IDC_JPEG_QUALITY));
+        EXPECT_TRUE(Shown(d, IDC_QUALITY_LABEL) && Shown(d, IDC_WDP_QUALITY) && Shown(d, IDC_QUALITY_RANGE));
 
-        Choose(Find<QComboBox>(d, 1051), FormatJpg);
-        EXPECT_TRUE(Shown(d, 1058) && Shown(d, 1059) && Shown(d, 1060));
-        EXPECT_FALSE(Shown(d, 1102));
+        Choose(Find<QComboBox>(d, IDC_FORMAT), FormatJpg);
+        EXPECT_TRUE(Shown(d, IDC_QUALITY_LABEL) && Shown(d, IDC_JPEG_QUALITY) && Shown(d, IDC_QUALITY_RANGE));
+        EXPECT_FALSE(Shown(d, IDC_WDP_QUALITY));
 
-        Choose(Find<QComboBox>(d, 1051), FormatPng);
-        for (int id : {1056, 1057, 1093, 1058, 1059, 1102, 1060}) EXPECT_FALSE(Shown(d, id)) << id;
+        Choose(Find<QComboBox>(d, IDC_FORMAT), FormatPng);
+        for (ControlId id : {IDC_PIXEL_FORMAT_LABEL, IDC_PIXEL_FORMAT, IDC_PIXEL_FORMAT_TEXT, IDC_QUALITY_LABEL,
+                             IDC_JPEG_QUALITY, IDC_WDP_QUALITY, IDC_QUALITY_RANGE})
+            EXPECT_FALSE(Shown(d, id)) << id;
 
-        Choose(Find<QComboBox>(d, 1057), 9);
-        EXPECT_EQ(Find<QLabel>(d, 1093)->text().left(24), "64 bits per pixel; 16 bi");
-        Find<QPushButton>(d, 2)->click();
+        Choose(Find<QComboBox>(d, IDC_PIXEL_FORMAT), 9);
+        EXPECT_EQ(Find<QLabel>(d, IDC_PIXEL_FORMAT_TEXT)->text().left(24), "64 bits per pixel; 16 bi");
+        Find<QPushButton>(d, IDCANCEL)->click();
     });
     EXPECT_EQ(dialog.nOuptputFormat, FormatPng);
 }
@@ -93,26 +100,29 @@ TEST_F(OptionsDialogTest, SizeTypeAndKeepAspectBoxes) {
     OutputSettings settings;  // custom size, keep the aspect ratio with the width
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, settings, [&](QWidget* d) {
-        EXPECT_TRUE(Find<QRadioButton>(d, 1073)->isChecked());
-        EXPECT_TRUE(Enabled(d, 1054) && Enabled(d, 1070) && !Enabled(d, 1075) && !Enabled(d, 1076));
-        EXPECT_TRUE(Find<QCheckBox>(d, 1070)->isChecked());
-        EXPECT_TRUE(Shown(d, 1054) && Shown(d, 1052));
-        EXPECT_FALSE(Shown(d, 1055) || Shown(d, 1053));
+        EXPECT_TRUE(Find<QRadioButton>(d, IDC_SIZE_CUSTOM)->isChecked());
+        EXPECT_TRUE(Enabled(d, IDC_WIDTH) && Enabled(d, IDC_KEEP_ASPECT_WIDTH) && !Enabled(d, IDC_STRETCH_H) &&
+                    !Enabled(d, IDC_STRETCH_H_LABEL));
+        EXPECT_TRUE(Find<QCheckBox>(d, IDC_KEEP_ASPECT_WIDTH)->isChecked());
+        EXPECT_TRUE(Shown(d, IDC_WIDTH) && Shown(d, IDC_WIDTH_LABEL));
+        EXPECT_FALSE(Shown(d, IDC_HEIGHT) || Shown(d, IDC_HEIGHT_LABEL));
 
         // Checking the height box unchecks the width box and hides the width.
-        Find<QCheckBox>(d, 1071)->click();
-        EXPECT_FALSE(Find<QCheckBox>(d, 1070)->isChecked());
-        EXPECT_TRUE(Shown(d, 1055) && !Shown(d, 1054) && !Shown(d, 1052));
+        Find<QCheckBox>(d, IDC_KEEP_ASPECT_HEIGHT)->click();
+        EXPECT_FALSE(Find<QCheckBox>(d, IDC_KEEP_ASPECT_WIDTH)->isChecked());
+        EXPECT_TRUE(Shown(d, IDC_HEIGHT) && !Shown(d, IDC_WIDTH) && !Shown(d, IDC_WIDTH_LABEL));
         // Unchecking it leaves both unchecked and both dimensions shown.
-        Find<QCheckBox>(d, 1071)->click();
-        EXPECT_TRUE(Shown(d, 1054) && Shown(d, 1055));
+        Find<QCheckBox>(d, IDC_KEEP_ASPECT_HEIGHT)->click();
+        EXPECT_TRUE(Shown(d, IDC_WIDTH) && Shown(d, IDC_HEIGHT));
 
-        Find<QRadioButton>(d, 1072)->click();
-        for (int id : {1054, 1055, 1070, 1071, 1075, 1076, 1077, 1079}) EXPECT_FALSE(Enabled(d, id)) << id;
-        EXPECT_TRUE(Enabled(d, 1052) && Enabled(d, 1053));
-        Find<QRadioButton>(d, 1074)->click();
-        EXPECT_TRUE(Enabled(d, 1075) && Enabled(d, 1079) && !Enabled(d, 1054));
-        Find<QPushButton>(d, 1)->click();
+        Find<QRadioButton>(d, IDC_SIZE_ORIGINAL)->click();
+        for (ControlId id : {IDC_WIDTH, IDC_HEIGHT, IDC_KEEP_ASPECT_WIDTH, IDC_KEEP_ASPECT_HEIGHT, IDC_STRETCH_H,
+                             IDC_STRETCH_H_LABEL, IDC_STRETCH_V_LABEL, IDC_STRETCH_V})
+            EXPECT_FALSE(Enabled(d, id)) << id;
+        EXPECT_TRUE(Enabled(d, IDC_WIDTH_LABEL) && Enabled(d, IDC_HEIGHT_LABEL));
+        Find<QRadioButton>(d, IDC_SIZE_STRETCH)->click();
+        EXPECT_TRUE(Enabled(d, IDC_STRETCH_H) && Enabled(d, IDC_STRETCH_V) && !Enabled(d, IDC_WIDTH));
+        Find<QPushButton>(d, IDOK)->click();
     });
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     const OutputSettings out = dialog.ToOutputSettings();
@@ -132,11 +142,12 @@ TEST_F(OptionsDialogTest, UnknownCodesAreReportedAndLeaveNothingChecked) {
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, settings, [&](QWidget* d) {
         // A pixel format outside the list selects nothing and describes 24 bits RGB.
-        EXPECT_EQ(Find<QComboBox>(d, 1057)->currentIndex(), -1);
-        EXPECT_EQ(Find<QLabel>(d, 1093)->text().left(18), "24 bits per pixel;");
-        for (int id : {1062, 1063, 1064, 1065, 1067, 1068, 1069})
+        EXPECT_EQ(Find<QComboBox>(d, IDC_PIXEL_FORMAT)->currentIndex(), -1);
+        EXPECT_EQ(Find<QLabel>(d, IDC_PIXEL_FORMAT_TEXT)->text().left(18), "24 bits per pixel;");
+        for (ControlId id : {IDC_ROTATE_0, IDC_ROTATE_90, IDC_ROTATE_180, IDC_ROTATE_270, IDC_FLIP_NONE,
+                             IDC_FLIP_HORIZONTAL, IDC_FLIP_VERTICAL})
             EXPECT_FALSE(Find<QRadioButton>(d, id)->isChecked()) << id;
-        Find<QPushButton>(d, 2)->click();
+        Find<QPushButton>(d, IDCANCEL)->click();
     });
     const std::vector<std::string> expected = {"Unknown rotate angle!", "Unknown flip type!",
                                                "Unknown nOuputSizeType type!", "Unknown nKeepAspectRatio type!",
@@ -154,11 +165,11 @@ TEST_F(OptionsDialogTest, StoredQualitiesReplaceTheCallers) {
     settings.nWdpEncoderParam = 1;
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, settings, [&](QWidget* d) {
-        EXPECT_EQ(Find<QLineEdit>(d, 1059)->text(), "80");
-        EXPECT_EQ(Find<QLineEdit>(d, 1102)->text(), "40");
-        EXPECT_EQ(Find<QLineEdit>(d, 1075)->text(), "1");
-        Find<QLineEdit>(d, 1059)->setText("55");
-        Find<QPushButton>(d, 1)->click();
+        EXPECT_EQ(Find<QLineEdit>(d, IDC_JPEG_QUALITY)->text(), "80");
+        EXPECT_EQ(Find<QLineEdit>(d, IDC_WDP_QUALITY)->text(), "40");
+        EXPECT_EQ(Find<QLineEdit>(d, IDC_STRETCH_H)->text(), "1");
+        Find<QLineEdit>(d, IDC_JPEG_QUALITY)->setText("55");
+        Find<QPushButton>(d, IDOK)->click();
     });
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.ToOutputSettings().nCurrentJpegQuality, 55);
@@ -171,23 +182,23 @@ TEST_F(OptionsDialogTest, StoredQualitiesReplaceTheCallers) {
 // exchanged last; the store is written all the same.
 TEST_F(OptionsDialogTest, RefusedFieldsShowTheirMessageAndTakeTheFocus) {
     struct Case {
-        int edit;
+        ControlId edit;
         const char* text;
         const char* message;
         int focus;  // 0: the failing edit is disabled and cannot take it
         int format;
-        int sizeRadio;
+        ControlId sizeRadio;
     };
     const char* const range = "Enter a number between 1e-06 and 1000000.";
     const Case cases[] = {
-        {1059, "abc", "Enter an integer.", 1059, FormatJpg, 1073},
-        {1059, "101", "Enter an integer between 1 and 100.", 1059, FormatJpg, 1073},
+        {IDC_JPEG_QUALITY, "abc", "Enter an integer.", IDC_JPEG_QUALITY, FormatJpg, IDC_SIZE_CUSTOM},
+        {IDC_JPEG_QUALITY, "101", "Enter an integer between 1 and 100.", IDC_JPEG_QUALITY, FormatJpg, IDC_SIZE_CUSTOM},
         // A width emptied before "Original size" is chosen still blocks OK.
-        {1054, "", "Enter an integer.", 0, FormatWdp, 1072},
-        {1075, "x", "Enter a number.", 1075, FormatWdp, 1074},
-        {1075, "0", range, 1079, FormatWdp, 1074},
-        {1079, "2000000", range, 1079, FormatWdp, 1074},
-        {1102, "0", "Enter an integer between 1 and 100.", 1102, FormatWdp, 1074},
+        {IDC_WIDTH, "", "Enter an integer.", 0, FormatWdp, IDC_SIZE_ORIGINAL},
+        {IDC_STRETCH_H, "x", "Enter a number.", IDC_STRETCH_H, FormatWdp, IDC_SIZE_STRETCH},
+        {IDC_STRETCH_H, "0", range, IDC_STRETCH_V, FormatWdp, IDC_SIZE_STRETCH},
+        {IDC_STRETCH_V, "2000000", range, IDC_STRETCH_V, FormatWdp, IDC_SIZE_STRETCH},
+        {IDC_WDP_QUALITY, "0", "Enter an integer between 1 and 100.", IDC_WDP_QUALITY, FormatWdp, IDC_SIZE_STRETCH},
     };
     for (const Case& c : cases) {
         answerer_.ClearBoxes();
@@ -201,10 +212,10 @@ TEST_F(OptionsDialogTest, RefusedFieldsShowTheirMessageAndTakeTheFocus) {
         Run(dialog, settings, [&](QWidget* d) {
             Find<QLineEdit>(d, c.edit)->setText(QString::fromUtf8(c.text));
             Find<QRadioButton>(d, c.sizeRadio)->click();
-            Find<QPushButton>(d, 1)->click();
+            Find<QPushButton>(d, IDOK)->click();
             EXPECT_TRUE(d->isVisible()) << c.text;
             if (QWidget* f = d->focusWidget()) focused = f->objectName().toInt();
-            Find<QPushButton>(d, 2)->click();
+            Find<QPushButton>(d, IDCANCEL)->click();
         });
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{c.message}) << c.edit << " " << c.text;
@@ -219,14 +230,66 @@ TEST_F(OptionsDialogTest, RefusedFieldsShowTheirMessageAndTakeTheFocus) {
 TEST_F(OptionsDialogTest, BoundaryStretchFactorsAreAccepted) {
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, OutputSettings{}, [&](QWidget* d) {
-        Find<QLineEdit>(d, 1075)->setText("0.000001");
-        Find<QLineEdit>(d, 1079)->setText("1000000");
-        Find<QPushButton>(d, 1)->click();
+        Find<QLineEdit>(d, IDC_STRETCH_H)->setText("0.000001");
+        Find<QLineEdit>(d, IDC_STRETCH_V)->setText("1000000");
+        Find<QPushButton>(d, IDOK)->click();
     });
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(answerer_.Boxes().empty());
     EXPECT_EQ(dialog.dHorizontalStretch, 0.000001);
     EXPECT_EQ(dialog.dVerticalStretch, 1000000.0);
+}
+
+// Return on a focused Cancel cancels (nothing is stored); Return elsewhere is OK.
+TEST_F(OptionsDialogTest, ReturnPressesTheFocusedButtonAndOtherwiseOk) {
+    {
+        CDialogPhotoOptions dialog(*store_);
+        Run(dialog, OutputSettings{}, [&](QWidget* d) {
+            QTest::keyClick(Find<QPushButton>(d, IDCANCEL), Qt::Key_Return);
+            if (d->isVisible()) Find<QPushButton>(d, IDCANCEL)->click();
+        });
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        EXPECT_EQ(store_->GetProfileInt("Option", "nOuptputFormat", -1), -1);
+    }
+    CDialogPhotoOptions dialog(*store_);
+    Run(dialog, OutputSettings{}, [&](QWidget* d) {
+        Find<QLineEdit>(d, IDC_WIDTH)->setText("640");
+        QTest::keyClick(Find<QLineEdit>(d, IDC_WIDTH), Qt::Key_Return);
+        if (d->isVisible()) Find<QPushButton>(d, IDCANCEL)->click();
+    });
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.nOutputWidth, 640);
+}
+
+TEST_F(OptionsDialogTest, StretchFactorsUseThePointUnderADecimalCommaLocale) {
+    const test::CommaLocale comma(Root().string());
+    if (!test::CommaLocale::Active()) GTEST_SKIP() << "no decimal-comma locale can be made here";
+    OutputSettings settings;
+    settings.nOuputSizeType = SizeStretch;
+    settings.dHorizontalStretch = 1.5;
+    settings.dVerticalStretch = 0.25;
+    CDialogPhotoOptions dialog(*store_);
+    QString shown;
+    Run(dialog, settings, [&](QWidget* d) {
+        shown = Find<QLineEdit>(d, IDC_STRETCH_H)->text();
+        // What the dialog shows, it takes back.
+        Find<QPushButton>(d, IDOK)->click();
+        if (d->isVisible()) Find<QPushButton>(d, IDCANCEL)->click();
+    });
+    EXPECT_EQ(shown, "1.5");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.dHorizontalStretch, 1.5);
+    EXPECT_EQ(dialog.dVerticalStretch, 0.25);
+    EXPECT_TRUE(answerer_.Boxes().empty());
+
+    // A comma is no decimal point, in any locale.
+    CDialogPhotoOptions again(*store_);
+    Run(again, settings, [&](QWidget* d) {
+        Find<QLineEdit>(d, IDC_STRETCH_V)->setText("2,5");
+        Find<QPushButton>(d, IDOK)->click();
+        Find<QPushButton>(d, IDCANCEL)->click();
+    });
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Enter a number."});
 }
 
 }  // namespace

@@ -21,13 +21,6 @@ std::string TempFileName(const std::string& folder, const std::string& prefix, u
     return folder + name;
 }
 
-StampStyle ReadStampStyle(MainWindowModel& model) {
-    StampStyle style;
-    style.font = model.StampFont();
-    style.colour = model.StampColour();
-    return style;
-}
-
 ARGB BrushColour(uint32_t colour) {
     const uint32_t red = colour & 0xFFu;
     const uint32_t green = (colour >> 8) & 0xFFu;

@@ -1,9 +1,8 @@
 #pragma once
 // Small helpers of the conversion code: owners for the codec service's objects,
-// text and path conversions, and the stamp's font and colour as read per photo.
+// text and path conversions, and the stamp's brush colour.
 
 #include "gdiplus.h"
-#include "main_window_model.h"
 
 #include <memory>
 #include <string>
@@ -46,13 +45,6 @@ std::u16string Utf16Path(const std::string& path);
 
 // The fixed temporary name of `unique` in `folder` ("<folder>BMP5749.TMP").
 std::string TempFileName(const std::string& folder, const std::string& prefix, unsigned unique);
-
-// The stamp's font and colour at this moment.
-struct StampStyle {
-    LOGFONTA font{};
-    uint32_t colour = 0;  // red in the low byte, then green, then blue
-};
-StampStyle ReadStampStyle(MainWindowModel& model);
 
 // The opaque brush colour of a stamp colour value.
 ARGB BrushColour(uint32_t colour);

@@ -3,6 +3,7 @@
 
 #include "convert_support.h"
 #include "dib_image.h"
+#include "dib_image_from_handle.h"
 #include "encoder_lookup.h"
 #include "language.h"
 #include "photo_converter.h"
@@ -62,6 +63,25 @@ bool SaveDibReplacing(CDibImage& image, const std::string& path) {
     return image.SaveFile(output.TemporaryPath().c_str(), kDibFormatBmp) && output.Commit();
 }
 
+enum class IndexedSave {
+    Saved,
+    NotReduced,  // the BMP could not be read back or reduced (no memory for the tables)
+    NotSaved,    // the indexed BMP could not be written
+};
+
+// Reads the working bitmap's BMP back from `temp`, reduces it to `depth` and writes
+// it to `outputPath`.
+IndexedSave ReduceAndSaveIndexedBmp(const std::string& temp, const IndexedDepth& depth,
+                                    const std::string& outputPath) {
+    CDibImage image(kDibFormatBmp);
+    std::vector<RGBQUAD> table;
+    if (!image.LoadFile(temp.c_str(), kDibFormatBmp) || !BuildPalette(image, depth.colours, table) ||
+        !image.ReduceBitDepth(depth.bits, true, table.data(), 0)) {
+        return IndexedSave::NotReduced;
+    }
+    return SaveDibReplacing(image, outputPath) ? IndexedSave::Saved : IndexedSave::NotSaved;
+}
+
 }  // namespace
 
 bool PhotoConverter::EncodeIndexedBmp(const PhotoRecord& photo, GpBitmap* bitmap, int32_t pixelFormatCode) {
@@ -73,23 +93,19 @@ bool PhotoConverter::EncodeIndexedBmp(const PhotoRecord& photo, GpBitmap* bitmap
         return false;
     }
 
-    bool saved = false;
-    {
-        CDibImage image(kDibFormatBmp);
-        if (image.LoadFile(temp.c_str(), kDibFormatBmp)) {
-            const IndexedDepth depth = DepthOfPixelFormatCode(pixelFormatCode);
-            std::vector<RGBQUAD> table;
-            if (BuildPalette(image, depth.colours, table)) {
-                image.ReduceBitDepth(depth.bits, true, table.data(), 0);
-                saved = SaveDibReplacing(image, photo.outputPath);
-            }
-        }
+    const IndexedSave result =
+        ReduceAndSaveIndexedBmp(temp, DepthOfPixelFormatCode(pixelFormatCode), photo.outputPath);
+    // Every way this fails is reported: a reduction that could not run would otherwise
+    // leave the 24-bit picture to be written under an indexed name, unseen.
+    if (result == IndexedSave::NotReduced) {
+        Report("Failed to convert phhoto color!", GetText(IDS_ERROR));
+    } else if (result == IndexedSave::NotSaved) {
+        Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
     }
-
     if (access(temp.c_str(), F_OK) == 0 && std::remove(temp.c_str()) != 0) {
         Report("Can not delete the temporary bitmap filename!", GetText(IDS_WARNING));
     }
-    return saved;
+    return result == IndexedSave::Saved;
 }
 
 bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
@@ -103,7 +119,7 @@ bool PhotoConverter::EncodeGif(const PhotoRecord& photo, GpBitmap* bitmap) {
         return false;
     }
     CDibImage image(kDibFormatBmp);
-    image.CreateFromBitmapHandle(handle);
+    CreateDibImageFromBitmapHandle(image, handle);
     DeleteObject(handle);
 
     std::vector<RGBQUAD> table;

@@ -37,6 +37,21 @@ int SerialWidth(size_t count) {
     return digits;
 }
 
+std::string RenamePrefixProblem(const std::string& prefix) {
+    if (prefix.find('/') != std::string::npos) {
+        return "The rename prefix \"" + prefix +
+               "\" contains \"/\": the photos would be written outside the run folder. "
+               "Use a prefix without \"/\".";
+    }
+    if (prefix.find('\0') != std::string::npos) {
+        return "The rename prefix contains a zero character. Use a prefix without it.";
+    }
+    if (prefix == "." || prefix == "..") {
+        return "The rename prefix \"" + prefix + "\" names a folder. Use another prefix.";
+    }
+    return {};
+}
+
 std::string OutputPathFor(const NamingRule& rule, const PhotoRecord& photo, size_t index, size_t count,
                           const std::string& extension) {
     if (rule.notRename) {

@@ -29,6 +29,12 @@ struct NamingRule {
     std::string prefix;        // used when !notRename; may be empty
 };
 
+// Why files named with the rename prefix `prefix` would not land in the run folder
+// itself, or empty when they would. A prefix is one part of a file name: a '/' would
+// lead into other folders (with "../" out of the run folder), and "." or ".." name
+// folders, so they are refused before anything is written.
+std::string RenamePrefixProblem(const std::string& prefix);
+
 // Output path of photo `index` (0-based) of `count` with extension `extension`.
 std::string OutputPathFor(const NamingRule& rule, const PhotoRecord& photo, size_t index, size_t count,
                           const std::string& extension);

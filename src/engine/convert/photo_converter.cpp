@@ -2,12 +2,12 @@
 
 #include "convert_support.h"
 #include "encoder_lookup.h"
-#include "integer_text.h"
 #include "language.h"
 #include "output_settings.h"
 #include "paths.h"
 #include "staged_output.h"
 #include "wdp_codec_library.h"
+#include "wdp_source.h"
 
 #include <QString>
 
@@ -36,6 +36,17 @@ std::string FormatText(const std::string& format, const std::string& value) {
     return text.toStdString();
 }
 
+// Why the pixels of a source whose header was read could not be drawn.
+std::string PixelFailureText(GpStatus status) {
+    // The header was a picture's, so data the decoder cannot use is damage.
+    return status == UnknownImageFormat ? "damaged" : GdipExtStatusText(status);
+}
+
+// Why the working bitmap of the output size could not be made.
+std::string OutputFailureText(GpStatus status) {
+    return (status == OutOfMemory || status == ValueOverflow) ? "output too large" : GdipExtStatusText(status);
+}
+
 }  // namespace
 
 std::optional<RotateFlipType> RotateFlipFor(int32_t angle, int32_t flip) {
@@ -56,19 +67,25 @@ std::optional<RotateFlipType> RotateFlipFor(int32_t angle, int32_t flip) {
     }
 }
 
-PhotoConverter::PhotoConverter(MainWindowModel& model, std::string tempFolder)
-    : model_(model), tempFolder_(std::move(tempFolder)) {}
+PhotoConverter::PhotoConverter(ConversionHost& host, std::string tempFolder)
+    : host_(host), tempFolder_(std::move(tempFolder)) {}
 
 std::string PhotoConverter::TempName(unsigned unique) const {
     return TempFileName(tempFolder_, "BMP", unique);
 }
 
-void PhotoConverter::Report(const std::string& text, const std::string& caption) {
-    model_.Port().ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
+void PhotoConverter::Report(const std::string& text, const std::string& caption, const std::string& detail) {
+    lastReport_ = detail.empty() ? text : text + " (" + detail + ")";
+    host_.ShowMessage(text, caption, detail);
+}
+
+ConversionOutcome PhotoConverter::Fail(const std::string& text, const std::string& caption, const std::string& detail) {
+    Report(text, caption, detail);
+    return ConversionOutcome::Failure(lastReport_);
 }
 
 void PhotoConverter::Log(const std::string& line) {
-    model_.AppendLog(line);
+    host_.Log(line);
 }
 
 std::string PhotoConverter::PrepareTempName(unsigned unique, const std::string& suffix) {
@@ -85,53 +102,48 @@ std::string PhotoConverter::PrepareTempName(unsigned unique, const std::string& 
     return name;
 }
 
-bool PhotoConverter::ConvertPhoto(const PhotoRecord& photo) {
-    outcome_ = ConversionOutcome::Failed;
-    const bool result = Convert(photo);
-    if (!result && outcome_ != ConversionOutcome::Declined) {
-        outcome_ = ConversionOutcome::Failed;
-    }
-    return result;
+ConversionOutcome PhotoConverter::ConvertPhoto(const PhotoRecord& photo) {
+    lastReport_.clear();
+    return Convert(photo);
 }
 
-bool PhotoConverter::Convert(const PhotoRecord& photo) {
+ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     const OutputSettings& settings = photo.settings;
 
     // The old file is not deleted after Yes: the new one replaces it by a rename
     // once it is complete, so a conversion that fails keeps the old file.
-    if (FileExists(photo.outputPath)) {
-        const MessageAnswer answer =
-            model_.Port().ShowMessage(FormatText(GetText(IDS_FILE_EXISTS_REPLACE), photo.outputPath), GetText(IDS_WARNING),
-                                      MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow);
-        if (answer != MessageAnswer::Yes) {
-            outcome_ = ConversionOutcome::Declined;
-            return false;
-        }
+    if (FileExists(photo.outputPath) &&
+        !host_.ConfirmReplace(FormatText(GetText(IDS_FILE_EXISTS_REPLACE), photo.outputPath))) {
+        return ConversionOutcome::Skip("the existing file was kept");
     }
 
+    // Kept until the picture has been drawn: the service decodes the pixels then.
+    const WdpSourceFile sourceFile(host_.WdpLibrary(), photo);
     GpImage* rawSource = nullptr;
-    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(photo.sourcePath).c_str(), &rawSource);
+    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(sourceFile.Path()).c_str(), &rawSource);
     const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
+    // Why the source gives no pixels; the failed draw below reports it.
+    std::string decodeFailure;
     if (loadStatus != Ok) {
-        // The box of the failed draw below carries no reason; the log keeps it.
-        Log(photo.sourcePath + " " + GdipExtStatusText(loadStatus));
+        decodeFailure = GdipExtStatusText(loadStatus);
+        Log(photo.sourcePath + " " + decodeFailure);
     }
 
     if (settings.nOutputWidth < 1) {
-        Report(GetText(IDS_OUTPUT_WIDTH_INVALID), GetText(IDS_ERROR));
-        return false;
+        return Fail(GetText(IDS_OUTPUT_WIDTH_INVALID), GetText(IDS_ERROR));
     }
     if (settings.nOutputHeight < 1) {
-        Report(GetText(IDS_OUTPUT_HEIGHT_INVALID), GetText(IDS_ERROR));
-        return false;
+        return Fail(GetText(IDS_OUTPUT_HEIGHT_INVALID), GetText(IDS_ERROR));
     }
     const int32_t width = settings.nOutputWidth;
     const int32_t height = settings.nOutputHeight;
 
     GpBitmap* rawBitmap = nullptr;
-    if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &rawBitmap) != Ok) {
-        Report(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
-        return false;
+    if (const GpStatus status = GdipCreateBitmapFromScan0(width, height, 0, PixelFormat24bppRGB, nullptr, &rawBitmap);
+        status != Ok) {
+        const std::string why = OutputFailureText(status);
+        Log(photo.sourcePath + " " + why);
+        return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR), why);
     }
     const BitmapPtr bitmap(rawBitmap);
 
@@ -147,18 +159,22 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
     {
         GpGraphics* rawGraphics = nullptr;
         if (GdipGetImageGraphicsContext(bitmap.get(), &rawGraphics) != Ok) {
-            Report(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
-            return false;
+            return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
         }
         const GraphicsPtr graphics(rawGraphics);
         GdipGraphicsClear(graphics.get(), kOpaqueWhite);
         if (GdipSetInterpolationMode(graphics.get(), InterpolationModeHighQualityBicubic) != Ok) {
             Report(GetText(IDS_SET_INTERPOLATION_FAILED), GetText(IDS_ERROR));
         }
-        if (GdipDrawImageRectRectI(graphics.get(), source.get(), 0, 0, width, height, 0, 0, photo.width,
-                                   photo.height, UnitPixel, nullptr, nullptr, nullptr) != Ok) {
-            Report(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR));
-            return false;
+        const GpStatus drawStatus = GdipDrawImageRectRectI(graphics.get(), source.get(), 0, 0, width, height, 0, 0,
+                                                           photo.width, photo.height, UnitPixel, nullptr, nullptr,
+                                                           nullptr);
+        if (drawStatus != Ok) {
+            if (decodeFailure.empty()) {
+                decodeFailure = PixelFailureText(drawStatus);
+                Log(photo.sourcePath + " " + decodeFailure);
+            }
+            return Fail(GetText(IDS_CONVERT_FAILED), GetText(IDS_ERROR), decodeFailure);
         }
         DrawStamp(photo, graphics.get(), width, height);
     }
@@ -178,47 +194,43 @@ bool PhotoConverter::Convert(const PhotoRecord& photo) {
     }
 
     if (settings.nOuptputFormat < FormatBmp || settings.nOuptputFormat > FormatWdp) {
-        outcome_ = ConversionOutcome::NothingToDo;
-        return true;
+        return ConversionOutcome::Skip("unknown output photo format");
     }
+    lastReport_.clear();  // a warning shown before is not why an encoder fails
     if (!Encode(photo, bitmap.get())) {
-        return false;
+        // The encoders have shown why; an encoder that failed without a word still fails.
+        return ConversionOutcome::Failure(lastReport_.empty() ? GetText(IDS_SAVE_FAILED) : lastReport_);
     }
-    if (outcome_ == ConversionOutcome::Failed) {
-        outcome_ = damage != nullptr ? ConversionOutcome::Damaged : ConversionOutcome::Converted;
-    }
-    return true;
+    return damage != nullptr ? ConversionOutcome::InPart(damage) : ConversionOutcome::Converted();
 }
 
 void PhotoConverter::DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height) {
-    WindowPort& port = model_.Port();
-    const std::string text = port.ControlText(IDC_STAMP_TEXT);
-    if (text.empty()) {
+    const StampRequest stamp = host_.NextStamp();
+    if (stamp.text.empty()) {
         return;
     }
-    int32_t x = LeadingInteger(port.ControlText(IDC_STAMP_X));
-    int32_t y = LeadingInteger(port.ControlText(IDC_STAMP_Y));
+    int32_t x = stamp.x;
+    int32_t y = stamp.y;
     if (x >= width || x < 0) {
         Log(photo.sourcePath + " " + GetText(IDS_TEXT_X_OUT_OF_RANGE));
         x = 0;
-        port.SetControlText(IDC_STAMP_X, "0");
+        host_.StampPositionReset(StampAxis::X);
     }
     if (y >= height || y < 0) {
         Log(photo.sourcePath + " " + GetText(IDS_TEXT_Y_OUT_OF_RANGE));
         y = 0;
-        port.SetControlText(IDC_STAMP_Y, "0");
+        host_.StampPositionReset(StampAxis::Y);
     }
 
-    const StampStyle style = ReadStampStyle(model_);
     const ScreenContext screen;
     GpFont* rawFont = nullptr;
-    GdipCreateFontFromLogfontA(screen.Get(), &style.font, &rawFont);
+    GdipCreateFontFromLogfontA(screen.Get(), &stamp.font, &rawFont);
     const FontPtr font(rawFont);
     GpSolidFill* rawBrush = nullptr;
-    GdipCreateSolidFill(BrushColour(style.colour), &rawBrush);
+    GdipCreateSolidFill(BrushColour(stamp.colour), &rawBrush);
     const BrushPtr brush(rawBrush);
 
-    const std::u16string units = QString::fromUtf8(text).left(kStampTextUnits).toStdU16String();
+    const std::u16string units = QString::fromUtf8(stamp.text).left(kStampTextUnits).toStdU16String();
     const RectF layout{static_cast<REAL>(x), static_cast<REAL>(y), 0.0f, 0.0f};
     GdipDrawString(graphics, units.c_str(), -1, font.get(), &layout, nullptr, brush.get());
 }
@@ -274,11 +286,12 @@ bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
     }
 
     StagedOutput output(photo.outputPath);
+    WdpCodecLibrary* const encoder = host_.WdpLibrary();
     bool called = false;
     {
         std::lock_guard lock(g_wdpEncodeMutex);
-        called = model_.wdp != nullptr &&
-                 model_.wdp->EncodeWdpFile(input, output.TemporaryPath(), photo.settings.nWdpEncoderParam);
+        called = encoder != nullptr && encoder->EncodeWdpFile(input, output.TemporaryPath(),
+                                                              photo.settings.nWdpEncoderParam, photo.outputPath);
     }
     if (!called) {
         Report(FormatText("can not encode the file %s", photo.outputPath), "Error");

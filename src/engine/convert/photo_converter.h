@@ -1,26 +1,18 @@
 #pragma once
 // The conversion of one photo: decode, scale into a white 24-bit working bitmap,
-// stamp the window's text, rotate and flip, encode in the photo's output format.
-// Failures are shown through the window port (or written to the activity log) as
-// they happen; nothing is retried.
+// stamp the host's text, rotate and flip, encode in the photo's output format.
+// Failures are shown through the host (or written to its log) as they happen and
+// returned in the outcome; nothing is retried.
 
+#include "conversion_host.h"
+#include "conversion_outcome.h"
 #include "gdiplus.h"
-#include "main_window_model.h"
 #include "photo_record.h"
 
 #include <optional>
 #include <string>
 
 namespace tallowin {
-
-// How one conversion ended, for callers that count results (the batch tool).
-enum class ConversionOutcome {
-    Converted,     // the output file was written
-    Damaged,       // written, but the source decoded only in part (a log line says so)
-    Failed,        // nothing was written, or the encoder reported a failure
-    Declined,      // the output exists and the overwrite question was not answered Yes
-    NothingToDo,   // an output format code outside the known ones: nothing written
-};
 
 // The RotateFlipType for an angle (0, 90, 180, 270) and a flip code (0 none,
 // 1 horizontal, 2 vertical); nullopt for any other angle. An unknown flip code
@@ -31,20 +23,19 @@ class PhotoConverter {
 public:
     // `tempFolder` holds this converter's fixed temporary names (ends in '/');
     // converters that run at the same time need folders of their own.
-    PhotoConverter(MainWindowModel& model, std::string tempFolder);
+    PhotoConverter(ConversionHost& host, std::string tempFolder);
 
-    // Converts `photo` to photo.outputPath. True where the conversion counts as
-    // done (also for an unknown output format, which writes nothing).
-    bool ConvertPhoto(const PhotoRecord& photo);
-
-    // Outcome of the last ConvertPhoto call.
-    ConversionOutcome LastOutcome() const { return outcome_; }
+    // Converts `photo` to photo.outputPath. An output format code outside the known
+    // ones writes nothing and is skipped.
+    ConversionOutcome ConvertPhoto(const PhotoRecord& photo);
 
     // Fixed temporary names of this converter ("BMP5749.TMP" for 22345).
     std::string TempName(unsigned unique) const;
 
 private:
-    bool Convert(const PhotoRecord& photo);
+    ConversionOutcome Convert(const PhotoRecord& photo);
+    // Reports `text` and returns it, with `detail` when given, as the reason of a failure.
+    ConversionOutcome Fail(const std::string& text, const std::string& caption, const std::string& detail = {});
     void DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height);
     bool Encode(const PhotoRecord& photo, GpBitmap* bitmap);
     bool SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo, const char16_t* mimeType,
@@ -58,12 +49,13 @@ private:
     // standing there, reporting a failure and going on.
     std::string PrepareTempName(unsigned unique, const std::string& suffix = {});
 
-    void Report(const std::string& text, const std::string& caption);
+    // Shows a message; the last one shown is the reason of an encode that fails.
+    void Report(const std::string& text, const std::string& caption, const std::string& detail = {});
     void Log(const std::string& line);
 
-    MainWindowModel& model_;
+    ConversionHost& host_;
     std::string tempFolder_;
-    ConversionOutcome outcome_ = ConversionOutcome::Failed;
+    std::string lastReport_;  // text of the last message of the photo in hand
 };
 
 }  // namespace tallowin

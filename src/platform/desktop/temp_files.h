@@ -2,16 +2,19 @@
 // The process's private temporary folder and the fixed temporary names composed in it.
 //
 // Every running copy of the program keeps its temporary files in a folder of its own
-// inside the system temporary folder ("tallowin-<pid>"), so two copies never overwrite
-// each other's files. Folders left behind by a copy that crashed are removed at the
-// next start, once their process no longer runs.
+// inside the system temporary folder ("tallowin-<pid>-<random>"), created by the
+// program itself with mode 0700, never adopted: two copies never overwrite each
+// other's files and nobody else can read or plant them. Folders left behind by a copy
+// that crashed are removed at the next start, once their process no longer runs (only
+// real folders of the same user; links are never followed).
 
 #include <cstdint>
 #include <string>
 
 namespace tallowin::desktop {
 
-// The private temporary folder, created when missing, with a trailing '/'. Empty when
+// The private temporary folder, with a trailing '/': made on first use, and made anew
+// when the one made before is gone or no longer a private folder of ours. Empty when
 // it cannot be created. Follows TMPDIR at every call.
 std::string PrivateTempFolder();
 
@@ -29,7 +32,7 @@ std::string UniqueTempSubfolder();
 // removed.
 int RemoveStaleTempFolders();
 
-// Removes this process's private folder and everything in it.
+// Removes this process's private folders and everything in them.
 void RemovePrivateTempFolder();
 
 // For the life of the program: removes stale folders of crashed copies when made and

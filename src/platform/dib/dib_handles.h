@@ -7,6 +7,12 @@
 
 #include <cstdint>
 
+// Opaque handles; what they point to is in dib_objects.h.
+struct HBITMAP__;
+using HBITMAP = HBITMAP__*;
+struct HDC__;
+using HDC = HDC__*;
+
 struct BITMAP {
     int32_t  bmType;        // 0
     int32_t  bmWidth;

@@ -1,8 +1,8 @@
 #pragma once
 // What the bitmap and device-context handles point to. Only the platform layer
-// looks inside; everyone else holds the opaque handles of dib_types.h.
+// looks inside; everyone else holds the opaque handles of dib_handles.h.
 
-#include "dib_types.h"
+#include "dib_handles.h"
 
 #include <cstdint>
 #include <vector>

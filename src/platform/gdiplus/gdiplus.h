@@ -242,6 +242,9 @@ GpStatus GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* hbmReturn, ARGB 
 // A problem met while decoding the image's pixels that still left a usable picture
 // (for example a truncated JPEG: the rows that decoded, the rest grey), or null.
 const char* GdipExtDecodeWarning(GpImage* image);
+// Why the colour profile embedded in the image's file could not be applied by
+// GdipLoadImageFromFileICM (damaged, or not for RGB pixels), or null.
+const char* GdipExtColourWarning(GpImage* image);
 // A short English reason for a status, for messages and logs ("not an image",
 // "over the size limit", "file error", ...).
 const char* GdipExtStatusText(GpStatus status);

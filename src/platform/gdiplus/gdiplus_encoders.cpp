@@ -4,11 +4,9 @@
 #include "gdiplus_objects.h"
 
 #include "encoder.h"
+#include "file_writer.h"
+#include "staged_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +16,7 @@
 namespace tallowin::gdiplus {
 namespace {
 
-enum class EncoderKind { Bmp, Jpeg, Gif, Tiff, Png };
+enum class EncoderKind { Bmp, Jpeg, Gif, Tiff, Png, Webp, Avif, Jxl };
 
 struct EncoderEntry {
     EncoderKind kind;
@@ -54,13 +52,24 @@ const EncoderEntry kEncoders[] = {
      {{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
       {0xb96b3caf, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}},
       u"Built-in PNG Codec", nullptr, u"PNG", u"*.PNG", u"image/png", kFlags, 1, 0, 0, nullptr, nullptr}},
+    // Formats the desktop API has no built-in encoder for: ids of our own.
+    {EncoderKind::Webp,
+     {{0x7a11c0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x01}},
+      {0x7a11f0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x01}},
+      u"WebP Codec", nullptr, u"WEBP", u"*.WEBP", u"image/webp", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Avif,
+     {{0x7a11c0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x02}},
+      {0x7a11f0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x02}},
+      u"AVIF Codec", nullptr, u"AVIF", u"*.AVIF", u"image/avif", kFlags, 1, 0, 0, nullptr, nullptr}},
+    {EncoderKind::Jxl,
+     {{0x7a11c0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x03}},
+      {0x7a11f0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x00, 0x03}},
+      u"JPEG XL Codec", nullptr, u"JXL", u"*.JXL", u"image/jxl", kFlags, 1, 0, 0, nullptr, nullptr}},
 };
 constexpr UINT kEncoderCount = sizeof kEncoders / sizeof kEncoders[0];
 
 // JPEG quality when the caller passes none.
 constexpr int kDefaultJpegQuality = 75;
-
-std::atomic<unsigned> g_saveCounter{0};
 
 GpStatus StatusFromErrno(int error)
 {
@@ -86,50 +95,27 @@ GpStatus StatusFromEncode(codec::EncodeStatus status)
     return GenericError;
 }
 
-// Runs `encode` on a fresh file in the destination's folder and renames it over the
-// destination once it is complete; on any failure the temporary file is removed.
+// Runs `encode` on a staged file beside the destination and renames it over the
+// destination once every byte reached the disk; on any failure the staged file is
+// removed and the destination is left as it was.
 GpStatus WriteAtomically(const std::string& destination, const std::function<codec::EncodeStatus(std::FILE*)>& encode)
 {
-    const std::filesystem::path target(destination);
-    if (target.filename().empty()) {
+    if (std::filesystem::path(destination).filename().empty()) {
         return InvalidParameter;
     }
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = (folder / (".tallowin-save-" + std::to_string(getpid()) + "-"
-                               + std::to_string(g_saveCounter.fetch_add(1)) + ".part"))
-                        .string();
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return StatusFromErrno(errno);
-        }
-    }
-    if (fd < 0) {
-        return Win32Error;
-    }
-    std::FILE* file = fdopen(fd, "wb");
+    tallowin::plumbing::StagedFile staged(destination);
+    std::FILE* file = staged.CreateStream();
     if (file == nullptr) {
-        const int error = errno;
-        close(fd);
-        unlink(temporary.c_str());
-        return StatusFromErrno(error);
+        return StatusFromErrno(staged.Error());
     }
     GpStatus status = StatusFromEncode(encode(file));
-    if (status == Ok && (std::fflush(file) != 0 || std::ferror(file) != 0)) {
+    if (!tallowin::plumbing::CloseStream(file) && status == Ok) {
         status = Win32Error;
-    }
-    if (std::fclose(file) != 0 && status == Ok) {
-        status = Win32Error;
-    }
-    if (status == Ok && std::rename(temporary.c_str(), destination.c_str()) != 0) {
-        status = StatusFromErrno(errno);
     }
     if (status != Ok) {
-        unlink(temporary.c_str());
+        return status;
     }
-    return status;
+    return staged.Commit() ? Ok : StatusFromErrno(staged.Error());
 }
 
 const EncoderEntry* FindEncoder(const CLSID& clsid)
@@ -234,6 +220,9 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
         case EncoderKind::Gif: return tallowin::codec::WriteGif(source, file);
         case EncoderKind::Tiff: return tallowin::codec::WriteTiff(source, file);
         case EncoderKind::Png: return tallowin::codec::WritePng(source, file);
+        case EncoderKind::Webp: return tallowin::codec::WriteWebp(source, quality, file);
+        case EncoderKind::Avif: return tallowin::codec::WriteAvif(source, quality, file);
+        case EncoderKind::Jxl: return tallowin::codec::WriteJxl(source, quality, file);
         }
         return tallowin::codec::EncodeStatus::Unsupported;
     });

@@ -28,19 +28,19 @@ GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<ImageObject>& result)
     if (readFailed) {
         return Win32Error;
     }
-    const codec::ImageFormat format = codec::SniffFormat(head, got);
-    if (format == codec::ImageFormat::Unknown) {
+    const codec::Decoder* format = codec::SniffFormat(head, got);
+    if (format == nullptr) {
         return UnknownImageFormat;
     }
     codec::ImageInfo info;
-    const codec::DecodeStatus status = codec::IsolatedReadHeader(format, path, info);
+    const codec::DecodeStatus status = codec::IsolatedReadHeader(*format, path, ServiceLimits(), info);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
         return StatusFromDecode(status);
     }
     if (info.width <= 0 || info.height <= 0) {
         return UnknownImageFormat;
     }
-    if (!codec::WithinLimits(info.width, info.height)) {
+    if (!ServiceLimits().Admits(info.width, info.height)) {
         return ValueOverflow;
     }
     auto image = std::unique_ptr<ImageObject>(new (std::nothrow) ImageObject);
@@ -54,7 +54,7 @@ GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<ImageObject>& result)
     image->hasAlpha = info.hasAlpha;
     image->format = info.hasAlpha ? PixelFormat32bppARGB : PixelFormat24bppRGB;
     image->path = path;
-    image->fileFormat = format;
+    image->decoder = format;
     result = std::move(image);
     return Ok;
 }
@@ -111,7 +111,7 @@ GpStatus RotateFlipPixels(const PixelBuffer& from, RotateFlipType type, PixelBuf
 
 GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
 {
-    if (image.edited || image.path.empty()) {
+    if (image.edited || image.path.empty() || image.decoder == nullptr) {
         return image.pixels.Empty() ? WrongState : Ok;
     }
     if (Covers(image.pixels, image.width, image.height, minWidth, minHeight)) {
@@ -128,8 +128,8 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     if (request.minHeight != 0 && request.minWidth == 0) {
         request.minWidth = image.width;
     }
-    const codec::DecodeStatus status =
-        codec::IsolatedDecodePixels(image.fileFormat, image.path, request, raster, warning);
+    const codec::DecodeStatus status = codec::IsolatedDecodePixels(
+        *image.decoder, image.path, request, ServiceLimits(), raster, warning);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
         return StatusFromDecode(status);
     }
@@ -139,6 +139,7 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     }
     image.decodeWarning = status == codec::DecodeStatus::Partial ? warning : std::string();
     AdoptRaster(std::move(raster), image.pixels);
+    ApplyColourManagement(image);
     return Ok;
 }
 
@@ -171,12 +172,6 @@ GpStatus GdipLoadImageFromFile(const WCHAR* filename, GpImage** image)
         *image = result.release();
     }
     return status;
-}
-
-GpStatus GdipLoadImageFromFileICM(const WCHAR* filename, GpImage** image)
-{
-    // No colour management is applied either way.
-    return GdipLoadImageFromFile(filename, image);
 }
 
 GpStatus GdipCreateBitmapFromFile(const WCHAR* filename, GpBitmap** bitmap)
@@ -273,7 +268,7 @@ GpStatus GdipCreateBitmapFromScan0(int32_t width, int32_t height, int32_t stride
     if (width <= 0 || height <= 0) {
         return InvalidParameter;
     }
-    if (!tallowin::codec::WithinLimits(width, height)) {
+    if (!ServiceLimits().Admits(width, height)) {
         return ValueOverflow;
     }
     auto result = std::unique_ptr<ImageObject>(new (std::nothrow) ImageObject);

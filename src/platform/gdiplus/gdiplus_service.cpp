@@ -76,9 +76,15 @@ const char* GdipExtDecodeWarning(GpImage* image)
 
 namespace tallowin::gdiplus {
 
+const codec::DecodeLimits& ServiceLimits()
+{
+    static const codec::DecodeLimits limits;
+    return limits;
+}
+
 int64_t StrideFor(int32_t width, int bytesPerPixel)
 {
-    if (width <= 0 || width > codec::kMaxSide) {
+    if (width <= 0 || width > ServiceLimits().maxSide) {
         return -1;
     }
     const int64_t bytes = static_cast<int64_t>(width) * bytesPerPixel;
@@ -90,7 +96,7 @@ GpStatus AllocatePixels(int32_t width, int32_t height, int bytesPerPixel, PixelB
     if (width <= 0 || height <= 0) {
         return InvalidParameter;
     }
-    if (!codec::WithinLimits(width, height)) {
+    if (!ServiceLimits().Admits(width, height)) {
         return ValueOverflow;
     }
     const int64_t stride = StrideFor(width, bytesPerPixel);

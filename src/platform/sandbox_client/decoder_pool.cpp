@@ -147,6 +147,9 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
     posix_spawn_file_actions_adddup2(&actions, pair[1], kHelperSocketFd);
     // The helper reads nothing but its socket; a terminal stays the program's.
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // What a decoder library prints must not mix into the program's output (the batch
+    // tool's report); its errors still reach the error stream.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -305,9 +308,18 @@ bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int3
     return true;
 }
 
-DecodeStatus DecoderPool::Exchange(ImageFormat format, const std::string& path, const WireRequest& request,
-                                   WireReply& reply, int& memfd, std::vector<uint8_t>& pixels) {
+DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                                   WireRequest& request, WireReply& reply, int& memfd,
+                                   std::vector<uint8_t>& pixels) {
     memfd = -1;
+    // Both ends are the same build: the adapter travels as its place in the list.
+    const std::vector<const Decoder*>& all = AllDecoders();
+    const auto found = std::find(all.begin(), all.end(), &format);
+    if (found == all.end()) return DecodeStatus::NotAnImage;
+    request.decoder = static_cast<int32_t>(found - all.begin());
+    request.maxSide = limits.maxSide;
+    request.maxPixels = limits.maxPixels;
+    request.maxWorkingBytes = limits.maxWorkingBytes;
     const int fileFd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fileFd < 0) return DecodeStatus::FileError;
     DecodeStatus status = DecodeStatus::Stopped;
@@ -325,15 +337,15 @@ DecodeStatus DecoderPool::Exchange(ImageFormat format, const std::string& path, 
     return status;
 }
 
-DecodeStatus DecoderPool::ReadHeader(ImageFormat format, const std::string& path, ImageInfo& info) {
+DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                                     ImageInfo& info) {
     info = ImageInfo{};
     WireRequest request;
     request.kind = RequestKind::Header;
-    request.format = static_cast<int32_t>(format);
     WireReply reply;
     int memfd = -1;
     std::vector<uint8_t> pixels;
-    const DecodeStatus status = Exchange(format, path, request, reply, memfd, pixels);
+    const DecodeStatus status = Exchange(format, path, limits, request, reply, memfd, pixels);
     if (memfd >= 0) close(memfd);
     if (status == DecodeStatus::Stopped || status == DecodeStatus::FileError) return status;
     info.width = reply.width;
@@ -344,18 +356,17 @@ DecodeStatus DecoderPool::ReadHeader(ImageFormat format, const std::string& path
     return status;
 }
 
-DecodeStatus DecoderPool::DecodePixels(ImageFormat format, const std::string& path, const DecodeRequest& request,
-                                       Raster& out, std::string& warning) {
+DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                                       const DecodeLimits& limits, Raster& out, std::string& warning) {
     out = Raster{};
     warning.clear();
     WireRequest wire;
     wire.kind = RequestKind::Decode;
-    wire.format = static_cast<int32_t>(format);
     wire.minWidth = request.minWidth;
     wire.minHeight = request.minHeight;
     WireReply reply;
     int memfd = -1;
-    DecodeStatus status = Exchange(format, path, wire, reply, memfd, out.pixels);
+    DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.pixels);
     if (Delivers(status) && reply.pixelsFollow != 0) {
         out.width = reply.rasterWidth;
         out.height = reply.rasterHeight;

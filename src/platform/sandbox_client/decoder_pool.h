@@ -34,9 +34,10 @@ public:
     DecoderPool(const DecoderPool&) = delete;
     DecoderPool& operator=(const DecoderPool&) = delete;
 
-    DecodeStatus ReadHeader(ImageFormat format, const std::string& path, ImageInfo& info);
-    DecodeStatus DecodePixels(ImageFormat format, const std::string& path, const DecodeRequest& request,
-                              Raster& out, std::string& warning);
+    DecodeStatus ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                            ImageInfo& info);
+    DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                              const DecodeLimits& limits, Raster& out, std::string& warning);
 
 private:
     struct Helper {
@@ -48,7 +49,8 @@ private:
     // One request and its reply. Stopped when the helper died, overran the time limit
     // or answered something malformed; `memfd` is the pixel descriptor or -1.
     // `pixels` receives pixels that followed the reply instead of a memfd.
-    DecodeStatus Exchange(ImageFormat format, const std::string& path, const WireRequest& request,
+    DecodeStatus Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                          WireRequest& request,
                           WireReply& reply, int& memfd, std::vector<uint8_t>& pixels);
     // `delivered`: the helper took the request (false when it had already ended).
     DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,

@@ -12,6 +12,7 @@
 #include "decoder.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace tallowin::codec::sandbox {
 
@@ -32,9 +33,12 @@ enum class RequestKind : uint32_t {
 struct WireRequest {
     uint32_t magic = kRequestMagic;
     RequestKind kind = RequestKind::Header;
-    int32_t format = 0;     // ImageFormat
+    int32_t decoder = 0;    // the adapter's index in AllDecoders()
     int32_t minWidth = 0;   // DecodeRequest
     int32_t minHeight = 0;
+    int64_t maxSide = 0;    // DecodeLimits
+    int64_t maxPixels = 0;
+    uint64_t maxWorkingBytes = 0;
 };
 
 constexpr size_t kMaxWireWarning = 1024;
@@ -66,8 +70,9 @@ inline const char* ModeArgument(HelperMode mode) {
 }
 
 // Metafiles draw text, whose fonts are found by name at drawing time.
-inline HelperMode ModeFor(ImageFormat format) {
-    return (format == ImageFormat::Wmf || format == ImageFormat::Emf) ? HelperMode::Fonts : HelperMode::Strict;
+inline HelperMode ModeFor(const Decoder& decoder) {
+    const char* name = decoder.Name();
+    return (std::strcmp(name, "wmf") == 0 || std::strcmp(name, "emf") == 0) ? HelperMode::Fonts : HelperMode::Strict;
 }
 
 }  // namespace tallowin::codec::sandbox

@@ -4,17 +4,18 @@
 
 namespace tallowin::codec {
 
-DecodeStatus IsolatedReadHeader(ImageFormat format, const std::string& path, ImageInfo& info) {
-    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) return pool->ReadHeader(format, path, info);
-    return ReadHeader(format, path, info);
+DecodeStatus IsolatedReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                                ImageInfo& info) {
+    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) return pool->ReadHeader(format, path, limits, info);
+    return ReadHeader(format, path, limits, info);
 }
 
-DecodeStatus IsolatedDecodePixels(ImageFormat format, const std::string& path, const DecodeRequest& request,
-                                  Raster& out, std::string& warning) {
+DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                                  const DecodeLimits& limits, Raster& out, std::string& warning) {
     if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) {
-        return pool->DecodePixels(format, path, request, out, warning);
+        return pool->DecodePixels(format, path, request, limits, out, warning);
     }
-    return DecodePixels(format, path, request, out, warning);
+    return DecodePixels(format, path, request, limits, out, warning);
 }
 
 }  // namespace tallowin::codec

@@ -10,8 +10,9 @@
 
 namespace tallowin::codec {
 
-DecodeStatus IsolatedReadHeader(ImageFormat format, const std::string& path, ImageInfo& info);
-DecodeStatus IsolatedDecodePixels(ImageFormat format, const std::string& path, const DecodeRequest& request,
-                                  Raster& out, std::string& warning);
+DecodeStatus IsolatedReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                                ImageInfo& info);
+DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                                  const DecodeLimits& limits, Raster& out, std::string& warning);
 
 }  // namespace tallowin::codec

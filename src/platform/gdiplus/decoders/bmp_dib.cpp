@@ -2,6 +2,7 @@
 
 #include "bmp_rows.h"
 #include "decoder_support.h"
+#include "dib_header.h"
 
 #include <array>
 #include <bit>
@@ -147,10 +148,10 @@ private:
 };
 
 DecodeStatus DecodeUncompressed(const uint8_t* rows, size_t available, const DibHeader& h, const uint8_t* palette,
-                                Raster& out) {
+                                const DecodeLimits& limits, Raster& out) {
     const uint64_t stride = DibStride(static_cast<uint64_t>(h.width), h.bitCount);
-    if (stride * static_cast<uint64_t>(h.height) > available) return DecodeStatus::NotAnImage;
-    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+    if (!DibDataCanFill(h, available)) return DecodeStatus::NotAnImage;
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
 
     BitFieldRows fields(h.bitCount == 16 || h.bitCount == 32 ? h : DibHeader{});
@@ -192,8 +193,9 @@ imaging::RleEnd RunLength(Source& source, const imaging::RowSpan& span, bool fou
 // decoded twice, over fills of 0x00 and 0xFF: a pixel the data wrote reads the same
 // both times, a skipped one does not.
 DecodeStatus DecodeRunLength(const uint8_t* data, size_t size, const DibHeader& h, const uint8_t* palette,
-                             Raster& out, std::string& warning) {
-    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height);
+                             const DecodeLimits& limits, Raster& out, std::string& warning) {
+    if (!DibDataCanFill(h, size)) return DecodeStatus::NotAnImage;
+    const DecodeStatus allocated = AllocateRaster(out, h.width, h.height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
     const bool fourBit = h.compression == kBiRle4;
     const uint32_t stride = fourBit ? (static_cast<uint32_t>(h.width) + 1) / 2 : static_cast<uint32_t>(h.width);
@@ -228,33 +230,31 @@ DecodeStatus DecodeRunLength(const uint8_t* data, size_t size, const DibHeader& 
 
 }  // namespace
 
-DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, DibHeader& h) {
+bool DibDataCanFill(const DibHeader& h, uint64_t available) {
+    const uint64_t pixels = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height);
+    if (h.compression == kBiRle8 || h.compression == kBiRle4)
+        return DataCanFill(available, kBmpRleMaxPixelsPerByte, pixels);
+    return DibStride(static_cast<uint64_t>(h.width), h.bitCount) * static_cast<uint64_t>(h.height) <= available;
+}
+
+DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, const DecodeLimits& limits,
+                            DibHeader& h) {
     h = DibHeader{};
-    if (size < 4) return DecodeStatus::NotAnImage;
-    h.headerSize = Le32(dib);
+    plumbing::DibInfoHeader info;
+    if (plumbing::ReadDibInfoHeader(dib, size, info) != plumbing::DibHeaderRead::Ok) return DecodeStatus::NotAnImage;
+    h.headerSize = info.headerSize;
     if (!IsKnownHeaderSize(h.headerSize) || size < h.headerSize) return DecodeStatus::NotAnImage;
 
-    int64_t width = 0;
-    int64_t height = 0;
-    uint16_t planes = 0;
-    if (h.headerSize == kCoreHeaderSize) {
-        width = Le16(dib + 4);
-        height = Le16(dib + 6);
-        planes = Le16(dib + 8);
-        h.bitCount = Le16(dib + 10);
-        h.paletteEntrySize = 3;
-    } else {
-        width = LeS32(dib + 4);
-        height = LeS32(dib + 8);
-        planes = Le16(dib + 12);
-        h.bitCount = Le16(dib + 14);
-        h.compression = Le32(dib + 16);
-        if (h.headerSize >= kInfoHeaderSize) {
-            h.dpiX = DpiFromPixelsPerMetre(LeS32(dib + 24));
-            h.dpiY = DpiFromPixelsPerMetre(LeS32(dib + 28));
-        }
+    // Some writers leave planes at 0; nothing depends on it.
+    int64_t width = info.width;
+    int64_t height = info.height;
+    h.bitCount = info.bitCount;
+    h.compression = info.compression;
+    if (info.core) h.paletteEntrySize = 3;
+    if (h.headerSize >= kInfoHeaderSize) {
+        h.dpiX = DpiFromPixelsPerMetre(info.xPelsPerMeter);
+        h.dpiY = DpiFromPixelsPerMetre(info.yPelsPerMeter);
     }
-    (void)planes;  // some writers leave planes at 0; nothing depends on it
     if (height < 0) {
         h.topDown = true;
         height = -height;
@@ -262,7 +262,7 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, Dib
     if (iconEntry) height /= 2;
     if (width <= 0 || height <= 0) return DecodeStatus::NotAnImage;
     if (CheckDepthAndCompression(h) != DecodeStatus::Ok) return DecodeStatus::NotAnImage;
-    if (!WithinLimits(width, height)) return DecodeStatus::OverLimit;
+    if (!limits.Admits(width, height)) return DecodeStatus::OverLimit;
     h.width = static_cast<int32_t>(width);
     h.height = static_cast<int32_t>(height);
 
@@ -282,7 +282,7 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, Dib
         }
     }
 
-    const uint32_t clrUsed = h.headerSize >= kInfoHeaderSize ? Le32(dib + 32) : 0;
+    const uint32_t clrUsed = info.clrUsed;
     if (h.bitCount <= 8) {
         const uint32_t full = 1u << h.bitCount;
         h.paletteEntries = clrUsed == 0 || clrUsed > full ? full : clrUsed;
@@ -295,17 +295,17 @@ DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, Dib
     return DecodeStatus::Ok;
 }
 
-DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& h, size_t pixelOffset, Raster& out,
-                       std::string& warning) {
+DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& h, size_t pixelOffset,
+                       const DecodeLimits& limits, Raster& out, std::string& warning) {
     if (pixelOffset > size) return DecodeStatus::NotAnImage;
     const auto palette = ReadPalette(dib, size, h, pixelOffset > h.paletteOffset ? pixelOffset : size);
     const uint8_t* rows = dib + pixelOffset;
     const size_t available = size - pixelOffset;
 
     if (h.compression != kBiRle8 && h.compression != kBiRle4)
-        return DecodeUncompressed(rows, available, h, palette.data(), out);
+        return DecodeUncompressed(rows, available, h, palette.data(), limits, out);
 
-    return DecodeRunLength(rows, available, h, palette.data(), out, warning);
+    return DecodeRunLength(rows, available, h, palette.data(), limits, out, warning);
 }
 
 }  // namespace tallowin::codec::detail

@@ -49,14 +49,19 @@ struct DibHeader {
 // Reads and checks the info header at the start of `dib`. `iconEntry` halves the
 // stored height. NotAnImage for anything malformed or unsupported, OverLimit when the
 // size is beyond the limits.
-DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, DibHeader& header);
+DecodeStatus ParseDibHeader(const uint8_t* dib, size_t size, bool iconEntry, const DecodeLimits& limits,
+                            DibHeader& header);
+
+// Whether `available` bytes of row data could fill the picture: all of its rows when
+// uncompressed, one written pixel per kBmpRleMaxPixelsPerByte when run-length coded.
+bool DibDataCanFill(const DibHeader& header, uint64_t available);
 
 // Decodes the rows that start `pixelOffset` bytes after the info header into a BGRA
 // raster. Uncompressed rows that the buffer does not hold are refused before any
 // allocation; run-length data that ends early gives Partial with a warning, and
 // pixels it skips are opaque black.
 DecodeStatus DecodeDib(const uint8_t* dib, size_t size, const DibHeader& header, size_t pixelOffset,
-                       Raster& out, std::string& warning);
+                       const DecodeLimits& limits, Raster& out, std::string& warning);
 
 // Bytes per stored row: rows are padded to whole 32-bit words.
 inline uint64_t DibStride(uint64_t width, uint32_t bitCount) { return (width * bitCount + 31) / 32 * 4; }

@@ -1,7 +1,11 @@
 #pragma once
-// Decoders of the codec service, one adapter file per library. Each format offers a
-// header read (size and resolution only, cheap) and a pixel decode into a 32-bit
-// BGRA raster with straight alpha. The format is chosen by content, never by name.
+// Decoders of the codec service. Each format is one adapter (one .cpp per library)
+// that tells whether a file's first bytes are its own, reads the header (size and
+// resolution only, cheap) and decodes the pixels into a 32-bit BGRA raster with
+// straight alpha. The adapters are listed once, in decoder_list.inc; the format is
+// chosen by content, never by name.
+
+#include "dib_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,22 +14,32 @@
 
 namespace tallowin::codec {
 
-enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Gif, Ico, Wmf, Emf };
-
 // Outcome of a header read or a decode.
 enum class DecodeStatus {
     Ok,          // the whole picture decoded
-    Partial,     // a usable picture with missing parts (truncated file); see the warning
+    Partial,     // a usable picture with missing parts (damaged or truncated file); see the warning
     NotAnImage,  // the bytes are not a picture this decoder understands, or are damaged beyond use
-    OverLimit,   // a valid picture larger than kMaxSide / kMaxPixels: nothing was allocated
+    OverLimit,   // a valid picture beyond the limits of the decode: nothing large was allocated
     FileError,   // the file could not be opened or read
     OutOfMemory, // an allocation within the limits failed
     Stopped,     // the decoder process ended or overran its limits: the file may be damaged or hostile
 };
 
-// Limits applied before any allocation, by us and by every library.
-constexpr int64_t kMaxSide = 1'000'000;          // pixels, either side
-constexpr int64_t kMaxPixels = 500'000'000;      // width x height
+// What one decode may cost, checked before anything is allocated, by us and by every
+// library. The caller sets them once (the codec service keeps one value) and every
+// adapter receives them. The side and pixel caps are the raster core's, so a picture
+// the codec admits is one the core can hold.
+struct DecodeLimits {
+    int64_t maxSide = imaging::kMaxImageSide;      // pixels, either side
+    int64_t maxPixels = imaging::kMaxImagePixels;  // width x height
+    // Working memory a library may take besides the output raster (JPEG coefficient
+    // arrays of progressive files, TIFF strip buffers, run-length index planes).
+    uint64_t maxWorkingBytes = 256ull * 1024 * 1024;
+
+    // True when width and height are positive, within the caps, and width * height * 4
+    // cannot overflow.
+    bool Admits(int64_t width, int64_t height) const;
+};
 
 struct ImageInfo {
     int32_t width = 0;       // as the picture is meant to be seen (EXIF orientation applied)
@@ -52,41 +66,52 @@ struct DecodeRequest {
     int32_t minHeight = 0;
 };
 
-// How many leading bytes SniffFormat needs to tell every format apart (EMF's
-// signature sits at offset 40).
-constexpr size_t kSniffBytes = 64;
+// How strongly a file's first bytes point at a format.
+enum class SniffMatch {
+    No,         // not this format
+    Heuristic,  // plausible header fields without a signature (bare DIB, icon, standard metafile)
+    Signature,  // the format's own magic bytes
+};
 
-// Looks at the first bytes of a file (up to kSniffBytes; fewer when the file is shorter).
-ImageFormat SniffFormat(const uint8_t* head, size_t size);
+// One format's adapter. Adapters hold no state: one instance serves every thread.
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+    // Short lower-case name ("png"), unique among the adapters.
+    virtual const char* Name() const = 0;
+    // Looks at up to kSniffBytes leading bytes (fewer when the file is shorter).
+    virtual SniffMatch Sniff(const uint8_t* head, size_t size) const = 0;
+    virtual DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const = 0;
+    virtual DecodeStatus Decode(const std::string& path, const DecodeRequest& request, const DecodeLimits& limits,
+                                Raster& out, std::string& warning) const = 0;
+};
+
+// How many leading bytes sniffing needs to tell every format apart (EMF's signature
+// sits at offset 40; a camera RAW in TIFF form is told from a plain TIFF by the tags
+// of its first directory, which cameras write near the start).
+constexpr size_t kSniffBytes = 4096;
+
+// The adapter for a file's first bytes: the first adapter (in list order) whose
+// signature matches, else the first whose header fields look plausible, else null.
+const Decoder* SniffFormat(const uint8_t* head, size_t size);
 
 // Reads the first kSniffBytes of a file and sniffs them. FileError when the file
 // cannot be opened or read, NotAnImage when no format matches, otherwise Ok.
-DecodeStatus SniffFile(const std::string& path, ImageFormat& format);
+DecodeStatus SniffFile(const std::string& path, const Decoder*& format);
 
-// True when width and height are within the limits and width * height * 4 cannot overflow.
+// The adapter of that name, or null.
+const Decoder* FindDecoder(const std::string& name);
+
+// Every adapter, in sniffing order.
+const std::vector<const Decoder*>& AllDecoders();
+
+// WithinLimits under the default limits; for code that has no limits of its own to hand.
 bool WithinLimits(int64_t width, int64_t height);
 
-// Dispatch to the format's adapter.
-DecodeStatus ReadHeader(ImageFormat format, const std::string& path, ImageInfo& info);
-DecodeStatus DecodePixels(ImageFormat format, const std::string& path, const DecodeRequest& request,
-                          Raster& out, std::string& warning);
-
-// The adapters (one .cpp each).
-DecodeStatus BmpReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus BmpDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus PngReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus PngDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus JpegReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus JpegDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus TiffReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus TiffDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus GifReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus GifDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus IcoReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus IcoDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus WmfReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus WmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
-DecodeStatus EmfReadHeader(const std::string& path, ImageInfo& info);
-DecodeStatus EmfDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning);
+// The adapter's calls, with the contract every caller relies on: the info is reset
+// first, and a failed decode never hands back a half-filled raster.
+DecodeStatus ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits, ImageInfo& info);
+DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                          const DecodeLimits& limits, Raster& out, std::string& warning);
 
 }  // namespace tallowin::codec

@@ -1,45 +1,50 @@
 #include "decoder_support.h"
 
-#include <cstdio>
-#include <memory>
+#include "dib_layout.h"
+#include "whole_file.h"
+
 #include <new>
+
+#include <sys/stat.h>
 
 namespace tallowin::codec::detail {
 
 namespace {
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
+
+// The largest file read whole: a 32-bit BMP of the largest picture within the
+// limits, with room for its headers and palette.
+constexpr uint64_t kMaxWholeFileBytes = static_cast<uint64_t>(imaging::kMaxImagePixels) * 4 + 65536;
+
+DecodeStatus FromReadResult(plumbing::ReadFileResult result) {
+    switch (result) {
+        case plumbing::ReadFileResult::Ok: return DecodeStatus::Ok;
+        case plumbing::ReadFileResult::TooLarge: return DecodeStatus::OverLimit;
+        case plumbing::ReadFileResult::OutOfMemory: return DecodeStatus::OutOfMemory;
+        case plumbing::ReadFileResult::OpenFailed:
+        case plumbing::ReadFileResult::ReadFailed: return DecodeStatus::FileError;
+    }
+    return DecodeStatus::FileError;
+}
+
 }  // namespace
 
 DecodeStatus ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return DecodeStatus::FileError;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return DecodeStatus::FileError;
-    const long length = std::ftell(file.get());
-    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return DecodeStatus::FileError;
-    try {
-        bytes.resize(static_cast<size_t>(length));
-    } catch (const std::bad_alloc&) {
-        return DecodeStatus::OutOfMemory;
-    }
-    if (length > 0 && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return DecodeStatus::FileError;
-    return DecodeStatus::Ok;
+    return FromReadResult(plumbing::ReadWholeFile(path, kMaxWholeFileBytes, bytes));
 }
 
 DecodeStatus ReadFilePrefix(const std::string& path, size_t limit, std::vector<uint8_t>& bytes) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return DecodeStatus::FileError;
-    bytes.resize(limit);
-    const size_t got = std::fread(bytes.data(), 1, limit, file.get());
-    if (std::ferror(file.get()) != 0) return DecodeStatus::FileError;
-    bytes.resize(got);
+    return FromReadResult(plumbing::ReadFilePrefix(path, limit, bytes));
+}
+
+DecodeStatus FileSize(const std::string& path, uint64_t& size) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return DecodeStatus::FileError;
+    size = static_cast<uint64_t>(st.st_size);
     return DecodeStatus::Ok;
 }
 
-DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
-    if (!WithinLimits(width, height)) return DecodeStatus::OverLimit;
+DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height, const DecodeLimits& limits) {
+    if (!limits.Admits(width, height)) return DecodeStatus::OverLimit;
     try {
         out.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
     } catch (const std::bad_alloc&) {
@@ -49,6 +54,10 @@ DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
     out.width = static_cast<int32_t>(width);
     out.height = static_cast<int32_t>(height);
     return DecodeStatus::Ok;
+}
+
+DecodeStatus AllocateRaster(Raster& out, int64_t width, int64_t height) {
+    return AllocateRaster(out, width, height, DecodeLimits{});
 }
 
 bool AnyTransparent(const Raster& raster) {

@@ -30,6 +30,7 @@ using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 // Where giflib reads from: the open file (header reads stop early) or a buffer.
 struct GifInput {
     FILE* file = nullptr;
+    uint64_t fileSize = 0;
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t pos = 0;
@@ -46,12 +47,22 @@ int ReadInput(GifFileType* gif, GifByteType* out, int length) {
     return static_cast<int>(n);
 }
 
-DecodeStatus Open(GifInput& input, GifHandle& gif) {
+// True when the file's LZW data could fill that many one-byte pixels.
+bool DataCanFill(const GifInput& input, int64_t width, int64_t height) {
+    const uint64_t bytes = input.file != nullptr ? input.fileSize : input.size;
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    return detail::DataCanFill(bytes, detail::kLzwMaxExpansion, pixels);
+}
+
+// The screen must be within the limits and, so that a few bytes cannot demand a huge
+// transparent canvas, no larger than the file's data could fill.
+DecodeStatus Open(GifInput& input, const DecodeLimits& limits, GifHandle& gif) {
     int error = 0;
     gif.reset(DGifOpen(&input, ReadInput, &error));
     if (!gif) return error == D_GIF_ERR_NOT_ENOUGH_MEM ? DecodeStatus::OutOfMemory : DecodeStatus::NotAnImage;
     if (gif->SWidth <= 0 || gif->SHeight <= 0) return DecodeStatus::NotAnImage;
-    if (!WithinLimits(gif->SWidth, gif->SHeight)) return DecodeStatus::OverLimit;
+    if (!limits.Admits(gif->SWidth, gif->SHeight)) return DecodeStatus::OverLimit;
+    if (!DataCanFill(input, gif->SWidth, gif->SHeight)) return DecodeStatus::NotAnImage;
     return DecodeStatus::Ok;
 }
 
@@ -79,15 +90,14 @@ bool FindFirstImage(GifFileType* gif, int& transparentIndex) {
     }
 }
 
-}  // namespace
-
-DecodeStatus GifReadHeader(const std::string& path, ImageInfo& info) {
+DecodeStatus ReadGifHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) {
+    GifInput input;
+    if (detail::FileSize(path, input.fileSize) != DecodeStatus::Ok) return DecodeStatus::FileError;
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) return DecodeStatus::FileError;
-    GifInput input;
     input.file = file.get();
     GifHandle gif;
-    const DecodeStatus opened = Open(input, gif);
+    const DecodeStatus opened = Open(input, limits, gif);
     if (opened != DecodeStatus::Ok) return opened;
     int transparent = kNoTransparency;
     if (!FindFirstImage(gif.get(), transparent)) return DecodeStatus::NotAnImage;
@@ -100,7 +110,7 @@ DecodeStatus GifReadHeader(const std::string& path, ImageInfo& info) {
     return DecodeStatus::Ok;
 }
 
-DecodeStatus GifDecode(const std::string& path, const DecodeRequest&, Raster& out, std::string&) {
+DecodeStatus DecodeGif(const std::string& path, const DecodeLimits& limits, Raster& out) {
     std::vector<uint8_t> bytes;
     const DecodeStatus read = detail::ReadWholeFile(path, bytes);
     if (read != DecodeStatus::Ok) return read;
@@ -108,7 +118,7 @@ DecodeStatus GifDecode(const std::string& path, const DecodeRequest&, Raster& ou
     input.data = bytes.data();
     input.size = bytes.size();
     GifHandle gif;
-    const DecodeStatus opened = Open(input, gif);
+    const DecodeStatus opened = Open(input, limits, gif);
     if (opened != DecodeStatus::Ok) return opened;
     int transparent = kNoTransparency;
     if (!FindFirstImage(gif.get(), transparent)) return DecodeStatus::NotAnImage;
@@ -116,7 +126,8 @@ DecodeStatus GifDecode(const std::string& path, const DecodeRequest&, Raster& ou
     const GifImageDesc& frame = gif->Image;
     const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
     if (colours == nullptr || frame.Width <= 0 || frame.Height <= 0) return DecodeStatus::NotAnImage;
-    if (!WithinLimits(frame.Width, frame.Height)) return DecodeStatus::OverLimit;
+    if (!limits.Admits(frame.Width, frame.Height)) return DecodeStatus::OverLimit;
+    if (!DataCanFill(input, frame.Width, frame.Height)) return DecodeStatus::NotAnImage;
 
     // Palette as BGRA; indices beyond the table are black, the transparent one clear.
     uint8_t palette[256 * 4];
@@ -132,7 +143,7 @@ DecodeStatus GifDecode(const std::string& path, const DecodeRequest&, Raster& ou
         e[3] = i == transparent ? 0 : 255;
     }
 
-    const DecodeStatus allocated = detail::AllocateRaster(out, gif->SWidth, gif->SHeight);
+    const DecodeStatus allocated = detail::AllocateRaster(out, gif->SWidth, gif->SHeight, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
     std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
     auto putLine = [&](int frameRow) {
@@ -158,6 +169,30 @@ DecodeStatus GifDecode(const std::string& path, const DecodeRequest&, Raster& ou
         }
     }
     return DecodeStatus::Ok;
+}
+
+class GifAdapter final : public Decoder {
+public:
+    const char* Name() const override { return "gif"; }
+    SniffMatch Sniff(const uint8_t* head, size_t size) const override {
+        const bool signature =
+            size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
+        return signature ? SniffMatch::Signature : SniffMatch::No;
+    }
+    DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const override {
+        return ReadGifHeader(path, limits, info);
+    }
+    DecodeStatus Decode(const std::string& path, const DecodeRequest&, const DecodeLimits& limits, Raster& out,
+                        std::string&) const override {
+        return DecodeGif(path, limits, out);
+    }
+};
+
+}  // namespace
+
+const Decoder& GifDecoder() {
+    static const GifAdapter adapter;
+    return adapter;
 }
 
 }  // namespace tallowin::codec

@@ -10,6 +10,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -20,9 +22,13 @@ namespace tallowin::codec {
 namespace {
 
 constexpr int kMaxScans = 100;  // progressive files with more scans are refused
-// Working memory libjpeg may use (progressive coefficient buffers): enough for the
-// largest picture we accept.
-constexpr long kMaxJpegMemory = static_cast<long>(kMaxPixels) * 8;
+// Huffman-coded data spends at least one bit on every block of a sequential scan or a
+// progressive DC scan (the shortest code is one bit long; only later AC scans may cover
+// many blocks with one end-of-band run), and the first scan, which the header read
+// insists on, is such a scan over every block of at least one component. A file whose
+// progression starts elsewhere is damaged and decodes in part. Arithmetic coding can
+// spend less, so it is bounded by the working-memory cap alone.
+constexpr uint64_t kMinBitsPerBlock = 1;
 constexpr size_t kInputBufferSize = 64 * 1024;
 constexpr unsigned int kMaxMarkerLength = 0xFFFF;
 constexpr JOCTET kFakeEoi[2] = {0xFF, JPEG_EOI};
@@ -43,6 +49,7 @@ struct JpegContext {
     bool lostData = false;        // the entropy decoder had to invent data
     JDIMENSION lostScanline = 0;  // output rows finished before that
     bool tooManyScans = false;
+    uint64_t fileSize = 0;
 };
 
 JpegContext& ContextOf(j_common_ptr cinfo) { return *static_cast<JpegContext*>(cinfo->client_data); }
@@ -50,16 +57,19 @@ JpegContext& ContextOf(j_common_ptr cinfo) { return *static_cast<JpegContext*>(c
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) { std::longjmp(ContextOf(cinfo).jump, 1); }
 void OutputMessage(j_common_ptr) {}
 
-// Warnings are not printed. The one that matters is the entropy decoder running into a
-// marker (or our fake end) while it still needed data: the rows from there on are
-// made up. Reading on to the end of the file merely to look for a missing end marker
-// raises no such warning, so a file that only lacks its end marker decodes whole.
+// Warnings are not printed. Two of them mean lost data. The entropy decoder running
+// into a marker (or our fake end) while it still needed data: the rows from there on
+// are made up. A progressive scan that refines coefficients no earlier scan began (the
+// first scans are missing): the picture lacks what those scans held. Reading on to the
+// end of the file merely to look for a missing end marker raises neither, so a file
+// that only lacks its end marker decodes whole.
 void EmitMessage(j_common_ptr cinfo, int level) {
     constexpr int kWarning = -1;
     if (level != kWarning) return;
     JpegContext& ctx = ContextOf(cinfo);
     ++cinfo->err->num_warnings;
-    if (cinfo->err->msg_code == JWRN_HIT_MARKER && !ctx.lostData && cinfo->is_decompressor) {
+    const int code = cinfo->err->msg_code;
+    if ((code == JWRN_HIT_MARKER || code == JWRN_BOGUS_PROGRESSION) && !ctx.lostData && cinfo->is_decompressor) {
         ctx.lostData = true;
         ctx.lostScanline = reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline;
     }
@@ -129,11 +139,14 @@ public:
     Decompressor& operator=(const Decompressor&) = delete;
 
     // Must run inside the setjmp frame: creation can fail with an error exit.
-    void Create(JpegContext& ctx) {
+    // libjpeg has no backing store here, so arrays beyond max_memory_to_use (the whole
+    // coefficient set of progressive and multi-scan files) fail with
+    // JERR_NO_BACKING_STORE before they are allocated.
+    void Create(JpegContext& ctx, const DecodeLimits& limits) {
         jpeg_create_decompress(&cinfo_);
         created_ = true;
         cinfo_.client_data = &ctx;
-        cinfo_.mem->max_memory_to_use = kMaxJpegMemory;
+        cinfo_.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(limits.maxWorkingBytes, LONG_MAX));
         ctx.src.init_source = InitSource;
         ctx.src.fill_input_buffer = FillInputBuffer;
         ctx.src.skip_input_data = SkipInputData;
@@ -233,38 +246,60 @@ struct FileHandle {
 
 DecodeStatus StatusAfterJump(const JpegContext& ctx) {
     if (ctx.tooManyScans) return DecodeStatus::NotAnImage;
+    // The working-memory cap: a valid picture that needs more than the decode may take.
+    if (ctx.err.msg_code == JERR_NO_BACKING_STORE) return DecodeStatus::OverLimit;
     if (ctx.err.msg_code == JERR_OUT_OF_MEMORY) return DecodeStatus::OutOfMemory;
     return DecodeStatus::NotAnImage;
 }
 
+// The header's checks: the size within the limits, and a file large enough to hold one
+// coded bit for every block of its smallest component.
+DecodeStatus CheckFrame(const jpeg_decompress_struct& cinfo, const JpegContext& ctx, const DecodeLimits& limits) {
+    if (!limits.Admits(cinfo.image_width, cinfo.image_height)) return DecodeStatus::OverLimit;
+    if (cinfo.arith_code) return DecodeStatus::Ok;
+    uint64_t fewestBlocks = UINT64_MAX;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        const uint64_t blocks = static_cast<uint64_t>(comp.width_in_blocks) * comp.height_in_blocks;
+        fewestBlocks = std::min(fewestBlocks, blocks);
+    }
+    if (fewestBlocks == UINT64_MAX) return DecodeStatus::NotAnImage;
+    return detail::DataCanFill(ctx.fileSize * 8, 1, fewestBlocks * kMinBitsPerBlock) ? DecodeStatus::Ok
+                                                                                      : DecodeStatus::NotAnImage;
+}
+
 // libjpeg reports errors by longjmp back into these frames; every object with a
 // destructor is constructed before setjmp in the same frame, so nothing is skipped.
-DecodeStatus ReadJpegHeader(const std::string& path, HeaderFacts& facts) {
+DecodeStatus ReadJpegHeader(const std::string& path, const DecodeLimits& limits, HeaderFacts& facts) {
     FileHandle input(path);
     if (input.file == nullptr) return DecodeStatus::FileError;
     JpegContext ctx;
+    if (detail::FileSize(path, ctx.fileSize) != DecodeStatus::Ok) return DecodeStatus::FileError;
     Decompressor decompressor(ctx, input.file);
     if (setjmp(ctx.jump)) return StatusAfterJump(ctx);
-    decompressor.Create(ctx);
+    decompressor.Create(ctx, limits);
     jpeg_decompress_struct& cinfo = decompressor.Info();
     jpeg_read_header(&cinfo, TRUE);
-    if (!WithinLimits(cinfo.image_width, cinfo.image_height)) return DecodeStatus::OverLimit;
+    const DecodeStatus checked = CheckFrame(cinfo, ctx, limits);
+    if (checked != DecodeStatus::Ok) return checked;
     facts = ReadFacts(cinfo);
     return DecodeStatus::Ok;
 }
 
-DecodeStatus DecodeJpeg(const std::string& path, const DecodeRequest& request, Raster& out, int& orientation,
-                        std::string& warning) {
+DecodeStatus DecodeJpeg(const std::string& path, const DecodeRequest& request, const DecodeLimits& limits, Raster& out,
+                        int& orientation, std::string& warning) {
     FileHandle input(path);
     if (input.file == nullptr) return DecodeStatus::FileError;
     JpegContext ctx;
+    if (detail::FileSize(path, ctx.fileSize) != DecodeStatus::Ok) return DecodeStatus::FileError;
     Decompressor decompressor(ctx, input.file);
     std::vector<JSAMPLE> cmykRow;
     if (setjmp(ctx.jump)) return StatusAfterJump(ctx);
-    decompressor.Create(ctx);
+    decompressor.Create(ctx, limits);
     jpeg_decompress_struct& cinfo = decompressor.Info();
     jpeg_read_header(&cinfo, TRUE);
-    if (!WithinLimits(cinfo.image_width, cinfo.image_height)) return DecodeStatus::OverLimit;
+    const DecodeStatus checked = CheckFrame(cinfo, ctx, limits);
+    if (checked != DecodeStatus::Ok) return checked;
     orientation = ReadFacts(cinfo).orientation;
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -274,7 +309,7 @@ DecodeStatus DecodeJpeg(const std::string& path, const DecodeRequest& request, R
     cinfo.scale_denom = ChooseScaleDenominator(cinfo, swap ? request.minHeight : request.minWidth,
                                                swap ? request.minWidth : request.minHeight);
     jpeg_start_decompress(&cinfo);
-    const DecodeStatus allocated = detail::AllocateRaster(out, cinfo.output_width, cinfo.output_height);
+    const DecodeStatus allocated = detail::AllocateRaster(out, cinfo.output_width, cinfo.output_height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
     if (cmyk) cmykRow.resize(static_cast<size_t>(cinfo.output_width) * 4);
 
@@ -304,27 +339,40 @@ DecodeStatus DecodeJpeg(const std::string& path, const DecodeRequest& request, R
     return DecodeStatus::Ok;
 }
 
+class JpegAdapter final : public Decoder {
+public:
+    const char* Name() const override { return "jpeg"; }
+    SniffMatch Sniff(const uint8_t* head, size_t size) const override {
+        return size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF ? SniffMatch::Signature
+                                                                                 : SniffMatch::No;
+    }
+    DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const override {
+        HeaderFacts facts;
+        const DecodeStatus status = ReadJpegHeader(path, limits, facts);
+        if (status != DecodeStatus::Ok) return status;
+        const bool swap = detail::SwapsSides(facts.orientation);
+        info.width = swap ? facts.height : facts.width;
+        info.height = swap ? facts.width : facts.height;
+        info.dpiX = swap ? facts.dpiY : facts.dpiX;
+        info.dpiY = swap ? facts.dpiX : facts.dpiY;
+        info.hasAlpha = false;
+        return DecodeStatus::Ok;
+    }
+    DecodeStatus Decode(const std::string& path, const DecodeRequest& request, const DecodeLimits& limits, Raster& out,
+                        std::string& warning) const override {
+        int orientation = 1;
+        const DecodeStatus status = DecodeJpeg(path, request, limits, out, orientation, warning);
+        if (status != DecodeStatus::Ok && status != DecodeStatus::Partial) return status;
+        const DecodeStatus turned = detail::ApplyOrientation(out, orientation);
+        return turned == DecodeStatus::Ok ? status : turned;
+    }
+};
+
 }  // namespace
 
-DecodeStatus JpegReadHeader(const std::string& path, ImageInfo& info) {
-    HeaderFacts facts;
-    const DecodeStatus status = ReadJpegHeader(path, facts);
-    if (status != DecodeStatus::Ok) return status;
-    const bool swap = detail::SwapsSides(facts.orientation);
-    info.width = swap ? facts.height : facts.width;
-    info.height = swap ? facts.width : facts.height;
-    info.dpiX = swap ? facts.dpiY : facts.dpiX;
-    info.dpiY = swap ? facts.dpiX : facts.dpiY;
-    info.hasAlpha = false;
-    return DecodeStatus::Ok;
-}
-
-DecodeStatus JpegDecode(const std::string& path, const DecodeRequest& request, Raster& out, std::string& warning) {
-    int orientation = 1;
-    const DecodeStatus status = DecodeJpeg(path, request, out, orientation, warning);
-    if (status != DecodeStatus::Ok && status != DecodeStatus::Partial) return status;
-    const DecodeStatus turned = detail::ApplyOrientation(out, orientation);
-    return turned == DecodeStatus::Ok ? status : turned;
+const Decoder& JpegDecoder() {
+    static const JpegAdapter adapter;
+    return adapter;
 }
 
 }  // namespace tallowin::codec

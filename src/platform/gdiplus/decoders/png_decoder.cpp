@@ -5,6 +5,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@ constexpr png_alloc_size_t kMaxChunkBytes = 16u * 1024 * 1024;
 // Where libpng reads from: an open file or a buffer.
 struct PngSource {
     FILE* file = nullptr;
+    uint64_t fileSize = 0;
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t pos = 0;
@@ -87,8 +89,9 @@ private:
     png_infop info_ = nullptr;
 };
 
-void SetLimits(png_structp png) {
-    png_set_user_limits(png, static_cast<png_uint_32>(kMaxSide), static_cast<png_uint_32>(kMaxSide));
+void SetLimits(png_structp png, const DecodeLimits& limits) {
+    const auto side = static_cast<png_uint_32>(std::min<int64_t>(limits.maxSide, PNG_UINT_31_MAX));
+    png_set_user_limits(png, side, side);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
 }
 
@@ -106,10 +109,25 @@ void FillInfo(png_structp png, png_infop info, ImageInfo& out) {
     }
 }
 
+// True when the compressed rows could hold the frame: the filtered rows libpng inflates
+// are at least height * (1 + row bytes) bytes (all pixel bits when interlaced, where
+// passes have rows of their own), and the whole input bounds the compressed data.
+bool DataCanFill(png_structp png, png_infop info, uint64_t inputBytes) {
+    const uint64_t width = png_get_image_width(png, info);
+    const uint64_t height = png_get_image_height(png, info);
+    const uint64_t bitsPerPixel = static_cast<uint64_t>(png_get_bit_depth(png, info)) * png_get_channels(png, info);
+    uint64_t needed = 0;
+    if (png_get_interlace_type(png, info) == PNG_INTERLACE_NONE)
+        needed = height * (1 + (width * bitsPerPixel + 7) / 8);
+    else
+        needed = width * height / 8 * bitsPerPixel;
+    return detail::DataCanFill(inputBytes, detail::kDeflateMaxExpansion, needed);
+}
+
 // libpng reports errors by longjmp back into this frame. Every object with a
 // destructor is constructed before setjmp and lives in this frame, so the jump skips
 // no destructor.
-DecodeStatus ReadPng(PngContext& ctx, bool headerOnly, ImageInfo& info, Raster& out) {
+DecodeStatus ReadPng(PngContext& ctx, const DecodeLimits& limits, bool headerOnly, ImageInfo& info, Raster& out) {
     PngReader reader(ctx);
     if (!reader.Ready()) return DecodeStatus::OutOfMemory;
     std::vector<png_bytep> rowPointers;
@@ -121,10 +139,12 @@ DecodeStatus ReadPng(PngContext& ctx, bool headerOnly, ImageInfo& info, Raster& 
         if (ctx.error == kOutOfMemoryMessage) return DecodeStatus::OutOfMemory;
         return DecodeStatus::NotAnImage;
     }
-    SetLimits(png);
+    SetLimits(png, limits);
     png_read_info(png, pinfo);
     FillInfo(png, pinfo, info);
-    if (!WithinLimits(info.width, info.height)) return DecodeStatus::OverLimit;
+    if (!limits.Admits(info.width, info.height)) return DecodeStatus::OverLimit;
+    const uint64_t inputBytes = ctx.source.file != nullptr ? ctx.source.fileSize : ctx.source.size;
+    if (!DataCanFill(png, pinfo, inputBytes)) return DecodeStatus::NotAnImage;
     if (headerOnly) return DecodeStatus::Ok;
 
     png_set_expand(png);    // palette, low-depth grey and tRNS become 8-bit channels
@@ -136,7 +156,7 @@ DecodeStatus ReadPng(PngContext& ctx, bool headerOnly, ImageInfo& info, Raster& 
     png_read_update_info(png, pinfo);
     if (png_get_rowbytes(png, pinfo) != static_cast<size_t>(info.width) * 4) return DecodeStatus::NotAnImage;
 
-    const DecodeStatus allocated = detail::AllocateRaster(out, info.width, info.height);
+    const DecodeStatus allocated = detail::AllocateRaster(out, info.width, info.height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
     try {
         rowPointers.resize(static_cast<size_t>(info.height));
@@ -149,43 +169,63 @@ DecodeStatus ReadPng(PngContext& ctx, bool headerOnly, ImageInfo& info, Raster& 
     return DecodeStatus::Ok;
 }
 
-DecodeStatus ReadPngFile(const std::string& path, bool headerOnly, ImageInfo& info, Raster& out) {
+DecodeStatus ReadPngFile(const std::string& path, const DecodeLimits& limits, bool headerOnly, ImageInfo& info,
+                         Raster& out) {
     PngContext ctx;
+    const DecodeStatus sized = detail::FileSize(path, ctx.source.fileSize);
+    if (sized != DecodeStatus::Ok) return sized;
     ctx.source.file = std::fopen(path.c_str(), "rb");
     if (ctx.source.file == nullptr) return DecodeStatus::FileError;
-    const DecodeStatus status = ReadPng(ctx, headerOnly, info, out);
+    const DecodeStatus status = ReadPng(ctx, limits, headerOnly, info, out);
     std::fclose(ctx.source.file);
     return status;
 }
 
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+class PngAdapter final : public Decoder {
+public:
+    const char* Name() const override { return "png"; }
+    SniffMatch Sniff(const uint8_t* head, size_t size) const override {
+        return size >= sizeof kPngSignature && std::memcmp(head, kPngSignature, sizeof kPngSignature) == 0
+                   ? SniffMatch::Signature
+                   : SniffMatch::No;
+    }
+    DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const override {
+        Raster unused;
+        return ReadPngFile(path, limits, true, info, unused);
+    }
+    DecodeStatus Decode(const std::string& path, const DecodeRequest&, const DecodeLimits& limits, Raster& out,
+                        std::string&) const override {
+        ImageInfo info;
+        return ReadPngFile(path, limits, false, info, out);
+    }
+};
+
 }  // namespace
 
-DecodeStatus PngReadHeader(const std::string& path, ImageInfo& info) {
-    Raster unused;
-    return ReadPngFile(path, true, info, unused);
-}
-
-DecodeStatus PngDecode(const std::string& path, const DecodeRequest&, Raster& out, std::string&) {
-    ImageInfo info;
-    return ReadPngFile(path, false, info, out);
+const Decoder& PngDecoder() {
+    static const PngAdapter adapter;
+    return adapter;
 }
 
 namespace detail {
 
-DecodeStatus PngReadHeaderFromMemory(const uint8_t* data, size_t size, ImageInfo& info) {
+DecodeStatus PngReadHeaderFromMemory(const uint8_t* data, size_t size, const DecodeLimits& limits, ImageInfo& info) {
     PngContext ctx;
     ctx.source.data = data;
     ctx.source.size = size;
     Raster unused;
-    return ReadPng(ctx, true, info, unused);
+    return ReadPng(ctx, limits, true, info, unused);
 }
 
-DecodeStatus PngDecodeFromMemory(const uint8_t* data, size_t size, Raster& out, std::string&) {
+DecodeStatus PngDecodeFromMemory(const uint8_t* data, size_t size, const DecodeLimits& limits, Raster& out,
+                                 std::string&) {
     PngContext ctx;
     ctx.source.data = data;
     ctx.source.size = size;
     ImageInfo info;
-    return ReadPng(ctx, false, info, out);
+    return ReadPng(ctx, limits, false, info, out);
 }
 
 }  // namespace detail

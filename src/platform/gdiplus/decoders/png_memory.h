@@ -9,7 +9,8 @@
 
 namespace tallowin::codec::detail {
 
-DecodeStatus PngReadHeaderFromMemory(const uint8_t* data, size_t size, ImageInfo& info);
-DecodeStatus PngDecodeFromMemory(const uint8_t* data, size_t size, Raster& out, std::string& warning);
+DecodeStatus PngReadHeaderFromMemory(const uint8_t* data, size_t size, const DecodeLimits& limits, ImageInfo& info);
+DecodeStatus PngDecodeFromMemory(const uint8_t* data, size_t size, const DecodeLimits& limits, Raster& out,
+                                 std::string& warning);
 
 }  // namespace tallowin::codec::detail

@@ -5,7 +5,9 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 
@@ -13,15 +15,28 @@ namespace tallowin::codec {
 
 namespace {
 
-// No single allocation inside libtiff (strip and tile buffers, tag arrays) may exceed
-// this; our own raster is checked against the pixel limits instead.
-constexpr tmsize_t kMaxLibtiffAllocation = 256 * 1024 * 1024;
 constexpr uint16_t kAlphaUnassociated = EXTRASAMPLE_UNASSALPHA;
 
-// libtiff's messages go to handlers of this file only (never the global ones, which
-// would print to stderr and be shared between threads); the outcome is told by the
-// calls' results.
-int IgnoreMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+// What libtiff said during one read. Its messages go to handlers of this file only
+// (never the global ones, which would print to stderr and be shared between threads).
+// libtiff's RGBA reader goes on past strips and tiles it cannot decode, so the count of
+// messages while the pixels are read is what tells a damaged picture from a whole one.
+struct TiffMessages {
+    bool readingPixels = false;
+    int errors = 0;
+    int pixelWarnings = 0;  // warnings while the pixels are read: premature ends, bad lengths
+};
+
+int CountError(TIFF*, void* data, const char*, const char*, va_list) {
+    ++static_cast<TiffMessages*>(data)->errors;
+    return 1;
+}
+
+int CountWarning(TIFF*, void* data, const char*, const char*, va_list) {
+    auto* messages = static_cast<TiffMessages*>(data);
+    if (messages->readingPixels) ++messages->pixelWarnings;
+    return 1;
+}
 
 struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
@@ -31,12 +46,15 @@ struct OptionsFree {
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
-DecodeStatus Open(const std::string& path, TiffHandle& tif) {
+// No single allocation inside libtiff (strip and tile buffers, tag arrays) may exceed
+// the working-memory limit; our own raster is checked against the pixel limits.
+DecodeStatus Open(const std::string& path, const DecodeLimits& limits, TiffMessages& messages, TiffHandle& tif) {
     std::unique_ptr<TIFFOpenOptions, OptionsFree> opts(TIFFOpenOptionsAlloc());
     if (!opts) return DecodeStatus::OutOfMemory;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), kMaxLibtiffAllocation);
-    TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), IgnoreMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), IgnoreMessage, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(),
+                                        static_cast<tmsize_t>(std::min<uint64_t>(limits.maxWorkingBytes, INT64_MAX)));
+    TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), CountError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), CountWarning, &messages);
     FILE* probe = std::fopen(path.c_str(), "rb");
     if (probe == nullptr) return DecodeStatus::FileError;
     std::fclose(probe);
@@ -66,12 +84,42 @@ bool HasAlpha(TIFF* tif, bool* unassociated) {
     return kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == kAlphaUnassociated;
 }
 
-DecodeStatus ReadInfo(TIFF* tif, ImageInfo& info) {
+// Whether the file could hold the first page's data, for the codings whose expansion
+// has a proven bound (see decoder_support.h); the file's size bounds its coded data.
+// Fax codings spend at least one bit on each row. The other codings libtiff may have
+// (JPEG, LZMA, ZSTD, WebP, JBIG, LERC, ...) have no such bound and are not checked.
+bool DataCanFill(TIFF* tif, uint64_t fileBytes, uint32_t width, uint32_t height) {
+    uint16_t compression = COMPRESSION_NONE, bitsPerSample = 1, samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const uint64_t bitsPerPixel = static_cast<uint64_t>(bitsPerSample) * samples;
+    const uint64_t needed = (static_cast<uint64_t>(width) * bitsPerPixel + 7) / 8 * height;
+    switch (compression) {
+        case COMPRESSION_NONE: return detail::DataCanFill(fileBytes, 1, needed);
+        case COMPRESSION_PACKBITS: return detail::DataCanFill(fileBytes, detail::kPackBitsMaxExpansion, needed);
+        case COMPRESSION_LZW: return detail::DataCanFill(fileBytes, detail::kLzwMaxExpansion, needed);
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE: return detail::DataCanFill(fileBytes, detail::kDeflateMaxExpansion, needed);
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4: return detail::DataCanFill(fileBytes * 8, 1, height);
+        default: return true;
+    }
+}
+
+DecodeStatus ReadInfo(TIFF* tif, const DecodeLimits& limits, uint64_t fileBytes, ImageInfo& info) {
     uint32_t width = 0, height = 0;
     if (TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) != 1 || TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height) != 1)
         return DecodeStatus::NotAnImage;
     if (width == 0 || height == 0) return DecodeStatus::NotAnImage;
-    if (!WithinLimits(width, height)) return DecodeStatus::OverLimit;
+    if (!limits.Admits(width, height)) return DecodeStatus::OverLimit;
+    // A coding this libtiff cannot decode would give a blank picture.
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (TIFFIsCODECConfigured(compression) != 1) return DecodeStatus::NotAnImage;
+    if (!DataCanFill(tif, fileBytes, width, height)) return DecodeStatus::NotAnImage;
     info.width = static_cast<int32_t>(width);
     info.height = static_cast<int32_t>(height);
     info.hasAlpha = HasAlpha(tif, nullptr);
@@ -104,38 +152,71 @@ void ToStraightBgra(Raster& out, bool unpremultiply) {
     }
 }
 
-}  // namespace
-
-DecodeStatus TiffReadHeader(const std::string& path, ImageInfo& info) {
-    TiffHandle tif;
-    const DecodeStatus opened = Open(path, tif);
+DecodeStatus OpenAndReadInfo(const std::string& path, const DecodeLimits& limits, TiffMessages& messages,
+                             TiffHandle& tif, ImageInfo& info) {
+    uint64_t fileBytes = 0;
+    if (detail::FileSize(path, fileBytes) != DecodeStatus::Ok) return DecodeStatus::FileError;
+    const DecodeStatus opened = Open(path, limits, messages, tif);
     if (opened != DecodeStatus::Ok) return opened;
-    return ReadInfo(tif.get(), info);
+    return ReadInfo(tif.get(), limits, fileBytes, info);
 }
 
-DecodeStatus TiffDecode(const std::string& path, const DecodeRequest&, Raster& out, std::string&) {
+DecodeStatus DecodeTiff(const std::string& path, const DecodeLimits& limits, Raster& out, std::string& warning) {
+    TiffMessages messages;
     TiffHandle tif;
-    const DecodeStatus opened = Open(path, tif);
-    if (opened != DecodeStatus::Ok) return opened;
     ImageInfo info;
-    const DecodeStatus read = ReadInfo(tif.get(), info);
+    const DecodeStatus read = OpenAndReadInfo(path, limits, messages, tif, info);
     if (read != DecodeStatus::Ok) return read;
 
     char message[1024] = {};
     if (TIFFRGBAImageOK(tif.get(), message) != 1) return DecodeStatus::NotAnImage;
     TIFFRGBAImage image{};
     if (TIFFRGBAImageBegin(&image, tif.get(), 0, message) != 1) return DecodeStatus::NotAnImage;
-    DecodeStatus status = detail::AllocateRaster(out, info.width, info.height);
+    DecodeStatus status = detail::AllocateRaster(out, info.width, info.height, limits);
     if (status == DecodeStatus::Ok) {
         image.req_orientation = ORIENTATION_TOPLEFT;
         auto* words = reinterpret_cast<uint32_t*>(out.pixels.data());
+        messages.errors = 0;
+        messages.readingPixels = true;
         if (TIFFRGBAImageGet(&image, words, image.width, image.height) != 1) status = DecodeStatus::NotAnImage;
+        messages.readingPixels = false;
     }
     TIFFRGBAImageEnd(&image);
     if (status != DecodeStatus::Ok) return status;
     // libtiff premultiplies every alpha it returns, whatever the file held.
     ToStraightBgra(out, image.alpha != 0);
+    if (messages.errors > 0 || messages.pixelWarnings > 0) {
+        warning = "the file is damaged: parts of the picture could not be read";
+        return DecodeStatus::Partial;
+    }
     return DecodeStatus::Ok;
+}
+
+class TiffAdapter final : public Decoder {
+public:
+    const char* Name() const override { return "tiff"; }
+    SniffMatch Sniff(const uint8_t* head, size_t size) const override {
+        if (size < 4) return SniffMatch::No;
+        for (const char* magic : {"II*\0", "MM\0*", "II+\0", "MM\0+"})
+            if (std::memcmp(head, magic, 4) == 0) return SniffMatch::Signature;
+        return SniffMatch::No;
+    }
+    DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const override {
+        TiffMessages messages;
+        TiffHandle tif;
+        return OpenAndReadInfo(path, limits, messages, tif, info);
+    }
+    DecodeStatus Decode(const std::string& path, const DecodeRequest&, const DecodeLimits& limits, Raster& out,
+                        std::string& warning) const override {
+        return DecodeTiff(path, limits, out, warning);
+    }
+};
+
+}  // namespace
+
+const Decoder& TiffDecoder() {
+    static const TiffAdapter adapter;
+    return adapter;
 }
 
 }  // namespace tallowin::codec

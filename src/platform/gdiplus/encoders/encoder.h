@@ -49,5 +49,12 @@ EncodeStatus WriteTiff(const EncodeSource& source, std::FILE* file);
 // GIF with a global palette: the picture's own colours when there are 256 or fewer
 // (an indexed picture keeps its palette exactly), otherwise a reduced palette.
 EncodeStatus WriteGif(const EncodeSource& source, std::FILE* file);
+// WebP, lossy at quality 1..99, lossless at 100.
+EncodeStatus WriteWebp(const EncodeSource& source, int quality, std::FILE* file);
+// AVIF (AV1 in HEIF), 8-bit 4:2:0, quality 1..100.
+EncodeStatus WriteAvif(const EncodeSource& source, int quality, std::FILE* file);
+// JPEG XL, quality 1..99 as a distance (see JxlDistanceFromQuality), lossless at 100.
+EncodeStatus WriteJxl(const EncodeSource& source, int quality, std::FILE* file);
+float JxlDistanceFromQuality(int quality);
 
 }  // namespace tallowin::codec
