@@ -4,7 +4,7 @@
 include(GNUInstallDirs)
 set(TALLOWIN_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/tallowin)
 
-foreach(target tallowin tallowin-batch photo)
+foreach(target tallowin tallowin-batch tallowin-decoder photo)
   if(TARGET ${target})
     install(TARGETS ${target}
       RUNTIME DESTINATION ${TALLOWIN_INSTALL_DIR}

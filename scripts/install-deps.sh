@@ -14,6 +14,8 @@ PACKAGES=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev
   libheif-dev libwebp-dev libjxl-dev libraw-dev
+  # the decoder helpers' system-call filter
+  libseccomp-dev
   # independent decoders used by the tests
   imagemagick libjpeg-turbo-progs libheif-examples webp libjxl-tools libimage-exiftool-perl
   # a real window without a desktop, and screenshots

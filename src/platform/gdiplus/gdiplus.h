@@ -39,6 +39,7 @@ enum GpStatus : int32_t {
     GdiplusNotInitialized = 18,
     PropertyNotFound = 19,
     PropertyNotSupported = 20,
+    DecoderStopped = 100,      // the decoder process crashed or overran its limits (not a desktop API value)
 };
 using Status = GpStatus;
 

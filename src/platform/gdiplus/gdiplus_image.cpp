@@ -1,6 +1,7 @@
 // Images: opening a file (header only), lazy pixel decoding, bitmaps made in memory,
 // the size and resolution queries, and rotation/flip.
 #include "gdiplus_objects.h"
+#include "isolated_decode.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,7 +33,7 @@ GpStatus OpenFile(const WCHAR* filename, std::unique_ptr<ImageObject>& result)
         return UnknownImageFormat;
     }
     codec::ImageInfo info;
-    const codec::DecodeStatus status = codec::ReadHeader(*format, path, ServiceLimits(), info);
+    const codec::DecodeStatus status = codec::IsolatedReadHeader(*format, path, ServiceLimits(), info);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
         return StatusFromDecode(status);
     }
@@ -127,8 +128,8 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     if (request.minHeight != 0 && request.minWidth == 0) {
         request.minWidth = image.width;
     }
-    const codec::DecodeStatus status
-        = codec::DecodePixels(*image.decoder, image.path, request, ServiceLimits(), raster, warning);
+    const codec::DecodeStatus status = codec::IsolatedDecodePixels(
+        *image.decoder, image.path, request, ServiceLimits(), raster, warning);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
         return StatusFromDecode(status);
     }

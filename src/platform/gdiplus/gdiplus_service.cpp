@@ -61,6 +61,7 @@ const char* GdipExtStatusText(GpStatus status)
     case GdiplusNotInitialized: return "not initialised";
     case PropertyNotFound: return "property not found";
     case PropertyNotSupported: return "property not supported";
+    case DecoderStopped: return "the decoder stopped: the file may be damaged or hostile";
     }
     return "unknown status";
 }
@@ -136,6 +137,7 @@ GpStatus StatusFromDecode(codec::DecodeStatus status)
     case codec::DecodeStatus::OverLimit: return ValueOverflow;
     case codec::DecodeStatus::FileError: return Win32Error;
     case codec::DecodeStatus::OutOfMemory: return OutOfMemory;
+    case codec::DecodeStatus::Stopped: return DecoderStopped;
     }
     return GenericError;
 }

@@ -22,6 +22,7 @@ enum class DecodeStatus {
     OverLimit,   // a valid picture beyond the limits of the decode: nothing large was allocated
     FileError,   // the file could not be opened or read
     OutOfMemory, // an allocation within the limits failed
+    Stopped,     // the decoder process ended or overran its limits: the file may be damaged or hostile
 };
 
 // What one decode may cost, checked before anything is allocated, by us and by every

@@ -13,9 +13,11 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace tallowin::codec {
 
@@ -93,7 +95,28 @@ private:
     uint8_t* memory_ = nullptr;
 };
 
+std::atomic<bool> g_inThisProcess{false};
+
+// libjxr's decode without a child process: a crash or a hang ends this process.
+DecodeStatus DecodeInPlace(std::vector<uint8_t>& bytes, size_t pixelBytes, Raster& out) {
+    wdp::JxrPicture picture;
+    const wdp::JxrDecodeResult result = wdp::DecodeJxrBgra(bytes.data(), bytes.size(), picture);
+    bytes = {};
+    if (result != wdp::JxrDecodeResult::Ok) return FromDecode(result);
+    if (!WithinLimits(picture.width, picture.height) ||
+        static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 4 != pixelBytes ||
+        picture.pixels.size() != pixelBytes) {
+        return DecodeStatus::NotAnImage;
+    }
+    out.width = picture.width;
+    out.height = picture.height;
+    out.pixels = std::move(picture.pixels);
+    return DecodeStatus::Ok;
+}
+
 }  // namespace
+
+void DecodeJxrInThisProcess() { g_inThisProcess.store(true, std::memory_order_relaxed); }
 
 bool LooksLikeJxr(const uint8_t* head, size_t size) {
     return size >= sizeof kJxrMagic + 1 && std::memcmp(head, kJxrMagic, sizeof kJxrMagic) == 0 &&
@@ -122,6 +145,7 @@ DecodeStatus JxrDecode(const std::string& path, const DecodeRequest&, Raster& ou
 
     // A rotated picture swaps width and height, never their product.
     const size_t pixelBytes = static_cast<size_t>(layout.width) * layout.height * 4;
+    if (g_inThisProcess.load(std::memory_order_relaxed)) return DecodeInPlace(bytes, pixelBytes, out);
     SharedPixels shared(SharedPixels::kPixelsAt + pixelBytes);
     if (!shared.Valid()) return DecodeStatus::OutOfMemory;
     ChildReport* report = shared.Report();

@@ -1,0 +1,408 @@
+#include "decoder_pool.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+extern char** environ;
+
+namespace tallowin::codec::sandbox {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The statuses a helper may answer with (Stopped is ours to give).
+bool KnownStatus(int32_t status) {
+    return status >= static_cast<int32_t>(DecodeStatus::Ok) &&
+           status <= static_cast<int32_t>(DecodeStatus::OutOfMemory);
+}
+
+bool Delivers(DecodeStatus status) { return status == DecodeStatus::Ok || status == DecodeStatus::Partial; }
+
+void CloseReceived(msghdr& message) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+        const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int fd = -1;
+            std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+            close(fd);
+        }
+    }
+}
+
+// The pixel memfd must be sealed against any change of size or content, and hold
+// exactly the picture: the helper is not trusted.
+bool ValidPixelFile(int memfd, int32_t width, int32_t height) {
+    if (!WithinLimits(width, height)) return false;
+    const int seals = fcntl(memfd, F_GET_SEALS);
+    constexpr int kNeeded = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+    if (seals < 0 || (seals & kNeeded) != kNeeded) return false;
+    struct stat st {};
+    if (fstat(memfd, &st) != 0) return false;
+    return static_cast<uint64_t>(st.st_size) == static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4;
+}
+
+// One pass over the pixels: the mapping is copied into a vector that is not zeroed first.
+DecodeStatus ReadPixels(int memfd, int32_t width, int32_t height, Raster& out) {
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, memfd, 0);
+    if (mapped == MAP_FAILED) return errno == ENOMEM ? DecodeStatus::OutOfMemory : DecodeStatus::Stopped;
+    const auto* bytes = static_cast<const uint8_t*>(mapped);
+    DecodeStatus status = DecodeStatus::Ok;
+    try {
+        out.pixels.assign(bytes, bytes + size);
+        out.width = width;
+        out.height = height;
+    } catch (const std::bad_alloc&) {
+        out = Raster{};
+        status = DecodeStatus::OutOfMemory;
+    }
+    munmap(mapped, size);
+    return status;
+}
+
+// True when the socket has something to read (or has ended) before the deadline.
+bool WaitReadable(int socket, Clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd watch{socket, POLLIN, 0};
+        const int ready = poll(&watch, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready < 0 && errno == EINTR) continue;
+        return ready > 0;
+    }
+}
+
+int EnvInt(const char* name, int fallback, int low, int high) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value < low || value > high) return fallback;
+    return static_cast<int>(value);
+}
+
+std::string HelperBesideProgram() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return {};
+    std::string path(self, static_cast<size_t>(length));
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    return path.substr(0, slash + 1) + kHelperName;
+}
+
+}  // namespace
+
+DecoderPool::DecoderPool(PoolOptions options) : options_(std::move(options)) {}
+
+DecoderPool::~DecoderPool() {
+    std::lock_guard lock(mutex_);
+    for (auto& helper : idle_) Retire(*helper);
+    idle_.clear();
+}
+
+void DecoderPool::Retire(Helper& helper) {
+    if (helper.socket >= 0) close(helper.socket);
+    helper.socket = -1;
+    if (helper.pid > 0) {
+        kill(helper.pid, SIGKILL);
+        while (waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    helper.pid = -1;
+}
+
+std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;
+    // The child's end becomes kHelperSocketFd; dup2 onto itself would keep close-on-exec.
+    if (pair[1] == kHelperSocketFd) {
+        const int moved = fcntl(pair[1], F_DUPFD_CLOEXEC, kHelperSocketFd + 1);
+        close(pair[1]);
+        pair[1] = moved;
+        if (moved < 0) {
+            close(pair[0]);
+            return nullptr;
+        }
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pair[1], kHelperSocketFd);
+    // The helper reads nothing but its socket; a terminal stays the program's.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // What a decoder library prints must not mix into the program's output (the batch
+    // tool's report); its errors still reach the error stream.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const std::string memory = "--memory-mib=" + std::to_string(options_.memoryMiB);
+    std::string program = options_.helperPath;
+    std::string modeArgument = ModeArgument(mode);
+    char* argv[] = {program.data(), modeArgument.data(), const_cast<char*>(memory.c_str()), nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(pair[1]);
+    if (error != 0) {
+        close(pair[0]);
+        return nullptr;
+    }
+    auto helper = std::make_unique<Helper>();
+    helper->pid = pid;
+    helper->socket = pair[0];
+    helper->mode = mode;
+    return helper;
+}
+
+std::unique_ptr<DecoderPool::Helper> DecoderPool::Acquire(HelperMode mode) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        const auto same = std::find_if(idle_.begin(), idle_.end(), [&](const auto& h) { return h->mode == mode; });
+        if (same != idle_.end()) {
+            auto helper = std::move(*same);
+            idle_.erase(same);
+            return helper;
+        }
+        if (alive_ >= options_.size && !idle_.empty()) {
+            // Every helper slot is taken but one sits idle in the other mode: replace it.
+            auto other = std::move(idle_.front());
+            idle_.erase(idle_.begin());
+            --alive_;
+            Retire(*other);
+        }
+        if (alive_ < options_.size) {
+            ++alive_;
+            lock.unlock();
+            auto helper = Spawn(mode);
+            if (!helper) {
+                lock.lock();
+                --alive_;
+                available_.notify_one();
+            }
+            return helper;
+        }
+        available_.wait(lock);
+    }
+}
+
+void DecoderPool::Release(std::unique_ptr<Helper> helper, bool healthy) {
+    if (!healthy) Retire(*helper);
+    std::lock_guard lock(mutex_);
+    if (healthy) {
+        idle_.push_back(std::move(helper));
+    } else {
+        --alive_;
+    }
+    available_.notify_one();
+}
+
+DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply,
+                                   int& memfd, std::vector<uint8_t>& pixels, bool& delivered) {
+    memfd = -1;
+    delivered = false;
+    {
+        iovec part{const_cast<WireRequest*>(&request), sizeof request};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &fileFd, sizeof fileFd);
+        ssize_t sent;
+        do {
+            sent = sendmsg(helper.socket, &message, MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        if (sent != static_cast<ssize_t>(sizeof request)) return DecodeStatus::Stopped;
+        delivered = true;
+    }
+
+    const auto deadline = Clock::now() + options_.timeout;
+    if (!WaitReadable(helper.socket, deadline)) return DecodeStatus::Stopped;
+
+    iovec part{&reply, sizeof reply};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got;
+    do {
+        got = recvmsg(helper.socket, &message, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    // Nothing (the helper ended), a short or long message, or cut-off descriptors.
+    const bool wellFormed = got == static_cast<ssize_t>(sizeof reply) &&
+                            (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 && reply.magic == kReplyMagic &&
+                            KnownStatus(reply.status) && reply.warningLength < kMaxWireWarning;
+    cmsghdr* c = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr;
+    if (!wellFormed) {
+        if (got > 0) CloseReceived(message);
+        return DecodeStatus::Stopped;
+    }
+    if (c != nullptr) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS || c->cmsg_len != CMSG_LEN(sizeof(int))) {
+            CloseReceived(message);
+            return DecodeStatus::Stopped;
+        }
+        std::memcpy(&memfd, CMSG_DATA(c), sizeof memfd);
+    }
+    const auto status = static_cast<DecodeStatus>(reply.status);
+    if (reply.pixelsFollow != 0) {
+        const bool received = memfd < 0 && Delivers(status) && WithinLimits(reply.rasterWidth, reply.rasterHeight) &&
+                              ReceivePixels(helper, deadline, reply.rasterWidth, reply.rasterHeight, pixels);
+        if (!received) return DecodeStatus::Stopped;
+    }
+    return status;
+}
+
+bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int32_t width, int32_t height,
+                                std::vector<uint8_t>& pixels) {
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    try {
+        pixels.resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < size) {
+        const size_t expected = std::min(size - done, kPixelChunk);
+        if (!WaitReadable(helper.socket, deadline)) return false;
+        ssize_t got;
+        do {
+            got = recv(helper.socket, pixels.data() + done, expected, MSG_DONTWAIT);
+        } while (got < 0 && errno == EINTR);
+        if (got != static_cast<ssize_t>(expected)) return false;
+        done += expected;
+    }
+    return true;
+}
+
+DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                                   WireRequest& request, WireReply& reply, int& memfd,
+                                   std::vector<uint8_t>& pixels) {
+    memfd = -1;
+    // Both ends are the same build: the adapter travels as its place in the list.
+    const std::vector<const Decoder*>& all = AllDecoders();
+    const auto found = std::find(all.begin(), all.end(), &format);
+    if (found == all.end()) return DecodeStatus::NotAnImage;
+    request.decoder = static_cast<int32_t>(found - all.begin());
+    request.maxSide = limits.maxSide;
+    request.maxPixels = limits.maxPixels;
+    request.maxWorkingBytes = limits.maxWorkingBytes;
+    const int fileFd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fileFd < 0) return DecodeStatus::FileError;
+    DecodeStatus status = DecodeStatus::Stopped;
+    // A helper that ended while idle never saw the request: the photo gets a second,
+    // fresh helper. One that received it and then failed is the photo's doing.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<Helper> helper = Acquire(ModeFor(format));
+        if (!helper) break;
+        bool delivered = false;
+        status = Converse(*helper, fileFd, request, reply, memfd, pixels, delivered);
+        Release(std::move(helper), status != DecodeStatus::Stopped);
+        if (delivered) break;
+    }
+    close(fileFd);
+    return status;
+}
+
+DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                                     ImageInfo& info) {
+    info = ImageInfo{};
+    WireRequest request;
+    request.kind = RequestKind::Header;
+    WireReply reply;
+    int memfd = -1;
+    std::vector<uint8_t> pixels;
+    const DecodeStatus status = Exchange(format, path, limits, request, reply, memfd, pixels);
+    if (memfd >= 0) close(memfd);
+    if (status == DecodeStatus::Stopped || status == DecodeStatus::FileError) return status;
+    info.width = reply.width;
+    info.height = reply.height;
+    info.dpiX = reply.dpiX;
+    info.dpiY = reply.dpiY;
+    info.hasAlpha = reply.hasAlpha != 0;
+    return status;
+}
+
+DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                                       const DecodeLimits& limits, Raster& out, std::string& warning) {
+    out = Raster{};
+    warning.clear();
+    WireRequest wire;
+    wire.kind = RequestKind::Decode;
+    wire.minWidth = request.minWidth;
+    wire.minHeight = request.minHeight;
+    WireReply reply;
+    int memfd = -1;
+    DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.pixels);
+    if (Delivers(status) && reply.pixelsFollow != 0) {
+        out.width = reply.rasterWidth;
+        out.height = reply.rasterHeight;
+    } else if (Delivers(status)) {
+        if (memfd < 0 || !ValidPixelFile(memfd, reply.rasterWidth, reply.rasterHeight)) {
+            status = DecodeStatus::Stopped;
+        } else {
+            const DecodeStatus read = ReadPixels(memfd, reply.rasterWidth, reply.rasterHeight, out);
+            if (read != DecodeStatus::Ok) status = read;
+        }
+    }
+    if (memfd >= 0) close(memfd);
+    if (Delivers(status)) {
+        warning.assign(reply.warning, reply.warningLength);
+    } else {
+        out = Raster{};
+    }
+    return status;
+}
+
+DecoderPool* SharedDecoderPool() {
+    static DecoderPool* const pool = []() -> DecoderPool* {
+        PoolOptions options;
+        const char* named = std::getenv("TALLOWIN_DECODER_HELPER");
+        if (named != nullptr && std::strcmp(named, "off") == 0) return nullptr;
+        options.helperPath = (named != nullptr && *named != '\0') ? std::string(named) : HelperBesideProgram();
+        if (options.helperPath.empty() || access(options.helperPath.c_str(), X_OK) != 0) return nullptr;
+        const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        options.size = EnvInt("TALLOWIN_DECODER_HELPERS", cores, 1, 256);
+        options.timeout = std::chrono::milliseconds(EnvInt("TALLOWIN_DECODER_TIMEOUT_MS", 20000, 1, INT_MAX));
+        options.memoryMiB = static_cast<uint64_t>(EnvInt("TALLOWIN_DECODER_MEMORY_MIB", 4096, 16, 1 << 20));
+        // Never destroyed: workers may still decode while static objects are torn down;
+        // the helpers end on their own when the process's socket ends close.
+        return new DecoderPool(std::move(options));
+    }();
+    return pool;
+}
+
+}  // namespace tallowin::codec::sandbox

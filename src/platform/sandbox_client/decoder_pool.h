@@ -1,0 +1,79 @@
+#pragma once
+// A small pool of decoder helper processes. Each call sends one photo's descriptor
+// to an idle helper and waits for its answer within a time limit. A helper that
+// crashes, exceeds its memory limit or overruns the time limit is killed and
+// replaced on the next call; that one call fails with DecodeStatus::Stopped.
+// Thread-safe: conversion workers call it in parallel.
+
+#include "decoder.h"
+#include "decoder_protocol.h"
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tallowin::codec::sandbox {
+
+struct PoolOptions {
+    std::string helperPath;                            // the helper executable
+    int size = 1;                                      // helpers alive at most
+    std::chrono::milliseconds timeout{20000};          // per request
+    uint64_t memoryMiB = 4096;                         // each helper's memory budget
+};
+
+class DecoderPool {
+public:
+    explicit DecoderPool(PoolOptions options);
+    ~DecoderPool();
+    DecoderPool(const DecoderPool&) = delete;
+    DecoderPool& operator=(const DecoderPool&) = delete;
+
+    DecodeStatus ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                            ImageInfo& info);
+    DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                              const DecodeLimits& limits, Raster& out, std::string& warning);
+
+private:
+    struct Helper {
+        pid_t pid = -1;
+        int socket = -1;
+        HelperMode mode = HelperMode::Strict;
+    };
+
+    // One request and its reply. Stopped when the helper died, overran the time limit
+    // or answered something malformed; `memfd` is the pixel descriptor or -1.
+    // `pixels` receives pixels that followed the reply instead of a memfd.
+    DecodeStatus Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
+                          WireRequest& request,
+                          WireReply& reply, int& memfd, std::vector<uint8_t>& pixels);
+    // `delivered`: the helper took the request (false when it had already ended).
+    DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
+                          std::vector<uint8_t>& pixels, bool& delivered);
+    static bool ReceivePixels(Helper& helper, std::chrono::steady_clock::time_point deadline, int32_t width,
+                              int32_t height, std::vector<uint8_t>& pixels);
+    std::unique_ptr<Helper> Acquire(HelperMode mode);
+    void Release(std::unique_ptr<Helper> helper, bool healthy);
+    std::unique_ptr<Helper> Spawn(HelperMode mode);
+    static void Retire(Helper& helper);
+
+    const PoolOptions options_;
+    std::mutex mutex_;
+    std::condition_variable available_;
+    std::vector<std::unique_ptr<Helper>> idle_;
+    int alive_ = 0;  // idle plus busy
+};
+
+// The process's pool, or null when decoding runs in this process: when no helper
+// executable is found beside the running program. TALLOWIN_DECODER_HELPER names
+// another helper ("off" turns the helpers off); TALLOWIN_DECODER_HELPERS,
+// TALLOWIN_DECODER_TIMEOUT_MS and TALLOWIN_DECODER_MEMORY_MIB change the pool's size
+// and limits.
+DecoderPool* SharedDecoderPool();
+
+}  // namespace tallowin::codec::sandbox

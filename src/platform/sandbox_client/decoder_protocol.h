@@ -1,0 +1,78 @@
+#pragma once
+// The messages between the decoder pool and a decoder helper process.
+//
+// The two ends share a SOCK_SEQPACKET socket pair, so every message arrives whole. A
+// request carries the photo's open file descriptor (SCM_RIGHTS): the helper never
+// opens a path. A reply to a decode that produced pixels carries a sealed memfd
+// holding width * height * 4 bytes of BGRA; the pixels never travel through the socket,
+// except when the process may not make a file that large (a file size limit, ulimit -f):
+// then they follow the reply in messages of kPixelChunk bytes.
+// Both ends are built from the same sources, so the structures are sent as they are.
+
+#include "decoder.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace tallowin::codec::sandbox {
+
+// The helper reads requests from this descriptor, set up when it is spawned.
+constexpr int kHelperSocketFd = 3;
+
+// File name of the helper, looked up beside the running program.
+constexpr const char* kHelperName = "tallowin-decoder";
+
+constexpr uint32_t kRequestMagic = 0x51434454;  // "TDCQ" as little-endian bytes
+constexpr uint32_t kReplyMagic = 0x52434454;    // "TDCR"
+
+enum class RequestKind : uint32_t {
+    Header = 1,  // ReadHeader
+    Decode = 2,  // DecodePixels
+};
+
+struct WireRequest {
+    uint32_t magic = kRequestMagic;
+    RequestKind kind = RequestKind::Header;
+    int32_t decoder = 0;    // the adapter's index in AllDecoders()
+    int32_t minWidth = 0;   // DecodeRequest
+    int32_t minHeight = 0;
+    int64_t maxSide = 0;    // DecodeLimits
+    int64_t maxPixels = 0;
+    uint64_t maxWorkingBytes = 0;
+};
+
+constexpr size_t kMaxWireWarning = 1024;
+constexpr size_t kPixelChunk = 64 * 1024;
+
+struct WireReply {
+    uint32_t magic = kReplyMagic;
+    int32_t status = 0;       // DecodeStatus
+    int32_t width = 0;        // ImageInfo (header requests)
+    int32_t height = 0;
+    float dpiX = 0;
+    float dpiY = 0;
+    uint32_t hasAlpha = 0;
+    int32_t rasterWidth = 0;  // the memfd's picture (decode requests that produced pixels)
+    int32_t rasterHeight = 0;
+    uint32_t pixelsFollow = 0;  // 1: no memfd, the pixels follow in chunks
+    uint32_t warningLength = 0;
+    char warning[kMaxWireWarning] = {};
+};
+
+// What a helper instance may do besides decoding from the descriptors it is given.
+enum class HelperMode {
+    Strict,  // no file can be opened at all
+    Fonts,   // files may be opened for reading: metafile text needs the system's fonts
+};
+
+inline const char* ModeArgument(HelperMode mode) {
+    return mode == HelperMode::Fonts ? "--mode=fonts" : "--mode=strict";
+}
+
+// Metafiles draw text, whose fonts are found by name at drawing time.
+inline HelperMode ModeFor(const Decoder& decoder) {
+    const char* name = decoder.Name();
+    return (std::strcmp(name, "wmf") == 0 || std::strcmp(name, "emf") == 0) ? HelperMode::Fonts : HelperMode::Strict;
+}
+
+}  // namespace tallowin::codec::sandbox

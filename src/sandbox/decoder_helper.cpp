@@ -1,0 +1,347 @@
+#include "decoder_helper.h"
+
+#include "decoder_protocol.h"
+#include "jxr_decoder.h"
+#include "readable_paths.h"
+#include "request_file.h"
+#include "syscall_filter.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <fontconfig/fontconfig.h>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace tallowin::sandbox {
+
+namespace {
+
+using codec::DecodeStatus;
+using codec::sandbox::HelperMode;
+using codec::sandbox::WireReply;
+using codec::sandbox::WireRequest;
+
+struct Arguments {
+    HelperMode mode = HelperMode::Strict;
+    uint64_t memoryMiB = 4096;
+};
+
+bool ParseArguments(int argc, char** argv, Arguments& arguments) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--mode=strict") {
+            arguments.mode = HelperMode::Strict;
+        } else if (argument == "--mode=fonts") {
+            arguments.mode = HelperMode::Fonts;
+        } else if (argument.rfind("--memory-mib=", 0) == 0) {
+            char* end = nullptr;
+            arguments.memoryMiB = std::strtoull(argument.c_str() + 13, &end, 10);
+            if (*end != '\0' || arguments.memoryMiB == 0) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A field of /proc/self/status in bytes ("VmSize:   1234 kB").
+uint64_t StatusBytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const size_t length = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, field) == 0 && line.size() > length && line[length] == ':') {
+            return std::strtoull(line.c_str() + length + 1, nullptr, 10) * 1024;
+        }
+    }
+    return 0;
+}
+
+// The memory budget on top of what the process holds now. AddressSanitizer reserves
+// terabytes of address space for its shadow, so sanitizer builds limit the data
+// segment (private writable memory) instead of the address space.
+bool LimitMemory(uint64_t budgetMiB) {
+    const uint64_t budget = budgetMiB << 20;
+#ifdef TALLOWIN_SANITIZER_BUILD
+    const int resource = RLIMIT_DATA;
+    const uint64_t now = StatusBytes("VmData");
+#else
+    const int resource = RLIMIT_AS;
+    const uint64_t now = StatusBytes("VmSize");
+#endif
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(now + budget);
+    return setrlimit(resource, &limit) == 0;
+}
+
+// Everything the metafile drawing loads on first use (the platform plugin, the font
+// database and its configuration, the SVG module) is loaded before the filter.
+std::unique_ptr<QGuiApplication> PrepareFonts(char* program) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt's notes about the session would land on the calling program's error stream.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
+    static int qtArgc = 1;
+    static char* qtArgv[] = {program, nullptr};
+    auto application = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+    QFontDatabase::families();
+    QImage canvas(16, 16, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&canvas);
+    painter.drawText(0, 12, QStringLiteral("Aa"));
+    return application;
+}
+
+// The folders a metafile helper may read: what fontconfig searches and caches, and
+// where libwmf looks for its font map.
+std::vector<std::string> FontFolders() {
+    std::vector<std::string> folders = {"/etc/fonts", "/usr/share/fonts", "/usr/share/libwmf",
+                                        "/var/lib/ghostscript/fonts", "/usr/share/ghostscript"};
+    FcConfig* config = FcConfigGetCurrent();
+    for (FcStrList* list : {FcConfigGetFontDirs(config), FcConfigGetCacheDirs(config), FcConfigGetConfigDirs(config)}) {
+        if (list == nullptr) continue;
+        while (FcChar8* folder = FcStrListNext(list)) folders.emplace_back(reinterpret_cast<const char*>(folder));
+        FcStrListDone(list);
+    }
+    return folders;
+}
+
+// The C library loads character set converters on first use, as shared objects, which
+// the filter refuses later; the metafile libraries convert their UTF-16 and UTF-32
+// text with them. The converters stay open so that they are never unloaded.
+void PreloadCharsetConverters() {
+    for (const char* charset : {"UTF-16LE", "UTF-16BE", "UTF-16", "UTF-32LE", "UTF-32", "LATIN1", "CP1252"}) {
+        for (const auto& [to, from] : {std::pair{"UTF-8", charset}, std::pair{charset, "UTF-8"}}) {
+            [[maybe_unused]] static std::vector<iconv_t> kept;
+            const iconv_t converter = iconv_open(to, from);
+            if (converter != reinterpret_cast<iconv_t>(-1)) kept.push_back(converter);
+        }
+    }
+}
+
+// The raster into a sealed memfd: size, content and seals are fixed before it leaves.
+int PixelFile(const codec::Raster& raster) {
+    const int fd = memfd_create("tallowin-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0) return -1;
+    const uint8_t* data = raster.pixels.data();
+    size_t left = raster.pixels.size();
+    while (left > 0) {
+        const ssize_t wrote = write(fd, data, left);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            close(fd);
+            return -1;
+        }
+        data += wrote;
+        left -= static_cast<size_t>(wrote);
+    }
+    if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The pixels as messages after the reply, for when no memfd could hold them.
+bool SendPixels(const codec::Raster& raster) {
+    const uint8_t* data = raster.pixels.data();
+    size_t left = raster.pixels.size();
+    while (left > 0) {
+        const size_t length = std::min(left, codec::sandbox::kPixelChunk);
+        iovec part{const_cast<uint8_t*>(data), length};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        ssize_t sent;
+        do {
+            sent = sendmsg(codec::sandbox::kHelperSocketFd, &message, MSG_NOSIGNAL);
+        } while (sent < 0 && errno == EINTR);
+        if (sent != static_cast<ssize_t>(length)) return false;
+        data += length;
+        left -= length;
+    }
+    return true;
+}
+
+bool Send(const WireReply& reply, int pixelFd) {
+    iovec part{const_cast<WireReply*>(&reply), sizeof reply};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (pixelFd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &pixelFd, sizeof pixelFd);
+    }
+    ssize_t sent;
+    do {
+        sent = sendmsg(codec::sandbox::kHelperSocketFd, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(sizeof reply);
+}
+
+// One request: its message and the photo's descriptor (-1 when none came).
+// False when the pool closed the socket.
+bool Receive(WireRequest& request, int& fileFd) {
+    fileFd = -1;
+    iovec part{&request, sizeof request};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got;
+    do {
+        got = recvmsg(codec::sandbox::kHelperSocketFd, &message, MSG_CMSG_CLOEXEC);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) return false;
+    cmsghdr* c = CMSG_FIRSTHDR(&message);
+    if (c != nullptr && c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
+        c->cmsg_len == CMSG_LEN(sizeof(int))) {
+        std::memcpy(&fileFd, CMSG_DATA(c), sizeof fileFd);
+    }
+    if (got != static_cast<ssize_t>(sizeof request) || request.magic != codec::sandbox::kRequestMagic) {
+        request.kind = static_cast<codec::sandbox::RequestKind>(0);
+    }
+    return true;
+}
+
+void Serve(const WireRequest& request, int fileFd, HelperMode mode, const DecoderEntry& entry) {
+    WireReply reply;
+    reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
+    const bool known = request.kind == codec::sandbox::RequestKind::Header ||
+                       request.kind == codec::sandbox::RequestKind::Decode;
+    const std::vector<const codec::Decoder*>& all = codec::AllDecoders();
+    const codec::Decoder* format =
+        (request.decoder >= 0 && static_cast<size_t>(request.decoder) < all.size()) ? all[request.decoder] : nullptr;
+    codec::DecodeLimits limits;
+    limits.maxSide = request.maxSide;
+    limits.maxPixels = request.maxPixels;
+    limits.maxWorkingBytes = request.maxWorkingBytes;
+    int pixelFd = -1;
+    codec::Raster inlinePixels;
+    if (fileFd < 0 || !known) {
+        reply.status = static_cast<int32_t>(DecodeStatus::FileError);
+    } else if (format != nullptr && codec::sandbox::ModeFor(*format) == mode) {
+        const std::string path = ServeRequestFile(fileFd);
+        try {
+            if (request.kind == codec::sandbox::RequestKind::Header) {
+                codec::ImageInfo info;
+                reply.status = static_cast<int32_t>(entry.readHeader(*format, path, limits, info));
+                reply.width = info.width;
+                reply.height = info.height;
+                reply.dpiX = info.dpiX;
+                reply.dpiY = info.dpiY;
+                reply.hasAlpha = info.hasAlpha ? 1 : 0;
+            } else {
+                codec::DecodeRequest decode;
+                decode.minWidth = request.minWidth;
+                decode.minHeight = request.minHeight;
+                codec::Raster raster;
+                std::string warning;
+                const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
+                reply.status = static_cast<int32_t>(status);
+                if (status == DecodeStatus::Ok || status == DecodeStatus::Partial) {
+                    reply.rasterWidth = raster.width;
+                    reply.rasterHeight = raster.height;
+                    const size_t length = std::min(warning.size(), codec::sandbox::kMaxWireWarning - 1);
+                    std::memcpy(reply.warning, warning.data(), length);
+                    reply.warningLength = static_cast<uint32_t>(length);
+                    pixelFd = PixelFile(raster);
+                    if (pixelFd < 0 && errno == EFBIG) {
+                        inlinePixels = std::move(raster);
+                        reply.pixelsFollow = 1;
+                    } else if (pixelFd < 0) {
+                        reply.status = static_cast<int32_t>(DecodeStatus::OutOfMemory);
+                    }
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            reply.status = static_cast<int32_t>(DecodeStatus::OutOfMemory);
+        }
+        ForgetRequestFile();
+    }
+    if (fileFd >= 0) close(fileFd);
+    const bool sent = Send(reply, pixelFd) && (reply.pixelsFollow == 0 || SendPixels(inlinePixels));
+    if (pixelFd >= 0) close(pixelFd);
+    if (!sent) _exit(1);
+}
+
+}  // namespace
+
+DecoderEntry LibraryDecoders() {
+    DecoderEntry entry;
+    entry.readHeader = &codec::ReadHeader;
+    entry.decodePixels = &codec::DecodePixels;
+    return entry;
+}
+
+int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
+    Arguments arguments;
+    if (!ParseArguments(argc, argv, arguments)) {
+        std::fprintf(stderr, "%s: usage: %s --mode=strict|fonts [--memory-mib=N]\n", argv[0], argv[0]);
+        return 2;
+    }
+    if (fcntl(codec::sandbox::kHelperSocketFd, F_GETFD) < 0) {
+        std::fprintf(stderr, "%s: runs only when started by the decoder pool\n", argv[0]);
+        return 2;
+    }
+    // Only the socket and the standard streams: nothing the program had open by chance.
+    close_range(codec::sandbox::kHelperSocketFd + 1, ~0U, 0);
+    // A pixel file over the caller's file size limit fails with EFBIG instead of ending
+    // the helper; the pixels then go through the socket.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    std::unique_ptr<QGuiApplication> application;
+    if (arguments.mode == HelperMode::Fonts) application = PrepareFonts(argv[0]);
+    PreloadCharsetConverters();
+    // This process is the isolation; the filter would end it at libjxr's own fork.
+    codec::DecodeJxrInThisProcess();
+    if (!LimitMemory(arguments.memoryMiB)) {
+        std::fprintf(stderr, "%s: the memory limit could not be set\n", argv[0]);
+        return 1;
+    }
+    std::string error;
+    if (arguments.mode == HelperMode::Fonts && !RestrictOpensTo(FontFolders(), error)) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+        return 1;
+    }
+    if (!InstallSyscallFilter(arguments.mode, error)) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+        return 1;
+    }
+    WireRequest request;
+    int fileFd = -1;
+    while (Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry);
+    // The pool closed the socket. Ending here skips exit-time work (leak checks walk
+    // other threads with calls the filter refuses).
+    _exit(0);
+}
+
+}  // namespace tallowin::sandbox

@@ -1,0 +1,6 @@
+// tallowin-decoder: decodes photos for the window and the batch tool in a process of its own.
+#include "decoder_helper.h"
+
+int main(int argc, char** argv) {
+    return tallowin::sandbox::RunDecoderHelper(argc, argv, tallowin::sandbox::LibraryDecoders());
+}

@@ -1,0 +1,59 @@
+// The codec service with its decoders in helper processes: a stopped decoder fails
+// that image with its own status, when opening and when decoding pixels later, and the
+// next image opens as usual. (The test's main points the service at the test helper.)
+
+#include "gdiplus.h"
+#include "test_world.h"
+
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+namespace tallowin::test {
+namespace {
+
+std::u16string Wide(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string()).toStdU16String();
+}
+
+class CodecServiceHelperTest : public TestWorld {
+protected:
+    std::filesystem::path Misbehaving(const std::string& word) const {
+        std::string bytes = "BMTALLOWIN-TEST:" + word;
+        bytes.resize(64, ' ');
+        return WriteFile(word + ".bmp", bytes);
+    }
+    static void ExpectOpens(const std::filesystem::path& path, UINT width) {
+        GpImage* image = nullptr;
+        ASSERT_EQ(GdipLoadImageFromFile(Wide(path).c_str(), &image), Ok);
+        UINT got = 0;
+        EXPECT_EQ(GdipGetImageWidth(image, &got), Ok);
+        EXPECT_EQ(got, width);
+        EXPECT_EQ(GdipImageRotateFlip(image, Rotate90FlipNone), Ok);
+        GdipDisposeImage(image);
+    }
+};
+
+TEST_F(CodecServiceHelperTest, AStoppedDecoderFailsThatImageOnly) {
+    const auto good = DataDir() / "png" / "pngsuite" / "basn6a08.png";
+    GpImage* image = nullptr;
+    const GpStatus crashed = GdipLoadImageFromFile(Wide(Misbehaving("CRASH")).c_str(), &image);
+    EXPECT_EQ(crashed, DecoderStopped);
+    EXPECT_EQ(image, nullptr);
+    EXPECT_STREQ(GdipExtStatusText(crashed), "the decoder stopped: the file may be damaged or hostile");
+    ExpectOpens(good, 32);
+
+    // Added fine, then the pixel decode hangs past the time limit.
+    ASSERT_EQ(GdipLoadImageFromFile(Wide(Misbehaving("STALL")).c_str(), &image), Ok);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GdipImageRotateFlip(image, Rotate90FlipNone), DecoderStopped);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    GdipDisposeImage(image);
+    ExpectOpens(good, 32);
+}
+
+}  // namespace
+}  // namespace tallowin::test

@@ -1,0 +1,309 @@
+// The decoder pool and its helper processes: every test file decodes through a helper
+// exactly as in this process, and a decoder that crashes, hangs, allocates without
+// bound or reaches for files, the network or other programs costs one request only.
+
+#include "decoder.h"
+#include "decoder_test_support.h"
+#include "decoder_pool.h"
+#include "process_list.h"
+#include "test_world.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/landlock.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace tallowin::test {
+namespace {
+
+using codec::DecodeRequest;
+using codec::DecodeStatus;
+using codec::DecodeLimits;
+using codec::ImageInfo;
+using codec::Raster;
+using codec::sandbox::DecoderPool;
+using codec::sandbox::PoolOptions;
+
+PoolOptions TestHelper(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    PoolOptions options;
+    options.helperPath = (BinDir() / "tallowin-decoder-test").string();
+    options.size = 2;
+    options.timeout = timeout;
+    options.memoryMiB = 512;
+    return options;
+}
+
+class DecoderPoolTest : public TestWorld {
+protected:
+    // A file the sniffer takes for a bitmap and the test helper for `word`.
+    std::string Misbehaving(const std::string& word) const {
+        std::string bytes = "BMTALLOWIN-TEST:" + word;
+        bytes.resize(64, ' ');
+        return WriteFile(word + ".bmp", bytes).string();
+    }
+    static std::string Good() { return (DataDir() / "png" / "pngsuite" / "basn6a08.png").string(); }
+
+    // The good file decodes through `pool` exactly as in this process.
+    static void ExpectGoodDecode(DecoderPool& pool) {
+        Raster expected;
+        std::string expectedWarning;
+        ASSERT_EQ(codec::DecodePixels(Format("png"), Good(), {}, DecodeLimits{}, expected, expectedWarning), DecodeStatus::Ok);
+        Raster raster;
+        std::string warning;
+        ASSERT_EQ(pool.DecodePixels(Format("png"), Good(), {}, {}, raster, warning), DecodeStatus::Ok);
+        EXPECT_EQ(raster.width, expected.width);
+        EXPECT_EQ(raster.height, expected.height);
+        EXPECT_TRUE(raster.pixels == expected.pixels);
+    }
+};
+
+TEST_F(DecoderPoolTest, ACrashFailsThatRequestAndTheNextOneWorks) {
+    DecoderPool pool(TestHelper());
+    const std::string crash = Misbehaving("CRASH");
+    Raster raster;
+    std::string warning;
+    EXPECT_EQ(pool.DecodePixels(Format("bmp"), crash, {}, {}, raster, warning), DecodeStatus::Stopped);
+    EXPECT_TRUE(raster.pixels.empty());
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(Format("bmp"), crash, {}, info), DecodeStatus::Stopped);
+    EXPECT_EQ(info.width, 0);
+    // Both helpers have been replaced by now, and more crashes than helpers change nothing.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pool.DecodePixels(Format("bmp"), crash, {}, {}, raster, warning), DecodeStatus::Stopped);
+        ExpectGoodDecode(pool);
+    }
+}
+
+TEST_F(DecoderPoolTest, AHelperThatEndedWhileIdleIsReplacedWithoutFailingThePhoto) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    ExpectGoodDecode(pool);
+    const std::vector<pid_t> helpers = ChildrenNamed(getpid(), "tallowin-decoder-test");
+    ASSERT_EQ(helpers.size(), 1u);
+    ASSERT_EQ(kill(helpers[0], SIGKILL), 0);
+    const auto start = std::chrono::steady_clock::now();
+    while (!ChildrenNamed(getpid(), "tallowin-decoder-test").empty() &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    const std::string jpeg = (DataDir() / "jpeg" / "libjpeg-turbo" / "testorig.jpg").string();
+    Raster expected;
+    std::string expectedWarning;
+    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, DecodeLimits{}, expected, expectedWarning), DecodeStatus::Ok);
+    ASSERT_GT(expected.pixels.size(), 100'000u);
+    // The helper starts under a 16 KiB file size limit (ulimit -f 16), which no pixel
+    // file of this photo fits.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Raster raster;
+    std::string warning;
+    const DecodeStatus status = pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(status, DecodeStatus::Ok);
+    EXPECT_EQ(raster.width, expected.width);
+    EXPECT_TRUE(raster.pixels == expected.pixels);
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, AHangFailsAfterTheTimeLimit) {
+    DecoderPool pool(TestHelper(std::chrono::milliseconds(1500)));
+    const auto start = std::chrono::steady_clock::now();
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(Format("bmp"), Misbehaving("HANG"), {}, info), DecodeStatus::Stopped);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1500));
+    EXPECT_LT(took, std::chrono::seconds(20));
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, UnboundedAllocationFailsWithinTheMemoryLimit) {
+    DecoderPool pool(TestHelper());
+    Raster raster;
+    std::string warning;
+    const DecodeStatus status = pool.DecodePixels(Format("bmp"), Misbehaving("HOG"), {}, {}, raster, warning);
+    // Either the allocation fails and is reported, or the allocator ends the helper.
+    EXPECT_TRUE(status == DecodeStatus::OutOfMemory || status == DecodeStatus::Stopped)
+        << static_cast<int>(status) << " " << warning;
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, TheHelperCannotOpenAnotherFile) {
+    DecoderPool pool(TestHelper());
+    Raster raster;
+    std::string warning;
+    ASSERT_EQ(pool.DecodePixels(Format("bmp"), Misbehaving("OPEN"), {}, {}, raster, warning), DecodeStatus::Partial);
+    EXPECT_EQ(warning, "open /etc/passwd: Operation not permitted; fopen /etc/passwd: Operation not permitted");
+    // A metafile helper reads fonts, but still writes nothing.
+    const std::string wmf = Misbehaving("WRITE");
+    ASSERT_EQ(pool.DecodePixels(Format("wmf"), wmf, {}, {}, raster, warning), DecodeStatus::Partial);
+    EXPECT_EQ(warning, "create: Operation not permitted");
+    EXPECT_FALSE(fs::exists(Path("tmp") / "written-by-helper"));
+    // And it reads nothing outside the font folders, where the kernel can limit that.
+    if (syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) <= 0) {
+        GTEST_SKIP() << "no Landlock in this kernel";
+    }
+    ASSERT_EQ(pool.DecodePixels(Format("wmf"), Misbehaving("OPEN"), {}, {}, raster, warning), DecodeStatus::Partial);
+    EXPECT_EQ(warning, "open /etc/passwd: Permission denied; fopen /etc/passwd: Permission denied");
+}
+
+TEST_F(DecoderPoolTest, NetworkProgramsAndProcessesEndTheHelper) {
+    DecoderPool pool(TestHelper());
+    for (const char* word : {"SOCKET", "EXEC", "FORK"}) {
+        Raster raster;
+        std::string warning;
+        EXPECT_EQ(pool.DecodePixels(Format("bmp"), Misbehaving(word), {}, {}, raster, warning), DecodeStatus::Stopped)
+            << word << ": " << warning;
+    }
+    ExpectGoodDecode(pool);
+}
+
+// The caller's limits reach the helper's decoders; a helper applying its own defaults
+// would decode these.
+TEST_F(DecoderPoolTest, TheCallersLimitsApplyInTheHelper) {
+    DecoderPool pool(TestHelper());
+    DecodeLimits narrow;
+    narrow.maxSide = 31;  // the good file is 32 x 32
+    DecodeLimits few;
+    few.maxPixels = 32 * 32 - 1;
+    for (const DecodeLimits& limits : {narrow, few}) {
+        ImageInfo info;
+        EXPECT_EQ(pool.ReadHeader(Format("png"), Good(), limits, info), DecodeStatus::OverLimit);
+        Raster raster;
+        std::string warning;
+        EXPECT_EQ(pool.DecodePixels(Format("png"), Good(), {}, limits, raster, warning), DecodeStatus::OverLimit);
+        EXPECT_TRUE(raster.pixels.empty());
+    }
+    ExpectGoodDecode(pool);
+}
+
+// Only the registered adapters travel to a helper (as their place in the list).
+TEST_F(DecoderPoolTest, AnAdapterOutsideTheListIsRefused) {
+    class Stranger final : public codec::Decoder {
+    public:
+        const char* Name() const override { return "png"; }
+        codec::SniffMatch Sniff(const uint8_t*, size_t) const override { return codec::SniffMatch::No; }
+        DecodeStatus ReadHeader(const std::string&, const DecodeLimits&, ImageInfo&) const override {
+            return DecodeStatus::Ok;
+        }
+        DecodeStatus Decode(const std::string&, const DecodeRequest&, const DecodeLimits&, Raster&,
+                            std::string&) const override {
+            return DecodeStatus::Ok;
+        }
+    } stranger;
+    DecoderPool pool(TestHelper());
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(stranger, Good(), {}, info), DecodeStatus::NotAnImage);
+    Raster raster;
+    std::string warning;
+    EXPECT_EQ(pool.DecodePixels(stranger, Good(), {}, {}, raster, warning), DecodeStatus::NotAnImage);
+}
+
+TEST_F(DecoderPoolTest, AMissingFileIsAFileErrorAndNoHelperIsNeeded) {
+    PoolOptions options = TestHelper();
+    options.helperPath = Path("no-such-helper").string();
+    DecoderPool pool(options);
+    ImageInfo info;
+    EXPECT_EQ(pool.ReadHeader(Format("png"), Path("missing.png").string(), {}, info), DecodeStatus::FileError);
+    // A helper that cannot be started fails the photo, not the program.
+    EXPECT_EQ(pool.ReadHeader(Format("png"), Good(), {}, info), DecodeStatus::Stopped);
+}
+
+TEST_F(DecoderPoolTest, ParallelCallersShareTheHelpersWhileOthersCrash) {
+    DecoderPool pool(TestHelper());
+    const std::string crash = Misbehaving("CRASH");
+    Raster expected;
+    std::string ignored;
+    ASSERT_EQ(codec::DecodePixels(Format("png"), Good(), {}, DecodeLimits{}, expected, ignored), DecodeStatus::Ok);
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 6; ++i) {
+                Raster raster;
+                std::string warning;
+                if (t == 0) {
+                    if (pool.DecodePixels(Format("bmp"), crash, {}, {}, raster, warning) != DecodeStatus::Stopped) {
+                        ++wrong;
+                    }
+                } else if (pool.DecodePixels(Format("png"), Good(), {}, {}, raster, warning) != DecodeStatus::Ok ||
+                           raster.pixels != expected.pixels) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Every test file: the same header, status, warning and pixels through the shipped
+// helper as in this process, at full size and reduced.
+TEST_F(DecoderPoolTest, EveryTestFileDecodesThroughTheHelperAsInProcess) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.memoryMiB = 4096;
+    DecoderPool pool(options);
+    int compared = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(DataDir())) {
+        if (!entry.is_regular_file() || entry.file_size() > (8u << 20)) continue;
+        const std::string path = entry.path().string();
+        const codec::Decoder* format = nullptr;
+        if (codec::SniffFile(path, format) != DecodeStatus::Ok) continue;
+        SCOPED_TRACE(path);
+        ImageInfo expectedInfo;
+        ImageInfo info;
+        const DecodeStatus expectedHeader = codec::ReadHeader(*format, path, DecodeLimits{}, expectedInfo);
+        EXPECT_EQ(pool.ReadHeader(*format, path, {}, info), expectedHeader);
+        EXPECT_EQ(info.width, expectedInfo.width);
+        EXPECT_EQ(info.height, expectedInfo.height);
+        EXPECT_EQ(info.dpiX, expectedInfo.dpiX);
+        EXPECT_EQ(info.dpiY, expectedInfo.dpiY);
+        EXPECT_EQ(info.hasAlpha, expectedInfo.hasAlpha);
+        for (const DecodeRequest request : {DecodeRequest{}, DecodeRequest{16, 16}}) {
+            Raster expected;
+            Raster raster;
+            std::string expectedWarning;
+            std::string warning;
+            const DecodeStatus status = codec::DecodePixels(*format, path, request, DecodeLimits{}, expected, expectedWarning);
+            const DecodeStatus got = pool.DecodePixels(*format, path, request, {}, raster, warning);
+            // A file that crashes libjxr ends the helper, where libjxr decodes in place;
+            // in this process libjxr's own child process died instead and the file was refused.
+            if (got == DecodeStatus::Stopped && status == DecodeStatus::NotAnImage &&
+                std::string(format->Name()) == "jxr") {
+                continue;
+            }
+            EXPECT_EQ(got, status);
+            EXPECT_EQ(warning, expectedWarning);
+            EXPECT_EQ(raster.width, expected.width);
+            EXPECT_EQ(raster.height, expected.height);
+            EXPECT_TRUE(raster.pixels == expected.pixels);
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 200);
+}
+
+}  // namespace
+}  // namespace tallowin::test
