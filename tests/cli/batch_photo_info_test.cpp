@@ -198,6 +198,23 @@ TEST_F(BatchPhotoInfoTest, DisplayP3PhotoAsEightBitBmpMatchesItsSrgbConversion)
     EXPECT_GT(MaxDifference(expected, flat), 4) << "the test colour is the same in both spaces";
 }
 
+// Information that cannot be read costs a warning line; the photo is still converted.
+TEST_F(BatchPhotoInfoTest, DamagedInformationCostsAWarningNotThePhoto)
+{
+    const std::string jpeg = ReadFile(DataDir() / "convert/libjpeg-turbo/testorig.jpg");
+    ASSERT_GT(jpeg.size(), 2u);
+    // An EXIF block whose first directory lies far beyond its end.
+    const std::string payload = std::string("Exif\0\0MM\0\x2a\xff\xff\xff\xf0", 14) + std::string(20, '\0');
+    const size_t length = payload.size() + 2;
+    const std::string segment = std::string("\xff\xe1") + char(length >> 8) + char(length & 0xFF) + payload;
+    const fs::path source = WriteFile("src/damaged.jpg", jpeg.substr(0, 2) + segment + jpeg.substr(2));
+
+    const fs::path output = Convert("-f jpg --width 50", source, "damaged.jpg");
+    EXPECT_TRUE(fs::exists(output));
+    EXPECT_NE(ReadFile(Path("stderr.txt")).find("Photo information not kept"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(output.parent_path()), fs::directory_iterator()), 1);
+}
+
 TEST_F(BatchPhotoInfoTest, KeepAndStripTogetherAreBadUsageAndHelpNamesTheChoices)
 {
     const std::string tool = Quoted(BinDir() / "tallowin-batch");
