@@ -10,8 +10,9 @@ namespace tallowin::cli {
 
 class BatchHost final : public ConversionHost {
 public:
-    BatchHost(ConsolePort& console, const StampRequest& stamp, WdpCodecLibrary* wdp)
-        : console_(console), stamp_(stamp), wdp_(wdp) {}
+    BatchHost(ConsolePort& console, const StampRequest& stamp, WdpCodecLibrary* wdp,
+              const metadata::MetadataOptions& information = {})
+        : console_(console), stamp_(stamp), wdp_(wdp), information_(information) {}
 
     StampRequest NextStamp() override { return stamp_; }
     // Every photo is checked against the position the options give: nothing to change.
@@ -20,11 +21,13 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
     WdpCodecLibrary* WdpLibrary() override { return wdp_; }
+    metadata::MetadataOptions PhotoInformation() override { return information_; }
 
 private:
     ConsolePort& console_;
     const StampRequest stamp_;
     WdpCodecLibrary* const wdp_;
+    const metadata::MetadataOptions information_;
 };
 
 }  // namespace tallowin::cli

@@ -133,6 +133,14 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     app.add_option("-j,--jobs", jobs, "Photos converted at once (default: one per core)")->check(CLI::Range(1, 256));
     app.add_flag("-q,--quiet", options.quiet, "No progress line");
+    bool keepMetadata = false;
+    bool strip = false;
+    auto* keepOption = app.add_flag("--keep-metadata", keepMetadata,
+                                    "Copy EXIF, XMP, IPTC and the colour profile into JPEG, PNG and TIFF outputs "
+                                    "(default)");
+    app.add_flag("--strip", strip, "Write no photo information; pixels are converted to sRGB")->excludes(keepOption);
+    app.add_flag("--remove-location", options.information.removeLocation,
+                 "Leave out the GPS position of kept photo information");
 
     try {
         app.parse(argc, argv);
@@ -231,6 +239,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
                         : overwrite == "ask"  ? OverwritePolicy::Ask
                                               : OverwritePolicy::Never;
     options.jobs = jobs;
+    options.information.keepMetadata = !strip;
     return ParseOutcome::Run;
 }
 

@@ -3,6 +3,7 @@
 
 #include "console_port.h"
 #include "output_settings.h"
+#include "photo_metadata.h"
 
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,7 @@ struct BatchOptions {
     OverwritePolicy overwrite = OverwritePolicy::Never;
     unsigned jobs = 1;
     bool quiet = false;
+    metadata::MetadataOptions information;   // photo information kept, location included
 };
 
 // How parsing ended.

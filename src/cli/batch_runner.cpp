@@ -201,7 +201,7 @@ void BatchRun::ConvertAll(const std::string& runFolder) {
     const auto groups = GroupByOutputPath(photos);
     const size_t workers = std::min<size_t>(options_.jobs, groups.size());
     std::atomic<size_t> nextGroup{0};
-    BatchHost host(port_, Stamp(), wdp_.IsLoaded() ? &wdp_ : nullptr);
+    BatchHost host(port_, Stamp(), wdp_.IsLoaded() ? &wdp_ : nullptr, options_.information);
     std::vector<std::thread> threads;
     for (size_t k = 1; k < workers; ++k) {
         threads.emplace_back([&] { ConvertGroups(host, groups, nextGroup); });

@@ -43,6 +43,8 @@ enum ControlId : int {
     IDC_PROGRESS = 1095,
     IDC_ABOUT = 1100,
     IDC_HELP = 1101,
+    IDC_KEEP_PHOTO_INFO = 1110,
+    IDC_REMOVE_LOCATION = 1111,
     // Photo Output Options
     IDC_FORMAT_LABEL = 1050,
     IDC_FORMAT = 1051,

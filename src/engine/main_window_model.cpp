@@ -34,6 +34,8 @@ MainWindowModel::MainWindowModel(WindowPort& port, SettingsStore& store)
     stamp_.SetFont(font);
     stamp_.SetColour(LoadStampColour(store_));
     settings_.renamePrefix = store_.GetProfileString(keys::kOption, keys::kBatchRenamer, "output.photo");
+    keepPhotoInformation_.store(store_.GetProfileInt(keys::kOption, keys::kKeepPhotoInformation, 1) != 0);
+    removeLocation_.store(store_.GetProfileInt(keys::kOption, keys::kRemoveLocation, 0) != 0);
 }
 
 MainWindowModel::~MainWindowModel()
@@ -63,6 +65,7 @@ void MainWindowModel::Initialise(const std::string& libraryFolder)
     list_.EnableButtons(false);
     wdpLibrary_.LoadWdpCodecLibrary(libraryFolder.empty() ? desktop::ExecutableFolder() : libraryFolder);
     ExchangeToControls();
+    port_.EnableControl(IDC_REMOVE_LOCATION, KeepPhotoInformation());
 }
 
 std::string MainWindowModel::DefaultOutputFolder() { return tallowin::DefaultOutputFolder(store_, port_); }
@@ -80,6 +83,8 @@ bool MainWindowModel::Exit()
     SaveFontSettings(store_, stamp_.Font());
     SaveStampColour(store_, stamp_.Colour());
     store_.WriteProfileString(keys::kOption, keys::kBatchRenamer, settings_.renamePrefix);
+    store_.WriteProfileInt(keys::kOption, keys::kKeepPhotoInformation, KeepPhotoInformation() ? 1 : 0);
+    store_.WriteProfileInt(keys::kOption, keys::kRemoveLocation, RemoveLocation() ? 1 : 0);
     port_.DropPreview();
     if (codecToken_ != 0) {
         GdiplusShutdown(codecToken_);
@@ -134,6 +139,20 @@ void MainWindowModel::ToggleNotRename()
     const bool enableRename = settings_.notRename;
     for (ControlId id : kRenameControls) port_.EnableControl(id, enableRename);
     settings_.notRename = !enableRename;
+}
+
+void MainWindowModel::SetKeepPhotoInformation(bool keep)
+{
+    keepPhotoInformation_.store(keep);
+    port_.EnableControl(IDC_REMOVE_LOCATION, keep);
+}
+
+metadata::MetadataOptions MainWindowModel::PhotoInformation() const
+{
+    metadata::MetadataOptions options;
+    options.keepMetadata = KeepPhotoInformation();
+    options.removeLocation = RemoveLocation();
+    return options;
 }
 
 bool MainWindowModel::CheckTextPosition(int32_t maxX, int32_t maxY)

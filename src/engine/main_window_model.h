@@ -10,6 +10,7 @@
 
 #include "activity_log.h"
 #include "gdiplus.h"   // ULONG_PTR
+#include "photo_metadata.h"
 #include "photo_list_model.h"
 #include "run_state.h"
 #include "stamp_style.h"
@@ -17,6 +18,7 @@
 #include "window_port.h"
 #include "window_settings.h"
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -86,6 +88,16 @@ public:
     // The "Not rename" box was clicked: toggles notRename and the rename prefix controls.
     void ToggleNotRename();
 
+    // The "Keep photo information" box: "Remove location" is enabled only while it is
+    // checked. Both are stored at Exit.
+    void SetKeepPhotoInformation(bool keep);
+    void SetRemoveLocation(bool remove) { removeLocation_.store(remove); }
+    bool KeepPhotoInformation() const { return keepPhotoInformation_.load(); }
+    bool RemoveLocation() const { return removeLocation_.load(); }
+    // What the outputs keep of each photo's information, as the boxes stand now; also
+    // from the worker.
+    metadata::MetadataOptions PhotoInformation() const;
+
     // Warns (texts 128, 129, caption 119) and resets the stamp box to "0" when the
     // stamp's X is not below maxX or its Y not below maxY. Always true.
     bool CheckTextPosition(int32_t maxX, int32_t maxY);
@@ -128,6 +140,8 @@ private:
     ActivityLog log_;
     WdpCodecLibrary wdpLibrary_;
     ULONG_PTR codecToken_ = 0;
+    std::atomic<bool> keepPhotoInformation_{true};
+    std::atomic<bool> removeLocation_{false};
 };
 
 }  // namespace tallowin

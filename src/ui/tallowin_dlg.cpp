@@ -97,6 +97,8 @@ CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolde
     run_ = std::make_unique<ConversionRun>(*model_);
     ConnectCommands();
     model_->Initialise(libraryFolder);
+    findChild<QCheckBox*>(ControlName(IDC_KEEP_PHOTO_INFO))->setChecked(model_->KeepPhotoInformation());
+    findChild<QCheckBox*>(ControlName(IDC_REMOVE_LOCATION))->setChecked(model_->RemoveLocation());
 }
 
 CTallowinDlg::~CTallowinDlg() {
@@ -198,6 +200,13 @@ void CTallowinDlg::BuildControls() {
     rename->addSpacing(du.X(8));
     rename->addWidget(WithId(new QCheckBox(QStringLiteral("Not rename"), this), IDC_NOT_RENAME));
 
+    // What the outputs keep of each photo, for the whole list.
+    auto* information = new QHBoxLayout;
+    information->addWidget(WithId(new QCheckBox(QStringLiteral("Keep photo information"), this), IDC_KEEP_PHOTO_INFO));
+    information->addSpacing(du.X(8));
+    information->addWidget(WithId(new QCheckBox(QStringLiteral("Remove location"), this), IDC_REMOVE_LOCATION));
+    information->addStretch(1);
+
     auto* progress = WithId(new QProgressBar(this), IDC_PROGRESS);
     progress->setRange(0, 999);
     progress->setValue(0);
@@ -222,6 +231,7 @@ void CTallowinDlg::BuildControls() {
 
     auto* lower = new QVBoxLayout;
     lower->addLayout(rename);
+    lower->addLayout(information);
     lower->addLayout(hidden);
     lower->addWidget(progress);
     lower->addStretch(1);
@@ -264,6 +274,11 @@ void CTallowinDlg::ConnectCommands() {
     onClick(IDC_CLEAR, [this] { model_->List().Clear(); });
     onClick(IDC_BROWSE, &CTallowinDlg::OnBrowse);
     onClick(IDC_NOT_RENAME, [this] { model_->ToggleNotRename(); });
+    for (auto [id, set] : {std::pair{IDC_KEEP_PHOTO_INFO, &MainWindowModel::SetKeepPhotoInformation},
+                           std::pair{IDC_REMOVE_LOCATION, &MainWindowModel::SetRemoveLocation}}) {
+        connect(findChild<QAbstractButton*>(ControlName(id)), &QAbstractButton::toggled, this,
+                [this, set](bool checked) { (model_.get()->*set)(checked); });
+    }
     onClick(IDC_FONT, &CTallowinDlg::OnFont);
     onClick(IDC_VIEW_LOG, [this] { model_->Log().View(); });
     onClick(IDC_UPDATE, [this] { model_->Update(); });

@@ -349,6 +349,38 @@ TEST_F(MainWindowTest, NotRenameDisablesThePrefixControls) {
         EXPECT_TRUE(Control(id)->isEnabled()) << id;
 }
 
+// Photo information is kept and the location with it on a first start; "Remove
+// location" follows "Keep photo information"; both come back after Exit.
+TEST_F(MainWindowTest, PhotoInformationBoxesAreStoredAndRestoredAcrossStarts) {
+    Open();
+    auto* keep = Control<QCheckBox>(IDC_KEEP_PHOTO_INFO);
+    auto* remove = Control<QCheckBox>(IDC_REMOVE_LOCATION);
+    EXPECT_TRUE(keep->isChecked());
+    EXPECT_FALSE(remove->isChecked());
+    EXPECT_TRUE(remove->isEnabled());
+    remove->click();
+    EXPECT_TRUE(window_->Model().PhotoInformation().removeLocation);
+    EXPECT_TRUE(window_->Model().PhotoInformation().keepMetadata);
+    keep->click();
+    EXPECT_FALSE(remove->isEnabled());
+    EXPECT_FALSE(window_->Model().PhotoInformation().keepMetadata);
+    Control<QPushButton>(IDC_EXIT)->click();
+    EXPECT_EQ(store_->GetProfileInt("Option", "keep_photo_information", -1), 0);
+    EXPECT_EQ(store_->GetProfileInt("Option", "remove_location", -1), 1);
+
+    window_.reset();
+    store_ = std::make_unique<SettingsStore>();
+    Open();
+    EXPECT_FALSE(Control<QCheckBox>(IDC_KEEP_PHOTO_INFO)->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(IDC_REMOVE_LOCATION)->isChecked());
+    EXPECT_FALSE(Control(IDC_REMOVE_LOCATION)->isEnabled());
+    EXPECT_FALSE(window_->Model().PhotoInformation().keepMetadata);
+    Control<QCheckBox>(IDC_KEEP_PHOTO_INFO)->click();
+    EXPECT_TRUE(Control(IDC_REMOVE_LOCATION)->isEnabled());
+    EXPECT_TRUE(window_->Model().PhotoInformation().keepMetadata);
+    EXPECT_TRUE(window_->Model().PhotoInformation().removeLocation);
+}
+
 // A run started and stopped at once converts the first photo only; while the worker
 // waits on its closing question, Exit is refused; the question is owned by no window.
 TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {

@@ -4,6 +4,7 @@
 // come from the converting thread; a host serves them on whatever thread it must.
 
 #include "gdiplus.h"  // LOGFONTA
+#include "photo_metadata.h"
 
 #include <cstdint>
 #include <string>
@@ -46,6 +47,10 @@ public:
     // The WDP library: it encodes WDP outputs and decodes WDP sources anew for each
     // conversion. Null when it is not available.
     virtual WdpCodecLibrary* WdpLibrary() = 0;
+
+    // What the outputs keep of each photo's information (EXIF, XMP, IPTC, location),
+    // read for each photo. Hosts without a choice keep everything.
+    virtual metadata::MetadataOptions PhotoInformation() { return {}; }
 };
 
 }  // namespace tallowin

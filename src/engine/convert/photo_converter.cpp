@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <unistd.h>
 
@@ -48,6 +49,15 @@ std::string OutputFailureText(GpStatus status) {
 }
 
 }  // namespace
+
+bool OutputCarriesPhotoInformation(int32_t outputFormat) {
+    switch (outputFormat) {
+        case FormatJpg:
+        case FormatPng:
+        case FormatTif: return true;
+        default: return false;
+    }
+}
 
 std::optional<RotateFlipType> RotateFlipFor(int32_t angle, int32_t flip) {
     // Rows: angle 0, 90, 180, 270; columns: flip none, horizontal, vertical.
@@ -117,10 +127,21 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
         return ConversionOutcome::Skip("the existing file was kept");
     }
 
+    // An output that keeps the photo's information keeps its colour profile and its
+    // pixels in that profile's space; every other output gets sRGB pixels.
+    const bool carries = OutputCarriesPhotoInformation(settings.nOuptputFormat);
+    information_ = host_.PhotoInformation();
+    const bool toSrgb = !carries || !information_.keepMetadata;
+    information_.keepIcc = !toSrgb;
+    // A WDP photo is decoded from a temporary BMP; its information is in the WDP file.
+    informationSource_ = photo.wdpPath.empty() ? photo.sourcePath : photo.wdpPath;
+
     // Kept until the picture has been drawn: the service decodes the pixels then.
     const WdpSourceFile sourceFile(host_.WdpLibrary(), photo);
     GpImage* rawSource = nullptr;
-    const GpStatus loadStatus = GdipLoadImageFromFile(Utf16Path(sourceFile.Path()).c_str(), &rawSource);
+    const std::u16string sourceName = Utf16Path(sourceFile.Path());
+    const GpStatus loadStatus = toSrgb ? GdipLoadImageFromFileICM(sourceName.c_str(), &rawSource)
+                                       : GdipLoadImageFromFile(sourceName.c_str(), &rawSource);
     const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
     // Why the source gives no pixels; the failed draw below reports it.
     std::string decodeFailure;
@@ -179,6 +200,9 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
         DrawStamp(photo, graphics.get(), width, height);
     }
 
+    if (const char* colour = source ? GdipExtColourWarning(source.get()) : nullptr; colour != nullptr) {
+        Log(photo.sourcePath + " Colours left as they are: " + colour);
+    }
     const char* damage = source ? GdipExtDecodeWarning(source.get()) : nullptr;
     if (damage != nullptr) {
         Log(photo.sourcePath + " Converted in part: " + damage);
@@ -261,16 +285,49 @@ bool PhotoConverter::Encode(const PhotoRecord& photo, GpBitmap* bitmap) {
     }
 }
 
-// The codec service writes beside the output and renames into place itself.
+// The codec service writes beside the output and renames into place itself; an
+// output that keeps photo information is first written under a staged name, so the
+// information goes in before the file appears under its name.
 bool PhotoConverter::SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo, const char16_t* mimeType,
                                      const EncoderParameters* parameters) {
     CLSID encoder{};
     FindEncoderByMimeType(mimeType, &encoder);
+    if (OutputCarriesPhotoInformation(photo.settings.nOuptputFormat)) {
+        StagedOutput output(photo.outputPath);
+        if (GdipSaveImageToFile(bitmap, Utf16Path(output.TemporaryPath()).c_str(), &encoder, parameters) != Ok) {
+            Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
+            return false;
+        }
+        CarryInformation(output.TemporaryPath());
+        if (!output.Commit()) {
+            Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
+            return false;
+        }
+        return true;
+    }
     if (GdipSaveImageToFile(bitmap, Utf16Path(photo.outputPath).c_str(), &encoder, parameters) != Ok) {
         Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
         return false;
     }
     return true;
+}
+
+void PhotoConverter::CarryInformation(const std::string& stagedPath) {
+    // The pixels are written already: information that cannot go in costs a warning,
+    // never the photo.
+    metadata::MetadataResult result;
+    try {
+        result = metadata::CarryPhotoInformation(informationSource_, stagedPath, information_);
+    } catch (const std::exception& error) {
+        result = {metadata::MetadataStatus::Failed, error.what()};
+    } catch (...) {
+        result = {metadata::MetadataStatus::Failed, "unknown error"};
+    }
+    if (!result.Ok()) {
+        const char* what = result.status == metadata::MetadataStatus::Partly ? " Photo information kept in part: "
+                                                                              : " Photo information not kept: ";
+        Log(informationSource_ + what + (result.reason.empty() ? std::string("unknown error") : result.reason));
+    }
 }
 
 bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {

@@ -19,6 +19,10 @@ namespace tallowin {
 // counts as no flip.
 std::optional<RotateFlipType> RotateFlipFor(int32_t angle, int32_t flip);
 
+// True for the output format codes whose files hold photo information and a colour
+// profile; the others get sRGB pixels and nothing else.
+bool OutputCarriesPhotoInformation(int32_t outputFormat);
+
 class PhotoConverter {
 public:
     // `tempFolder` holds this converter's fixed temporary names (ends in '/');
@@ -38,6 +42,9 @@ private:
     ConversionOutcome Fail(const std::string& text, const std::string& caption, const std::string& detail = {});
     void DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height);
     bool Encode(const PhotoRecord& photo, GpBitmap* bitmap);
+    // Writes the photo's information, as the host chose, into the encoded output at
+    // `stagedPath` before it is renamed into place; a failure is logged, not returned.
+    void CarryInformation(const std::string& stagedPath);
     bool SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo, const char16_t* mimeType,
                          const EncoderParameters* parameters);
     bool EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap);
@@ -56,6 +63,9 @@ private:
     ConversionHost& host_;
     std::string tempFolder_;
     std::string lastReport_;  // text of the last message of the photo in hand
+    // What the photo in hand keeps, and the file its information is read from.
+    metadata::MetadataOptions information_;
+    std::string informationSource_;
 };
 
 }  // namespace tallowin

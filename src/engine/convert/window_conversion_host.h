@@ -18,6 +18,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
     WdpCodecLibrary* WdpLibrary() override;
+    metadata::MetadataOptions PhotoInformation() override { return model_.PhotoInformation(); }
 
 private:
     MainWindowModel& model_;
