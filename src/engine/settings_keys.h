@@ -17,6 +17,9 @@ inline constexpr const char* kOuptputFormat = "nOuptputFormat";
 inline constexpr const char* kComboPixelFormat = "iComboPixelFormat";
 inline constexpr const char* kCurrentJpegQuality = "nCurrentJpegQuality";
 inline constexpr const char* kWdpQualityControl = "nWdpQualityControl";
+inline constexpr const char* kWebpQuality = "nWebpQuality";
+inline constexpr const char* kAvifQuality = "nAvifQuality";
+inline constexpr const char* kJxlQuality = "nJxlQuality";
 
 // "CurrentFont"
 inline constexpr const char* kCurrentColor = "nCurrentColor";
