@@ -60,6 +60,17 @@ std::optional<uint32_t> ParseColour(const std::string& text) {
     return red | (green << 8) | (blue << 16);
 }
 
+// Gives the output format its quality; false for a format that takes none.
+bool SetEncoderQuality(OutputSettings& settings, int32_t quality) {
+    switch (settings.nOuptputFormat) {
+        case FormatJpg: settings.nCurrentJpegQuality = quality; return true;
+        case FormatWebp: settings.nWebpQuality = quality; return true;
+        case FormatAvif: settings.nAvifQuality = quality; return true;
+        case FormatJxl: settings.nJxlQuality = quality; return true;
+        default: return false;
+    }
+}
+
 // Prints "tallowin-batch: <message>" and the hint to --help.
 ParseOutcome UsageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kProgramName, message.c_str());
@@ -86,10 +97,12 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     // "jpeg" and "tiff" are the other names those formats go by.
     const std::map<std::string, int32_t> formats{{"bmp", FormatBmp}, {"jpg", FormatJpg}, {"jpeg", FormatJpg},
                                                  {"png", FormatPng}, {"tif", FormatTif}, {"tiff", FormatTif},
-                                                 {"gif", FormatGif}, {"wdp", FormatWdp}};
+                                                 {"gif", FormatGif}, {"wdp", FormatWdp},
+                                                 {"webp", FormatWebp}, {"avif", FormatAvif}, {"jxl", FormatJxl}};
     std::string format;
-    app.add_option("-f,--format", format, "Output format: bmp, jpg (jpeg), png, tif (tiff), gif or wdp (default)")
-        ->check(CLI::IsMember({"bmp", "jpg", "jpeg", "png", "tif", "tiff", "gif", "wdp"}));
+    app.add_option("-f,--format", format,
+                   "Output format: bmp, jpg (jpeg), png, tif (tiff), gif, wdp (default), webp, avif or jxl")
+        ->check(CLI::IsMember({"bmp", "jpg", "jpeg", "png", "tif", "tiff", "gif", "wdp", "webp", "avif", "jxl"}));
 
     auto* sizeGroup = app.add_option_group("size", "Output size (default: 1024 wide, height follows)");
     bool originalSize = false;
@@ -111,8 +124,11 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     int32_t bits = 24;
     auto* bitsOption =
         app.add_option("--bits", bits, "Bits per pixel of BMP output")->check(CLI::IsMember({1, 4, 8, 24}));
-    int32_t quality = options.settings.nCurrentJpegQuality;
-    auto* qualityOption = app.add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
+    int32_t quality = 0;
+    auto* qualityOption = app.add_option("--quality", quality,
+                                         "Quality of jpg, webp, avif or jxl output (defaults 80, 80, 60, 90; "
+                                         "100 is lossless for webp and jxl)")
+                              ->check(CLI::Range(1, 100));
     int32_t wdpQuality = WdpQualityOfEncoderParam(options.settings.nWdpEncoderParam);
     auto* wdpQualityOption =
         app.add_option("--wdp-quality", wdpQuality, "WDP quality")->check(CLI::Range(1, 100));
@@ -167,12 +183,14 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
         const CLI::Option* option;
         int32_t format;
         const char* formatName;
-    } formatOptions[] = {{bitsOption, FormatBmp, "bmp"}, {qualityOption, FormatJpg, "jpg"},
-                         {wdpQualityOption, FormatWdp, "wdp"}};
+    } formatOptions[] = {{bitsOption, FormatBmp, "bmp"}, {wdpQualityOption, FormatWdp, "wdp"}};
     for (const auto& [option, optionFormat, formatName] : formatOptions) {
         if (*option && settings.nOuptputFormat != optionFormat) {
             return UsageError(option->get_name() + " applies to -f " + formatName + " only");
         }
+    }
+    if (*qualityOption && !SetEncoderQuality(settings, quality)) {
+        return UsageError("--quality applies to -f jpg, webp, avif or jxl only");
     }
     if (originalSize) {
         settings.nOuputSizeType = SizeOriginal;
@@ -201,7 +219,6 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     settings.nRotateAngel = rotate;
     settings.nFlipType = flip == "horizontal" ? 1 : flip == "vertical" ? 2 : 0;
     settings.iComboPixelFormat = bits == 1 ? 0 : bits == 4 ? 1 : bits == 8 ? 2 : kDefaultPixelFormatIndex;
-    settings.nCurrentJpegQuality = quality;
     settings.nWdpEncoderParam = WdpEncoderParamOfQuality(wdpQuality);
 
     if (!stampPos.empty() && !ParsePair(stampPos, ',', options.stamp.x, options.stamp.y)) {

@@ -7,7 +7,8 @@ namespace tallowin {
 
 namespace {
 
-constexpr const char* kExtensions[kOutputFormatCount] = {"bmp", "jpg", "png", "tif", "gif", "wdp"};
+constexpr const char* kExtensions[kOutputFormatCount] = {"bmp", "jpg", "png", "tif",  "gif",
+                                                         "wdp", "webp", "avif", "jxl"};
 
 constexpr PixelFormat kPixelFormatCodes[kPixelFormatCount] = {
     PixelFormat1bppIndexed, PixelFormat4bppIndexed, PixelFormat8bppIndexed, PixelFormat16bppRGB565,
@@ -15,12 +16,11 @@ constexpr PixelFormat kPixelFormatCodes[kPixelFormatCount] = {
     PixelFormat64bppARGB,   PixelFormat64bppPARGB,
 };
 
-bool KnownFormat(int32_t format) { return format >= 0 && format < kOutputFormatCount; }
 bool KnownPixelFormat(int32_t index) { return index >= 0 && index < kPixelFormatCount; }
 
 }  // namespace
 
-const char* FormatExtension(int32_t format) { return KnownFormat(format) ? kExtensions[format] : ""; }
+const char* FormatExtension(int32_t format) { return IsKnownOutputFormat(format) ? kExtensions[format] : ""; }
 
 int32_t PixelFormatCode(int32_t pixelFormatIndex)
 {
@@ -30,6 +30,17 @@ int32_t PixelFormatCode(int32_t pixelFormatIndex)
 int PixelFormatDescriptionId(int32_t pixelFormatIndex)
 {
     return IDS_PIXEL_FORMAT_FIRST + (KnownPixelFormat(pixelFormatIndex) ? pixelFormatIndex : kDefaultPixelFormatIndex);
+}
+
+int32_t EncoderQualityOf(const OutputSettings& settings)
+{
+    switch (settings.nOuptputFormat) {
+        case FormatJpg: return settings.nCurrentJpegQuality;
+        case FormatWebp: return settings.nWebpQuality;
+        case FormatAvif: return settings.nAvifQuality;
+        case FormatJxl: return settings.nJxlQuality;
+        default: return -1;
+    }
 }
 
 bool IsIndexedPixelFormat(int32_t pixelFormatIndex) { return pixelFormatIndex >= 0 && pixelFormatIndex <= 2; }

@@ -6,7 +6,17 @@
 namespace tallowin {
 
 // Output format codes (nOuptputFormat).
-enum OutputFormat : int32_t { FormatBmp = 0, FormatJpg = 1, FormatPng = 2, FormatTif = 3, FormatGif = 4, FormatWdp = 5 };
+enum OutputFormat : int32_t {
+    FormatBmp = 0,
+    FormatJpg = 1,
+    FormatPng = 2,
+    FormatTif = 3,
+    FormatGif = 4,
+    FormatWdp = 5,
+    FormatWebp = 6,
+    FormatAvif = 7,
+    FormatJxl = 8,
+};
 // Size types (nOuputSizeType).
 enum OutputSizeType : int32_t { SizeOriginal = 0, SizeCustom = 1, SizeStretch = 2 };
 
@@ -23,19 +33,33 @@ struct OutputSettings {
     int32_t nRotateAngel = 0;
     int32_t nFlipType = 0;
     int32_t nWdpEncoderParam = 60;      // 101 - WDP quality 41
+    // Qualities 1 to 100 of the newer formats; 100 is lossless for WebP and JPEG XL.
+    // WebP 80 matches the JPEG default in look and size; AVIF holds the same detail
+    // at a lower number, so 60 gives about the JPEG 80 look in a far smaller file;
+    // JPEG XL 90 is a distance of about 1, the level its makers call visually lossless.
+    int32_t nWebpQuality = 80;
+    int32_t nAvifQuality = 60;
+    int32_t nJxlQuality = 90;
 
     bool operator==(const OutputSettings&) const = default;
 };
 
 // Number of output formats and pixel formats that the options offer.
-inline constexpr int32_t kOutputFormatCount = 6;
+inline constexpr int32_t kOutputFormatCount = 9;
 inline constexpr int32_t kPixelFormatCount = 10;
 // The pixel format used for an index outside 0 to 9.
 inline constexpr int32_t kDefaultPixelFormatIndex = 4;
 
-// File extension of an output format index, without the dot ("bmp" ... "wdp"); empty for
+// File extension of an output format index, without the dot ("bmp" ... "jxl"); empty for
 // an unknown index.
 const char* FormatExtension(int32_t format);
+
+// True for the codes 0 to 8 that name an output format.
+inline bool IsKnownOutputFormat(int32_t format) { return format >= 0 && format < kOutputFormatCount; }
+
+// The quality (1 to 100) an output format is written with, for the formats that take
+// one as the encoder's quality parameter (JPG, WebP, AVIF, JPEG XL); -1 for the others.
+int32_t EncoderQualityOf(const OutputSettings& settings);
 
 // The codec service's pixel-format code (PixelFormat24bppRGB, ...) of a pixel-format
 // index; an index outside 0 to 9 gives the 24-bit code.

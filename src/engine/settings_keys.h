@@ -17,6 +17,9 @@ inline constexpr const char* kOuptputFormat = "nOuptputFormat";
 inline constexpr const char* kComboPixelFormat = "iComboPixelFormat";
 inline constexpr const char* kCurrentJpegQuality = "nCurrentJpegQuality";
 inline constexpr const char* kWdpQualityControl = "nWdpQualityControl";
+inline constexpr const char* kWebpQuality = "nWebpQuality";
+inline constexpr const char* kAvifQuality = "nAvifQuality";
+inline constexpr const char* kJxlQuality = "nJxlQuality";
 // The photo information boxes of the main window, 0 or 1.
 inline constexpr const char* kKeepPhotoInformation = "keep_photo_information";
 inline constexpr const char* kRemoveLocation = "remove_location";

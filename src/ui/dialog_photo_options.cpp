@@ -26,7 +26,8 @@
 namespace tallowin::ui {
 namespace {
 
-constexpr std::array kFormatLabels = {"BMP", "JPG", "PNG", "TIF", "GIF", "WDP"};
+constexpr std::array kFormatLabels = {"BMP", "JPG", "PNG", "TIF", "GIF", "WDP", "WEBP", "AVIF", "JXL"};
+static_assert(kFormatLabels.size() == kOutputFormatCount);
 constexpr std::array kPixelFormatLabels = {"1 bit Indexed",  "4 bits Indexed", "8 bits Indexed", "16 bits RGB565",
                                            "24 bits RGB",    "32 bits ARGB",   "32 bits PARGB",  "32 bits RGB",
                                            "64 bits ARGB",   "64 bits PARGB"};
@@ -43,8 +44,12 @@ constexpr const char* kKeyFormat = keys::kOuptputFormat;
 constexpr const char* kKeyPixelFormat = keys::kComboPixelFormat;
 constexpr const char* kKeyJpegQuality = keys::kCurrentJpegQuality;
 constexpr const char* kKeyWdpQuality = keys::kWdpQualityControl;
+constexpr const char* kKeyWebpQuality = keys::kWebpQuality;
+constexpr const char* kKeyAvifQuality = keys::kAvifQuality;
+constexpr const char* kKeyJxlQuality = keys::kJxlQuality;
 constexpr int32_t kDefaultJpegQuality = 80;
 constexpr int32_t kDefaultWdpQuality = 40;
+constexpr OutputSettings kDefaultSettings{};
 // nWdpEncoderParam holds this minus the WDP quality the user sees.
 constexpr int32_t kWdpQualityMirror = 101;
 
@@ -141,6 +146,11 @@ void CDialogPhotoOptions::BuildControls() {
     qualityLabel_ = label("Quality Control:", IDC_QUALITY_LABEL);
     jpegQuality_ = edit(IDC_JPEG_QUALITY, 40);
     wdpQuality_ = edit(IDC_WDP_QUALITY, 40);
+    webpQuality_ = edit(IDC_WEBP_QUALITY, 40);
+    avifQuality_ = edit(IDC_AVIF_QUALITY, 40);
+    jxlQuality_ = edit(IDC_JXL_QUALITY, 40);
+    webpQuality_->setToolTip(QStringLiteral("100 is lossless"));
+    jxlQuality_->setToolTip(QStringLiteral("100 is lossless"));
     qualityRange_ = label("(Min 1, Max 100)", IDC_QUALITY_RANGE);
 
     auto* rotateGroup = WithId(new QGroupBox(QStringLiteral("Rotate by angle"), this), IDC_ROTATE_GROUP);
@@ -185,6 +195,9 @@ void CDialogPhotoOptions::BuildControls() {
     valueRow->addWidget(pixelFormat_);
     valueRow->addWidget(jpegQuality_);
     valueRow->addWidget(wdpQuality_);
+    valueRow->addWidget(webpQuality_);
+    valueRow->addWidget(avifQuality_);
+    valueRow->addWidget(jxlQuality_);
     valueRow->addWidget(qualityRange_);
     valueRow->addStretch(1);
     grid->addLayout(valueRow, 2, 1);
@@ -235,6 +248,9 @@ void CDialogPhotoOptions::FromOutputSettings(const OutputSettings& s) {
     nRotateAngel = s.nRotateAngel;
     nFlipType = s.nFlipType;
     nWdpQuality = kWdpQualityMirror - s.nWdpEncoderParam;
+    nWebpQuality = s.nWebpQuality;
+    nAvifQuality = s.nAvifQuality;
+    nJxlQuality = s.nJxlQuality;
 }
 
 OutputSettings CDialogPhotoOptions::ToOutputSettings() const {
@@ -251,6 +267,9 @@ OutputSettings CDialogPhotoOptions::ToOutputSettings() const {
     s.nRotateAngel = nRotateAngel;
     s.nFlipType = nFlipType;
     s.nWdpEncoderParam = kWdpQualityMirror - nWdpQuality;
+    s.nWebpQuality = nWebpQuality;
+    s.nAvifQuality = nAvifQuality;
+    s.nJxlQuality = nJxlQuality;
     return s;
 }
 
@@ -263,6 +282,9 @@ void CDialogPhotoOptions::OnInitDialog() {
     Exchange(false);
     nCurrentJpegQuality = store_.GetProfileInt(kSection, kKeyJpegQuality, kDefaultJpegQuality);
     nWdpQuality = store_.GetProfileInt(kSection, kKeyWdpQuality, kDefaultWdpQuality);
+    nWebpQuality = store_.GetProfileInt(kSection, kKeyWebpQuality, kDefaultSettings.nWebpQuality);
+    nAvifQuality = store_.GetProfileInt(kSection, kKeyAvifQuality, kDefaultSettings.nAvifQuality);
+    nJxlQuality = store_.GetProfileInt(kSection, kKeyJxlQuality, kDefaultSettings.nJxlQuality);
 
     int rotateIndex = -1;
     for (int i = 0; i < 4; ++i)
@@ -295,6 +317,12 @@ bool CDialogPhotoOptions::Exchange(bool reading) {
     dx.NumberRange(dVerticalStretch, kStretchMin, kStretchMax);
     dx.Integer(wdpQuality_, nWdpQuality);
     dx.IntegerRange(nWdpQuality, kQualityMin, kQualityMax);
+    dx.Integer(webpQuality_, nWebpQuality);
+    dx.IntegerRange(nWebpQuality, kQualityMin, kQualityMax);
+    dx.Integer(avifQuality_, nAvifQuality);
+    dx.IntegerRange(nAvifQuality, kQualityMin, kQualityMax);
+    dx.Integer(jxlQuality_, nJxlQuality);
+    dx.IntegerRange(nJxlQuality, kQualityMin, kQualityMax);
     return dx.Ok();
 }
 
@@ -306,23 +334,32 @@ void CDialogPhotoOptions::accept() {
     store_.WriteProfileInt(kSection, kKeyFormat, nOuptputFormat);
     store_.WriteProfileInt(kSection, kKeyJpegQuality, nCurrentJpegQuality);
     store_.WriteProfileInt(kSection, kKeyWdpQuality, nWdpQuality);
+    store_.WriteProfileInt(kSection, kKeyWebpQuality, nWebpQuality);
+    store_.WriteProfileInt(kSection, kKeyAvifQuality, nAvifQuality);
+    store_.WriteProfileInt(kSection, kKeyJxlQuality, nJxlQuality);
     iComboPixelFormat = pixelFormat_->currentIndex();
     store_.WriteProfileInt(kSection, kKeyPixelFormat, iComboPixelFormat);
     if (valid) QDialog::accept();
 }
 
 void CDialogPhotoOptions::UpdateFormatView(int32_t format) {
-    if (format < FormatBmp || format > FormatWdp) {
+    if (!IsKnownOutputFormat(format)) {
         RunMessageBox(this, "unknown error", "error");
         return;
     }
     const bool bmp = format == FormatBmp;
     const bool jpg = format == FormatJpg;
     const bool wdp = format == FormatWdp;
+    const bool webp = format == FormatWebp;
+    const bool avif = format == FormatAvif;
+    const bool jxl = format == FormatJxl;
     Show({pixelLabel_, pixelFormat_, pixelText_}, bmp);
-    Show({qualityLabel_, qualityRange_}, jpg || wdp);
+    Show({qualityLabel_, qualityRange_}, jpg || wdp || webp || avif || jxl);
     jpegQuality_->setVisible(jpg);
     wdpQuality_->setVisible(wdp);
+    webpQuality_->setVisible(webp);
+    avifQuality_->setVisible(avif);
+    jxlQuality_->setVisible(jxl);
 }
 
 void CDialogPhotoOptions::UpdateSizeTypeView(int32_t sizeType) {

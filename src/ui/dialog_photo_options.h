@@ -1,8 +1,8 @@
 #pragma once
 // "Photo Output Options": edits one OutputSettings record. The caller fills the public
 // fields (or uses FromOutputSettings), runs exec(), and on Accepted reads them back.
-// The dialog remembers the last output format, pixel format and both qualities in the
-// settings store, and always opens with the stored qualities.
+// The dialog remembers the last output format, pixel format and every format's quality
+// in the settings store, and always opens with the stored qualities.
 
 #include "output_settings.h"
 
@@ -48,6 +48,9 @@ public:
     int32_t iComboPixelFormat = 0;
     int32_t nCurrentJpegQuality = 0;
     int32_t nWdpQuality = 0;
+    int32_t nWebpQuality = 0;
+    int32_t nAvifQuality = 0;
+    int32_t nJxlQuality = 0;
 
 public slots:
     void accept() override;
@@ -91,6 +94,9 @@ private:
     QLabel* qualityLabel_ = nullptr;
     QLineEdit* jpegQuality_ = nullptr;
     QLineEdit* wdpQuality_ = nullptr;
+    QLineEdit* webpQuality_ = nullptr;
+    QLineEdit* avifQuality_ = nullptr;
+    QLineEdit* jxlQuality_ = nullptr;
     QLabel* qualityRange_ = nullptr;
     QRadioButton* rotate_[4] = {};
     QRadioButton* flip_[3] = {};

@@ -217,7 +217,7 @@ TEST_F(BatchCliTest, AFailedPhotoSaysWhy) {
 
 TEST_F(BatchCliTest, BadUsageGivesStatusTwo) {
     EXPECT_EQ(Run("").status, 2);
-    EXPECT_EQ(Run("-f webp " + Quote(jpeg.string())).status, 2);
+    EXPECT_EQ(Run("-f heic " + Quote(jpeg.string())).status, 2);
     EXPECT_EQ(Run("--rotate 45 " + Quote(jpeg.string())).status, 2);
     EXPECT_EQ(Run("--size 10 " + Quote(jpeg.string())).status, 2);
     EXPECT_EQ(Run("--width 10 --height 10 " + Quote(jpeg.string())).status, 2);

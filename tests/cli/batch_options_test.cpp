@@ -104,7 +104,12 @@ TEST_F(BatchOptionsTest, OtherFormatNamesAreAcceptedAndOptionsOfAnotherFormatAre
     const Case refused[] = {
         {"-f jpg --bits 8", "tallowin-batch: --bits applies to -f bmp only"},
         {"--bits 24", "tallowin-batch: --bits applies to -f bmp only"},  // the default format is wdp
-        {"-f png --quality 90", "tallowin-batch: --quality applies to -f jpg only"},
+        {"-f png --quality 90", "tallowin-batch: --quality applies to -f jpg, webp, avif or jxl only"},
+        {"--quality 90", "tallowin-batch: --quality applies to -f jpg, webp, avif or jxl only"},
+        {"-f webp --bits 8", "tallowin-batch: --bits applies to -f bmp only"},
+        {"-f jxl --wdp-quality 50", "tallowin-batch: --wdp-quality applies to -f wdp only"},
+        {"-f avif --quality 0", "tallowin-batch: --quality: Value 0 not in range 1 to 100"},
+        {"-f webp --quality 101", "tallowin-batch: --quality: Value 101 not in range 1 to 100"},
         {"-f jpeg --wdp-quality 50", "tallowin-batch: --wdp-quality applies to -f wdp only"},
     };
     for (const Case& c : refused) {
@@ -114,6 +119,75 @@ TEST_F(BatchOptionsTest, OtherFormatNamesAreAcceptedAndOptionsOfAnotherFormatAre
     }
     // Nothing was converted by the refused runs.
     EXPECT_TRUE(EntriesOf(Path("out")).empty());
+}
+
+// -f webp, avif and jxl write their format and --quality reaches each of them: a low
+// quality gives a far smaller file than the highest, and webp and jxl at 100 are
+// lossless (their reference decoders give back the source's exact pixels).
+TEST_F(BatchOptionsTest, NewerFormatsTakeTheQualityOption) {
+    // 32 x 32 noise, 24 bits, rows bottom-up: lossy coding cannot keep it exactly.
+    std::string bmp = BmpHeader(32, 32);
+    std::string pixels(32 * 32 * 3, '\0');
+    uint32_t state = 2024;
+    for (char& byte : pixels) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    const fs::path noise = WriteFile("src/noise.bmp", bmp + pixels);
+    // The same pixels as a PPM: rows top-down, R G B.
+    std::string expected = "P6\n32 32\n255\n";
+    for (int y = 31; y >= 0; --y) {
+        for (int x = 0; x < 32; ++x) {
+            const size_t at = (static_cast<size_t>(y) * 32 + static_cast<size_t>(x)) * 3;
+            expected += {pixels[at + 2], pixels[at + 1], pixels[at]};
+        }
+    }
+    const struct {
+        const char* name;
+        const char* decode;  // %s: the output file, %o: the decoded file without its extension
+        const char* decodedExtension;
+        bool lossless;
+    } formats[] = {{"webp", "dwebp %s -ppm -o %o.ppm", ".ppm", true},
+                   {"avif", "heif-convert %s %o.png", ".png", false},
+                   {"jxl", "djxl %s %o.ppm", ".ppm", true}};
+    int run = 0;
+    for (const auto& format : formats) {
+        uintmax_t sizes[2] = {};
+        for (const int quality : {5, 100}) {
+            const std::string out = "q" + std::to_string(run++);
+            fs::create_directories(Path(out));
+            const BatchResult r = Run(std::string("-f ") + format.name + " --quality " + std::to_string(quality) +
+                                      " --original-size -q -o " + ShellQuote(Path(out).string()) + " " +
+                                      ShellQuote(noise.string()));
+            ASSERT_EQ(r.status, 0) << format.name << "\n" << r.err;
+            const std::string file = std::string("noise.") + format.name;
+            ASSERT_EQ(EntriesOf(r.RunFolder()), std::vector<std::string>{file});
+            const fs::path written = r.RunFolder() / file;
+            sizes[quality == 100] = fs::file_size(written);
+
+            std::string command = format.decode;
+            const std::string decoded = Path(out + "/decoded").string();
+            command.replace(command.find("%s"), 2, ShellQuote(written.string()));
+            command.replace(command.find("%o"), 2, ShellQuote(decoded));
+            ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+            // ImageMagick only turns the decoded file into a plain 8-bit PPM.
+            const std::string ppm = Path(out + "/back.ppm").string();
+            ASSERT_EQ(std::system(("convert " + ShellQuote(decoded + format.decodedExtension) + " -depth 8 " +
+                                   ShellQuote(ppm))
+                                      .c_str()),
+                      0);
+            const std::string back = ReadFile(ppm);
+            ASSERT_EQ(back.size(), expected.size()) << format.name;
+            EXPECT_EQ(back.rfind("P6\n32 32\n255\n", 0), 0u) << format.name;
+            if (quality == 100 && format.lossless) {
+                EXPECT_TRUE(back == expected) << format.name << " at 100 is not lossless";
+            }
+            if (quality == 5) {
+                EXPECT_FALSE(back == expected) << format.name << " at 5 is lossless";
+            }
+        }
+        EXPECT_LT(sizes[0] * 2, sizes[1]) << format.name << ": " << sizes[0] << " vs " << sizes[1];
+    }
 }
 
 TEST_F(BatchOptionsTest, ASizeBelowOnePixelIsExplained) {

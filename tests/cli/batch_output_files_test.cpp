@@ -55,6 +55,7 @@ constexpr Format kFormats[] = {
     {"-f bmp --bits 1", ".bmp"}, {"-f bmp --bits 4", ".bmp"},          {"-f bmp --bits 8", ".bmp"},
     {"-f bmp", ".bmp"},          {"-f jpg --quality 100", ".jpg"},     {"-f png", ".png"},
     {"-f tif", ".tif"},          {"-f gif", ".gif"},                   {"-f wdp --wdp-quality 100", ".wdp"},
+    {"-f webp", ".webp"},        {"-f avif --quality 90", ".avif"},    {"-f jxl --quality 100", ".jxl"},
 };
 
 class BatchOutputFilesTest : public TestWorld {

@@ -115,11 +115,11 @@ protected:
     Picture picture_;
 };
 
-TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachJpegPngAndTiffUpright)
+TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachJpegPngTiffAndWebpUpright)
 {
     const fs::path source = CameraJpeg();
     for (const auto& [format, name] : {std::pair{"jpg", "camera.jpg"}, std::pair{"png", "camera.png"},
-                                       std::pair{"tif", "camera.tif"}}) {
+                                       std::pair{"tif", "camera.tif"}, std::pair{"webp", "camera.webp"}}) {
         const fs::path output = Convert(std::string("-f ") + format + " --size 40x30", source, name);
         ASSERT_TRUE(fs::exists(output)) << format;
         const std::vector<std::string> values = Values(

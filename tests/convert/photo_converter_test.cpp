@@ -308,7 +308,7 @@ TEST_F(PhotoConverterTest, TurnTableGivesTheRightShapes) {
 TEST_F(PhotoConverterTest, UnknownFormatCodeWritesNothingAndIsSkipped) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
     PhotoRecord photo = Added(jpeg, Settings(FormatPng), out / "photo.");
-    photo.settings.nOuptputFormat = 7;
+    photo.settings.nOuptputFormat = 9;  // one past JPEG XL
     EXPECT_FALSE(Convert(photo));
     EXPECT_EQ(outcome.kind, OutcomeKind::Skipped);
     EXPECT_TRUE(port.Messages().empty());

@@ -138,7 +138,10 @@ TEST(FormatLookups, ExtensionsCodesAndDescriptionsWithTheirFallback)
 {
     EXPECT_STREQ(FormatExtension(FormatBmp), "bmp");
     EXPECT_STREQ(FormatExtension(FormatWdp), "wdp");
-    EXPECT_STREQ(FormatExtension(6), "");
+    EXPECT_STREQ(FormatExtension(FormatWebp), "webp");
+    EXPECT_STREQ(FormatExtension(FormatAvif), "avif");
+    EXPECT_STREQ(FormatExtension(FormatJxl), "jxl");
+    EXPECT_STREQ(FormatExtension(9), "");
     EXPECT_STREQ(FormatExtension(-1), "");
     EXPECT_EQ(PixelFormatCode(0), 0x00030101);
     EXPECT_EQ(PixelFormatCode(3), 0x00021006);

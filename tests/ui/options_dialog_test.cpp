@@ -96,6 +96,70 @@ TEST_F(OptionsDialogTest, FormatDecidesWhichControlsShow) {
     EXPECT_EQ(dialog.nOuptputFormat, FormatPng);
 }
 
+// The formats after WDP: each shows the quality label and range with its own box only.
+TEST_F(OptionsDialogTest, NewerFormatsShowTheirOwnQualityBox) {
+    CDialogPhotoOptions dialog(*store_);
+    Run(dialog, OutputSettings{}, [&](QWidget* d) {
+        auto* format = Find<QComboBox>(d, IDC_FORMAT);
+        ASSERT_EQ(format->count(), 9);
+        EXPECT_EQ(format->itemText(FormatWebp), "WEBP");
+        EXPECT_EQ(format->itemText(FormatAvif), "AVIF");
+        EXPECT_EQ(format->itemText(FormatJxl), "JXL");
+        const std::pair<int, ControlId> boxes[] = {
+            {FormatJpg, IDC_JPEG_QUALITY},  {FormatWdp, IDC_WDP_QUALITY}, {FormatWebp, IDC_WEBP_QUALITY},
+            {FormatAvif, IDC_AVIF_QUALITY}, {FormatJxl, IDC_JXL_QUALITY},
+        };
+        for (const auto& [chosen, own] : boxes) {
+            Choose(format, chosen);
+            EXPECT_TRUE(Shown(d, IDC_QUALITY_LABEL) && Shown(d, IDC_QUALITY_RANGE)) << chosen;
+            EXPECT_FALSE(Shown(d, IDC_PIXEL_FORMAT) || Shown(d, IDC_PIXEL_FORMAT_TEXT)) << chosen;
+            for (const auto& [other, box] : boxes) EXPECT_EQ(Shown(d, box), box == own) << chosen << " " << box;
+        }
+        Choose(format, FormatPng);
+        for (ControlId id : {IDC_QUALITY_LABEL, IDC_WEBP_QUALITY, IDC_AVIF_QUALITY, IDC_JXL_QUALITY})
+            EXPECT_FALSE(Shown(d, id)) << id;
+        Choose(format, FormatAvif);
+        Find<QPushButton>(d, IDOK)->click();
+    });
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(store_->GetProfileInt("Option", "nOuptputFormat", -1), FormatAvif);
+}
+
+// Each quality opens as stored (or its default), is written back on OK and reaches
+// the settings record in its own field.
+TEST_F(OptionsDialogTest, NewerFormatQualitiesAreStoredAndReturned) {
+    {
+        CDialogPhotoOptions dialog(*store_);
+        OutputSettings settings;
+        settings.nWebpQuality = settings.nAvifQuality = settings.nJxlQuality = 3;  // the store wins
+        Run(dialog, settings, [&](QWidget* d) {
+            EXPECT_EQ(Find<QLineEdit>(d, IDC_WEBP_QUALITY)->text(), "80");
+            EXPECT_EQ(Find<QLineEdit>(d, IDC_AVIF_QUALITY)->text(), "60");
+            EXPECT_EQ(Find<QLineEdit>(d, IDC_JXL_QUALITY)->text(), "90");
+            Find<QLineEdit>(d, IDC_WEBP_QUALITY)->setText("100");
+            Find<QLineEdit>(d, IDC_AVIF_QUALITY)->setText("1");
+            Find<QLineEdit>(d, IDC_JXL_QUALITY)->setText("77");
+            Find<QPushButton>(d, IDOK)->click();
+        });
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+        const OutputSettings out = dialog.ToOutputSettings();
+        EXPECT_EQ(out.nWebpQuality, 100);
+        EXPECT_EQ(out.nAvifQuality, 1);
+        EXPECT_EQ(out.nJxlQuality, 77);
+        EXPECT_EQ(out.nCurrentJpegQuality, 80);
+        EXPECT_EQ(store_->GetProfileInt("Option", "nWebpQuality", -1), 100);
+        EXPECT_EQ(store_->GetProfileInt("Option", "nAvifQuality", -1), 1);
+        EXPECT_EQ(store_->GetProfileInt("Option", "nJxlQuality", -1), 77);
+    }
+    CDialogPhotoOptions again(*store_);
+    Run(again, OutputSettings{}, [&](QWidget* d) {
+        EXPECT_EQ(Find<QLineEdit>(d, IDC_WEBP_QUALITY)->text(), "100");
+        EXPECT_EQ(Find<QLineEdit>(d, IDC_AVIF_QUALITY)->text(), "1");
+        EXPECT_EQ(Find<QLineEdit>(d, IDC_JXL_QUALITY)->text(), "77");
+        Find<QPushButton>(d, IDCANCEL)->click();
+    });
+}
+
 TEST_F(OptionsDialogTest, SizeTypeAndKeepAspectBoxes) {
     OutputSettings settings;  // custom size, keep the aspect ratio with the width
     CDialogPhotoOptions dialog(*store_);
@@ -137,7 +201,7 @@ TEST_F(OptionsDialogTest, UnknownCodesAreReportedAndLeaveNothingChecked) {
     settings.nFlipType = 7;
     settings.nOuputSizeType = 3;
     settings.nKeepAspectRatio = 9;
-    settings.nOuptputFormat = 8;
+    settings.nOuptputFormat = 9;  // one past JPEG XL
     settings.iComboPixelFormat = 12;
     CDialogPhotoOptions dialog(*store_);
     Run(dialog, settings, [&](QWidget* d) {
@@ -199,12 +263,17 @@ TEST_F(OptionsDialogTest, RefusedFieldsShowTheirMessageAndTakeTheFocus) {
         {IDC_STRETCH_H, "0", range, IDC_STRETCH_V, FormatWdp, IDC_SIZE_STRETCH},
         {IDC_STRETCH_V, "2000000", range, IDC_STRETCH_V, FormatWdp, IDC_SIZE_STRETCH},
         {IDC_WDP_QUALITY, "0", "Enter an integer between 1 and 100.", IDC_WDP_QUALITY, FormatWdp, IDC_SIZE_STRETCH},
+        {IDC_WEBP_QUALITY, "0", "Enter an integer between 1 and 100.", IDC_WEBP_QUALITY, FormatWebp, IDC_SIZE_CUSTOM},
+        {IDC_AVIF_QUALITY, "101", "Enter an integer between 1 and 100.", IDC_AVIF_QUALITY, FormatAvif,
+         IDC_SIZE_CUSTOM},
+        {IDC_JXL_QUALITY, "x", "Enter an integer.", IDC_JXL_QUALITY, FormatJxl, IDC_SIZE_CUSTOM},
     };
     for (const Case& c : cases) {
         answerer_.ClearBoxes();
         // A refused quality was stored and would come back first: start from valid ones.
         store_->WriteProfileInt("Option", "nCurrentJpegQuality", 80);
         store_->WriteProfileInt("Option", "nWdpQualityControl", 40);
+        for (const char* key : {"nWebpQuality", "nAvifQuality", "nJxlQuality"}) store_->WriteProfileInt("Option", key, 50);
         CDialogPhotoOptions dialog(*store_);
         int focused = 0;
         OutputSettings settings;
@@ -223,8 +292,10 @@ TEST_F(OptionsDialogTest, RefusedFieldsShowTheirMessageAndTakeTheFocus) {
             EXPECT_EQ(focused, c.focus) << c.edit << " " << c.text;
         }
     }
-    // The last refused OK still stored what the fields held.
-    EXPECT_EQ(store_->GetProfileInt("Option", "nWdpQualityControl", -1), 0);
+    // The last refused OK still stored what the fields held (a quality that is not a
+    // number leaves the stored one as it was).
+    EXPECT_EQ(store_->GetProfileInt("Option", "nWdpQualityControl", -1), 40);
+    EXPECT_EQ(store_->GetProfileInt("Option", "nJxlQuality", -1), 50);
 }
 
 TEST_F(OptionsDialogTest, BoundaryStretchFactorsAreAccepted) {

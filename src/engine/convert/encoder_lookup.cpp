@@ -1,5 +1,7 @@
 #include "encoder_lookup.h"
 
+#include "output_settings.h"
+
 #include <string_view>
 #include <vector>
 
@@ -24,6 +26,14 @@ int FindEncoderByMimeType(const WCHAR* mimeType, CLSID* clsid) {
         }
     }
     return -1;
+}
+
+const WCHAR* EncoderMimeTypeOf(int32_t format) {
+    static constexpr const WCHAR* kMimeTypes[kOutputFormatCount] = {
+        u"image/bmp", u"image/jpeg", u"image/png", u"image/tiff", u"image/gif",
+        nullptr,  // WDP: written by the WDP library, not the codec service
+        u"image/webp", u"image/avif", u"image/jxl"};
+    return IsKnownOutputFormat(format) ? kMimeTypes[format] : nullptr;
 }
 
 }  // namespace tallowin

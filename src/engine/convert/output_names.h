@@ -12,7 +12,7 @@
 
 namespace tallowin {
 
-// Extension of an output format code ("bmp" ... "wdp"); empty for an unknown code.
+// Extension of an output format code ("bmp" ... "jxl"); empty for an unknown code.
 std::string OutputExtension(int32_t format);
 
 // Run folder: `outputFolder` joined as it stands with the local time as

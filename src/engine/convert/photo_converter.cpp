@@ -54,8 +54,9 @@ bool OutputCarriesPhotoInformation(int32_t outputFormat) {
     switch (outputFormat) {
         case FormatJpg:
         case FormatPng:
-        case FormatTif: return true;
-        default: return false;
+        case FormatTif:
+        case FormatWebp: return true;
+        default: return false;  // AVIF and JPEG XL containers cannot be written into yet
     }
 }
 
@@ -217,7 +218,7 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
         Report(GetText(IDS_ROTATE_FLIP_FAILED), GetText(IDS_ERROR));
     }
 
-    if (settings.nOuptputFormat < FormatBmp || settings.nOuptputFormat > FormatWdp) {
+    if (!IsKnownOutputFormat(settings.nOuptputFormat)) {
         return ConversionOutcome::Skip("unknown output photo format");
     }
     lastReport_.clear();  // a warning shown before is not why an encoder fails
@@ -267,15 +268,18 @@ bool PhotoConverter::Encode(const PhotoRecord& photo, GpBitmap* bitmap) {
                 return EncodeIndexedBmp(photo, bitmap, settings.iComboPixelFormat);
             }
             return SaveWithEncoder(bitmap, photo, u"image/bmp", nullptr);
-        case FormatJpg: {
-            ULONG quality = static_cast<ULONG>(settings.nCurrentJpegQuality);
+        case FormatJpg:
+        case FormatWebp:
+        case FormatAvif:
+        case FormatJxl: {
+            ULONG quality = static_cast<ULONG>(EncoderQualityOf(settings));
             EncoderParameters parameters{};
             parameters.Count = 1;
             parameters.Parameter[0].Guid = EncoderQuality;
             parameters.Parameter[0].NumberOfValues = 1;
             parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
             parameters.Parameter[0].Value = &quality;
-            return SaveWithEncoder(bitmap, photo, u"image/jpeg", &parameters);
+            return SaveWithEncoder(bitmap, photo, EncoderMimeTypeOf(settings.nOuptputFormat), &parameters);
         }
         case FormatPng: return SaveWithEncoder(bitmap, photo, u"image/png", nullptr);
         case FormatTif: return SaveWithEncoder(bitmap, photo, u"image/tiff", nullptr);
