@@ -1,5 +1,7 @@
 #include "batch_options.h"
 
+#include "tallowin_version.h"
+
 #include <CLI/CLI.hpp>
 
 #include <charconv>
@@ -11,7 +13,7 @@ namespace tallowin::cli {
 
 namespace {
 
-constexpr const char* kVersionText = "tallowin-batch (Pictavo) 2.1";
+constexpr const char* kVersionText = "tallowin-batch (Pictavo) " TALLOWIN_VERSION_SHORT;
 
 // "AxB" or "A,B" as two numbers of type T.
 template <typename T>
