@@ -177,7 +177,7 @@ TEST_F(PhotoConverterTest, AFailedConversionAfterYesKeepsTheOldFile) {
         EXPECT_FALSE(Convert(photo));
         EXPECT_EQ(port.MessageTexts().back(), "Failed to convert photo!");
         EXPECT_EQ(ReadFile(out / "photo.bmp"), "old bytes");
-        fs::copy_file(DataDir() / "convert/libjpeg-turbo/testorig.jpg", jpeg);
+        fs::copy_file(DataDir() / "libjpeg-turbo/testorig.jpg", jpeg);
     }
 }
 
@@ -309,7 +309,7 @@ TEST_F(PhotoConverterTest, UnknownFormatCodeWritesNothingAndSucceeds) {
 }
 
 TEST_F(PhotoConverterTest, ATruncatedPhotoIsConvertedAndLoggedAsDamaged) {
-    const fs::path jpeg = Source("generated/trunc_50pct_baseline.jpg");
+    const fs::path jpeg = Source("generated/jpeg/bad/trunc_50pct_baseline.jpg");
     ASSERT_TRUE(Convert(Added(jpeg, Settings(FormatPng), out / "cut.png")));
     EXPECT_EQ(outcome, ConversionOutcome::Damaged);
     EXPECT_EQ(Identify(out / "cut.png"), "PNG 64 42 8");

@@ -16,10 +16,10 @@ target=${1:?usage: run-fuzz.sh TARGET [SECONDS]}
 seconds=${2:-600}
 data=$root/tests/data
 case $target in
-  bmp_read|bmp_decode) seeds="$data/bmp" ;;
-  ico_decode) seeds="$data/ico" ;;
+  bmp_read|bmp_decode) seeds="$data/bmpsuite $data/image-rs/bmp $data/generated/bmp" ;;
+  ico_decode) seeds="$data/image-rs/ico $data/generated/ico" ;;
   exif_parse) seeds="$data/generated/fuzz-seeds/exif" ;;
-  jxr_container) seeds="$data/wdp" ;;
+  jxr_container) seeds="$data/generated/wdp $data/jxrlib-glencoe" ;;
   *) echo "unknown fuzz target '$target'" >&2; exit 2 ;;
 esac
 build=${FUZZ_BUILD:-$root/build-fuzz}
