@@ -1,14 +1,58 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Tallowin with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.
+# Installs what is needed and checks Tallowin the way CI does, in three builds:
+#   asan    build-test/: Debug with AddressSanitizer and UndefinedBehaviorSanitizer;
+#           every test, the fuzz replays included.
+#   werror  build-release/: Release with -Werror; everything is built (tests and
+#           benchmarks too), the warnings are the check, so no test runs here.
+#   tsan    build-tsan/: ThreadSanitizer; only the engine, conversion, window and
+#           batch-tool tests are built and run (the layers that start threads).
+# TALLOWIN_CHECKS picks and orders the builds (default "asan werror tsan"); BUILD_DIR
+# overrides build-test/. Each build keeps its folder, so a second run only rebuilds
+# what changed; set CMAKE_CXX_COMPILER_LAUNCHER=ccache to share objects across clones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
-BUILD=${BUILD_DIR:-build-test}
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DTALLOWIN_SANITIZE=ON -DTALLOWIN_BENCH=OFF
-cmake --build "$BUILD" -j2
+JOBS=${JOBS:-2}
+CHECKS=${TALLOWIN_CHECKS:-asan werror tsan}
 export QT_QPA_PLATFORM=offscreen
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 300
+
+# The test programs of the layers that run threads, by the label each test carries
+# (its program's name).
+TSAN_TESTS=(engine_settings_test engine_temp_files_test engine_log_test engine_adding_test
+            engine_list_test engine_window_test engine_window_services_test convert_test
+            convert_failures_test ui_test batch_cli_test)
+
+stage() { printf '\n== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
+
+for check in $CHECKS; do
+  case $check in
+    asan)
+      stage "AddressSanitizer + UndefinedBehaviorSanitizer, all tests"
+      BUILD=${BUILD_DIR:-build-test}
+      cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DTALLOWIN_SANITIZE=ON -DTALLOWIN_BENCH=OFF
+      cmake --build "$BUILD" -j"$JOBS"
+      ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$BUILD" --output-on-failure -j"$JOBS" --timeout 300
+      ;;
+    werror)
+      stage "Release with -Werror, everything built"
+      cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_WERROR=ON -DTALLOWIN_BENCH=ON
+      cmake --build build-release -j"$JOBS"
+      ;;
+    tsan)
+      stage "ThreadSanitizer: engine, conversion, window and batch-tool tests"
+      cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLOWIN_TSAN=ON -DTALLOWIN_BENCH=OFF
+      cmake --build build-tsan -j"$JOBS" --target "${TSAN_TESTS[@]}"
+      labels=$(IFS='|'; echo "^(${TSAN_TESTS[*]})\$")
+      TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
+        ctest --test-dir build-tsan --output-on-failure -j"$JOBS" --timeout 300 -L "$labels"
+      ;;
+    *)
+      echo "unknown check '$check' (asan, werror, tsan)" >&2
+      exit 2
+      ;;
+  esac
+done
+stage "all checks passed"

@@ -10,18 +10,19 @@
 #
 # Environment:
 #   TALLOWIN_BATCH  the tallowin-batch to time (default: a Release build made in
-#                   $BENCH_BUILD, default build-bench/ beside the sources)
+#                   $BENCH_BUILD, default build/bench/release/ in the source tree)
 #   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
 #   BENCH_REPEATS   runs per measurement (default 3)
 #   BENCH_JOBS      jobs to time, any of: jpeg png gif bmp8 tiff (default all)
-# The corpus is made by shared/bench/make-corpus.sh (MANIFEST.tsv lists it).
+# CORPUS defaults to $BENCH_CORPUS, else build/bench/corpus/ in the source tree; it is
+# made by shared/bench/make-corpus.sh (MANIFEST.tsv lists it).
 set -euo pipefail
 
-CORPUS=${1:-/work/corpus}
+SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
+CORPUS=${1:-${BENCH_CORPUS:-$SOURCE_DIR/build/bench/corpus}}
 PHOTOS=${BENCH_PHOTOS:-10}
 REPEATS=${BENCH_REPEATS:-3}
 CORES=$(nproc)
-SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tallowin-bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
@@ -39,9 +40,9 @@ fi
 IM=$(command -v convert-im6.q16 || command -v convert)
 
 if [ -z "${TALLOWIN_BATCH:-}" ]; then
-  BUILD=${BENCH_BUILD:-$SOURCE_DIR/build-bench}
+  BUILD=${BENCH_BUILD:-$SOURCE_DIR/build/bench/release}
   cmake -S "$SOURCE_DIR" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_SANITIZE=OFF \
-        -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=OFF >/dev/null
+        -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
   cmake --build "$BUILD" -j "$CORES" --target tallowin-batch photo >/dev/null
   TALLOWIN_BATCH=$BUILD/bin/tallowin-batch
 fi

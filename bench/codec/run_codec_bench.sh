@@ -8,16 +8,19 @@
 # (magick / ours >= 3, ours / djpeg <= 1.5).
 #
 # usage: run_codec_bench.sh [CORPUS_FOLDER] [MAX_PHOTOS]
-# The corpus comes from /work/shared/bench/make-corpus.sh (MANIFEST.tsv beside the photos).
+# CORPUS_FOLDER defaults to $BENCH_CORPUS, else build/bench/corpus/ in the source tree; the
+# corpus comes from shared/bench/make-corpus.sh (MANIFEST.tsv beside the photos). The
+# Release tree is $BENCH_BUILD, default build/bench/release/ (shared with run-bench.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-corpus=${1:-/work/corpus}
+corpus=${1:-${BENCH_CORPUS:-$root/build/bench/corpus}}
 max=${2:-12}
 width=1024
-build=${BUILD_DIR:-$root/build-codec/bench-release}
+build=${BENCH_BUILD:-$root/build/bench/release}
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_TESTS=OFF -DTALLOWIN_SANITIZE=OFF >/dev/null
+# The same options as run-bench.sh: the two share one tree.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_SANITIZE=OFF -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target codec_bench >/dev/null
 
 mapfile -t rows < <(awk -F'\t' '!/^#/ && $1 != "name" && $5 == "photo" {print $1 "\t" $2 "\t" $4}' \

@@ -2,6 +2,7 @@
 
 #include "convert/output_names.h"
 #include "program_name.h"
+#include "tallowin_version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -14,7 +15,7 @@ namespace tallowin::cli {
 
 namespace {
 
-constexpr const char* kVersionText = "tallowin-batch (Pictavo) 2.1";
+constexpr const char* kVersionText = "tallowin-batch (Pictavo) " TALLOWIN_VERSION_SHORT;
 
 // "AxB" or "A,B" as two numbers of type T.
 template <typename T>

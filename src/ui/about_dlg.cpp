@@ -3,6 +3,7 @@
 #include "app_icon.h"
 #include "control_ids_text.h"
 #include "dialog_units.h"
+#include "tallowin_version.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,7 +20,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(du.Y(32), du.Y(32)));
     auto* name = WithId(new QLabel(QStringLiteral("Pictavo"), this), IDC_ABOUT_NAME);
-    auto* version = WithId(new QLabel(QStringLiteral("Version 2.1"), this), IDC_ABOUT_VERSION);
+    auto* version = WithId(new QLabel(QStringLiteral("Version " TALLOWIN_VERSION_SHORT), this), IDC_ABOUT_VERSION);
     auto* ok = WithId(new QPushButton(QStringLiteral("OK"), this), IDOK);
     ok->setDefault(true);
     ok->setMinimumWidth(du.X(50));

@@ -63,7 +63,7 @@ protected:
         png = Copy("pngsuite/basn2c08.png");        // 32 x 32
     }
     fs::path Copy(const std::string& relative, const std::string& name = {}) {
-        const fs::path from = DataDir() / "convert" / relative;
+        const fs::path from = DataDir() / relative;
         const fs::path to = Path("src") / (name.empty() ? from.filename().string() : name);
         fs::create_directories(to.parent_path());
         fs::copy_file(from, to, fs::copy_options::overwrite_existing);
@@ -136,7 +136,7 @@ TEST_F(BatchCliTest, DefaultIsWdpAThousandAndTwentyFourWide) {
 }
 
 TEST_F(BatchCliTest, AWdpPhotoKeepsItsTitle) {
-    const fs::path wdp = Copy("wdp/rgb24_q90.wdp");
+    const fs::path wdp = Copy("generated/wdp/rgb24_q90.wdp");
     const Result r = Run("-f png --width 50 -q -o " + Out() + " " + Quote(wdp.string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(FilesIn(r.RunFolder()), std::vector<std::string>{"rgb24_q90.png"});
@@ -190,7 +190,7 @@ TEST_F(BatchCliTest, TheSameNameTwiceFollowsTheOverwritePolicy) {
 }
 
 TEST_F(BatchCliTest, APhotoConvertedInPartHasAStatusOfItsOwn) {
-    const fs::path cut = Copy("generated/trunc_50pct_baseline.jpg");
+    const fs::path cut = Copy("generated/jpeg/bad/trunc_50pct_baseline.jpg");
     const Result r = Run("-f png --width 64 -q -o " + Out() + " " + Quote(cut.string()) + " " + Quote(png.string()));
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find(cut.string() + " Converted in part: "), std::string::npos) << r.err;

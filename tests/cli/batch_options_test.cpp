@@ -68,7 +68,7 @@ protected:
         fs::create_directories(Path("src"));
         fs::create_directories(Path("out"));
         png = Path("src/basn2c08.png");  // 32 x 32
-        fs::copy_file(DataDir() / "convert/pngsuite/basn2c08.png", png);
+        fs::copy_file(DataDir() / "pngsuite/basn2c08.png", png);
     }
     // Runs the tool through bash with empty standard input; `prefix` comes before it
     // on the same command line (variables, "env -u").

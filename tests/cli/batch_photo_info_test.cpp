@@ -201,7 +201,7 @@ TEST_F(BatchPhotoInfoTest, DisplayP3PhotoAsEightBitBmpMatchesItsSrgbConversion)
 // Information that cannot be read costs a warning line; the photo is still converted.
 TEST_F(BatchPhotoInfoTest, DamagedInformationCostsAWarningNotThePhoto)
 {
-    const std::string jpeg = ReadFile(DataDir() / "convert/libjpeg-turbo/testorig.jpg");
+    const std::string jpeg = ReadFile(DataDir() / "libjpeg-turbo/testorig.jpg");
     ASSERT_GT(jpeg.size(), 2u);
     // An EXIF block whose first directory lies far beyond its end.
     const std::string payload = std::string("Exif\0\0MM\0\x2a\xff\xff\xff\xf0", 14) + std::string(20, '\0');

@@ -80,7 +80,7 @@ void ConvertWorld::TearDown() {
 }
 
 fs::path ConvertWorld::Source(const std::string& relative, const std::string& name) {
-    const fs::path from = DataDir() / "convert" / relative;
+    const fs::path from = DataDir() / relative;
     const fs::path to = Root() / "src" / (name.empty() ? from.filename() : fs::path(name));
     fs::create_directories(to.parent_path());
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);

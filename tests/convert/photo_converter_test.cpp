@@ -180,7 +180,7 @@ TEST_F(PhotoConverterTest, AFailedConversionAfterYesKeepsTheOldFile) {
         EXPECT_FALSE(Convert(photo));
         EXPECT_EQ(port.MessageTexts().back(), "Failed to convert photo!");
         EXPECT_EQ(ReadFile(out / "photo.bmp"), "old bytes");
-        fs::copy_file(DataDir() / "convert/libjpeg-turbo/testorig.jpg", jpeg);
+        fs::copy_file(DataDir() / "libjpeg-turbo/testorig.jpg", jpeg);
     }
 }
 
@@ -316,7 +316,7 @@ TEST_F(PhotoConverterTest, UnknownFormatCodeWritesNothingAndIsSkipped) {
 }
 
 TEST_F(PhotoConverterTest, ATruncatedPhotoIsConvertedAndLoggedAsDamaged) {
-    const fs::path jpeg = Source("generated/trunc_50pct_baseline.jpg");
+    const fs::path jpeg = Source("generated/jpeg/bad/trunc_50pct_baseline.jpg");
     ASSERT_TRUE(Convert(Added(jpeg, Settings(FormatPng), out / "cut.png")));
     EXPECT_EQ(outcome.kind, OutcomeKind::ConvertedInPart);
     EXPECT_FALSE(outcome.reason.empty());

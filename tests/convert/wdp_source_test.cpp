@@ -40,7 +40,7 @@ protected:
 
 TEST_F(WdpSourceTest, AddingAndConvertingLeaveNoBitmapBehind) {
     ASSERT_TRUE(model->Wdp().IsLoaded());
-    const fs::path first = Source("wdp/rgb24_q90.wdp", "holiday.wdp");
+    const fs::path first = Source("generated/wdp/rgb24_q90.wdp", "holiday.wdp");
     fs::create_directories(Root() / "src/other");
     const fs::path second = Root() / "src/other/holiday.wdp";
     fs::copy_file(first, second);
@@ -75,7 +75,7 @@ TEST_F(WdpSourceTest, AddingAndConvertingLeaveNoBitmapBehind) {
 TEST_F(WdpSourceTest, JpegXrUnderOtherNamesConvertsThroughTheCodecService) {
     for (const char* name : {"photo.jxr", "photo.hdp", "PHOTO.WDP"}) {
         SCOPED_TRACE(name);
-        const fs::path source = Source("wdp/rgb24_q90.wdp", name);
+        const fs::path source = Source("generated/wdp/rgb24_q90.wdp", name);
         const fs::path output = out / (std::string(name) + ".png");
         const PhotoRecord photo = Added(source, Png(), output);
         EXPECT_EQ(photo.sourcePath, source.string());
@@ -101,7 +101,7 @@ TEST_F(WdpSourceTest, OtherPhotosAreReadWhereTheyAre) {
 }
 
 TEST_F(WdpSourceTest, AWdpFileGoneSinceAddingFailsItsConversion) {
-    const fs::path wdp = Source("wdp/rgb24_q90.wdp", "gone.wdp");
+    const fs::path wdp = Source("generated/wdp/rgb24_q90.wdp", "gone.wdp");
     const PhotoRecord photo = Added(wdp, Png(), out / "gone.png");
     fs::remove(wdp);
     {

@@ -22,7 +22,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-fs::path EngineData(const std::string& relative) { return DataDir() / "engine" / relative; }
+fs::path EngineData(const std::string& relative) { return DataDir() / relative; }
 
 class PhotoAddingTest : public EngineWorld {
 protected:
@@ -44,7 +44,7 @@ protected:
 
 TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
 {
-    const std::string bmp = Copy("bmpsuite/rgb24.bmp", "pics/rgb24.bmp");
+    const std::string bmp = Copy("bmpsuite/g/rgb24.bmp", "pics/rgb24.bmp");
     const std::string jpg = Copy("libjpeg-turbo/testorig.jpg", "pics/testorig.jpg");
     const std::string png = Copy("pngsuite/basn2c08.png", "other pics/basn2c08.png");
     const timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
@@ -92,7 +92,7 @@ TEST_F(PhotoAddingTest, FilesThatAreNoPhotosAreLeftOutSilently)
 TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
 {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their permissions";
-    const std::string locked = Copy("bmpsuite/rgb24.bmp", "locked.bmp");
+    const std::string locked = Copy("bmpsuite/g/rgb24.bmp", "locked.bmp");
     fs::permissions(locked, fs::perms::none);
     model->AddChosenFiles({locked});
     EXPECT_THAT(model->Photos(), IsEmpty());
@@ -104,8 +104,8 @@ TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
 TEST_F(PhotoAddingTest, WdpFilesBecomeABmpOfTheirOwnNamedAfterThem)
 {
     ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
-    const std::string first = Copy("wdp/rgb24_q90.wdp", "trip/holiday.wdp");
-    const std::string second = Copy("wdp/rgb24_q90.wdp", "home/holiday.wdp");
+    const std::string first = Copy("generated/wdp/rgb24_q90.wdp", "trip/holiday.wdp");
+    const std::string second = Copy("generated/wdp/rgb24_q90.wdp", "home/holiday.wdp");
     model->AddChosenFiles({first, second});
 
     ASSERT_EQ(model->Photos().size(), 2u);
@@ -129,14 +129,14 @@ TEST_F(PhotoAddingTest, WdpFilesBecomeABmpOfTheirOwnNamedAfterThem)
 
 TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
 {
-    const std::string wdp = Copy("wdp/rgb24_q90.wdp", "a.wdp");
+    const std::string wdp = Copy("generated/wdp/rgb24_q90.wdp", "a.wdp");
     model->AddChosenFiles({wdp});  // no library loaded
     EXPECT_THAT(port.MessageTexts(), ElementsAre("can not decode the file"));
     EXPECT_EQ(port.Messages()[0].caption, "Error");
     port.ClearMessages();
 
     ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
-    const std::string empty = Copy("wdp/empty.wdp", "empty.wdp");
+    const std::string empty = Copy("generated/wdp/bad/empty.wdp", "empty.wdp");
     model->AddChosenFiles({empty});
     ASSERT_EQ(port.Messages().size(), 1u);
     EXPECT_THAT(port.Messages()[0].text, StartsWith("Failed to convert " + empty + " to "));
@@ -145,7 +145,7 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
 
     // An upper-case extension goes to the codec service directly, which knows JPEG XR
     // by its bytes.
-    const std::string upper = Copy("wdp/rgb24_q90.wdp", "photo.WDP");
+    const std::string upper = Copy("generated/wdp/rgb24_q90.wdp", "photo.WDP");
     model->AddChosenFiles({upper});
     ASSERT_EQ(model->Photos().size(), 1u);
     EXPECT_EQ(model->Photos()[0].sourcePath, upper);
@@ -158,7 +158,7 @@ TEST_F(PhotoAddingTest, RealWdpLibraryDecodesForTheList)
 {
     if (!fs::exists(BinDir() / "libphoto.so")) GTEST_SKIP() << "libphoto.so not built";
     ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(BinDir().string() + "/"));
-    model->AddChosenFiles({Copy("wdp/rgb24_q90.wdp", "real.wdp")});
+    model->AddChosenFiles({Copy("generated/wdp/rgb24_q90.wdp", "real.wdp")});
     ASSERT_EQ(model->Photos().size(), 1u);
     EXPECT_EQ(model->Photos()[0].width, 227);
     EXPECT_EQ(model->Photos()[0].height, 149);
@@ -224,7 +224,7 @@ TEST_F(PhotoAddingTest, PhotoExtensionsOfTheSearch)
 
 TEST_F(PhotoAddingTest, SearchAddsTheFoundPhotosAndRemembersTheFolder)
 {
-    Copy("bmpsuite/rgb24.bmp", "album/rgb24.bmp");
+    Copy("bmpsuite/g/rgb24.bmp", "album/rgb24.bmp");
     Copy("pngsuite/basn2c08.png", "album/2024/basn2c08.png");
     WriteFile("album/readme.txt", "x");
     model->AddFolderTree(Path("album").string());
@@ -235,7 +235,7 @@ TEST_F(PhotoAddingTest, SearchAddsTheFoundPhotosAndRemembersTheFolder)
 
 TEST_F(PhotoAddingTest, DropsAddFilesOfAnyNameButNoFolders)
 {
-    Copy("bmpsuite/rgb24.bmp", "dropped folder/inside.bmp");
+    Copy("bmpsuite/g/rgb24.bmp", "dropped folder/inside.bmp");
     const std::string renamed = Copy("pngsuite/basn2c08.png", "picture.data");
     const std::string text = WriteFile("notes.txt", "hello").string();
     const std::string fifo = Path("pipe.jpg").string();

@@ -17,8 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct SuiteCase {
-    const char* bmp;        // under tests/data/bmp/bmpsuite
-    const char* reference;  // under tests/data/bmp/bmpsuite/reference
+    const char* bmp;        // under tests/data/bmpsuite
+    const char* reference;  // under tests/data/bmpsuite/reference
 };
 
 const SuiteCase kSuiteCases[] = {
@@ -59,7 +59,7 @@ class BmpSuite : public TestWorld {};
 
 TEST_F(BmpSuite, SupportedFilesMatchTheirReferenceRenderings)
 {
-    const fs::path suite = DataDir() / "bmp" / "bmpsuite";
+    const fs::path suite = DataDir() / "bmpsuite";
     for (const SuiteCase& c : kSuiteCases) {
         SCOPED_TRACE(c.bmp);
         CDibImage image;
@@ -87,7 +87,7 @@ TEST_F(BmpSuite, SupportedFilesMatchTheirReferenceRenderings)
 TEST_F(BmpSuite, EveryTestFileIsReadOrRefusedWithAReason)
 {
     int read = 0, refused = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(DataDir() / "bmp")) {
+    for (const auto& entry : fs::recursive_directory_iterator(DataDir())) {
         const std::string extension = entry.path().extension().string();
         if (!entry.is_regular_file() || (extension != ".bmp" && extension != ".dib")) continue;
         SCOPED_TRACE(entry.path().string());
@@ -119,14 +119,14 @@ TEST_F(BmpSuite, KnownRefusals)
         {"bmpsuite/b/reallybig.bmp", "Image too large"},
         {"bmpsuite/q/pal2.bmp", "Unsupported bits per pixel"},
         {"bmpsuite/q/rgb24jpeg.bmp", "Unsupported bits per pixel"},  // bit count 0: embedded JPEG
-        {"generated/bad/empty.bmp", "Not a BMP"},
-        {"generated/bad/negative_width.bmp", "Invalid BMP dimensions"},
-        {"generated/bad/trunc_rgb24_half.bmp", "BMP file ends before its pixel rows do"},
+        {"generated/bmp/bad/empty.bmp", "Not a BMP"},
+        {"generated/bmp/bad/negative_width.bmp", "Invalid BMP dimensions"},
+        {"generated/bmp/bad/trunc_rgb24_half.bmp", "BMP file ends before its pixel rows do"},
         {"bmpsuite/b/shortfile.bmp", "BMP file ends before its pixel rows do"},
     };
     for (const Refusal& r : refusals) {
         CDibImage image;
-        EXPECT_FALSE(image.LoadFile((DataDir() / "bmp" / r.file).c_str(), kDibFormatBmp)) << r.file;
+        EXPECT_FALSE(image.LoadFile((DataDir() / r.file).c_str(), kDibFormatBmp)) << r.file;
         EXPECT_STREQ(image.LastError(), r.error) << r.file;
     }
 }

@@ -156,10 +156,10 @@ TEST(Quantizer, SameTablesAsTheReferenceOnRealPictures)
 {
     std::vector<std::unique_ptr<CDibImage>> images;
     images.push_back(std::make_unique<CDibImage>());
-    ASSERT_TRUE(images[0]->LoadFile((DataDir() / "bmp/photos/landscape_450x300.bmp").c_str(), kDibFormatBmp));
+    ASSERT_TRUE(images[0]->LoadFile((DataDir() / "exif-orientation/landscape_450x300.bmp").c_str(), kDibFormatBmp));
     for (const char* file : {"g/pal8.bmp", "g/pal4.bmp", "g/pal1bg.bmp", "g/rgb24.bmp", "g/pal8gs.bmp"}) {
         images.push_back(std::make_unique<CDibImage>());
-        ASSERT_TRUE(images.back()->LoadFile((DataDir() / "bmp/bmpsuite" / file).c_str(), kDibFormatBmp)) << file;
+        ASSERT_TRUE(images.back()->LoadFile((DataDir() / "bmpsuite" / file).c_str(), kDibFormatBmp)) << file;
     }
     images.push_back(std::make_unique<CDibImage>());
     FillPhotoLike(*images.back(), 300, 200, 11);

@@ -154,10 +154,10 @@ TEST(ReduceBitDepth, FastPathMatchesTheReferenceBitForBit)
 {
     std::vector<std::pair<std::string, std::unique_ptr<CDibImage>>> pictures;
     pictures.emplace_back("landscape", std::make_unique<CDibImage>());
-    ASSERT_TRUE(pictures.back().second->LoadFile((DataDir() / "bmp/photos/landscape_450x300.bmp").c_str(), kDibFormatBmp));
+    ASSERT_TRUE(pictures.back().second->LoadFile((DataDir() / "exif-orientation/landscape_450x300.bmp").c_str(), kDibFormatBmp));
     for (const char* file : {"g/rgb24.bmp", "g/rgb16-565.bmp", "g/rgb32bf.bmp"}) {
         pictures.emplace_back(file, std::make_unique<CDibImage>());
-        ASSERT_TRUE(pictures.back().second->LoadFile((DataDir() / "bmp/bmpsuite" / file).c_str(), kDibFormatBmp));
+        ASSERT_TRUE(pictures.back().second->LoadFile((DataDir() / "bmpsuite" / file).c_str(), kDibFormatBmp));
     }
     pictures.emplace_back("photo-like", std::make_unique<CDibImage>());
     FillPhotoLike(*pictures.back().second, 161, 93, 5);
@@ -216,11 +216,11 @@ TEST(ReduceBitDepth, FastPathMatchesTheReferenceAtEveryRowAndColumnEdge)
 TEST(ReduceBitDepth, IndexedSourcesGoThroughTheAccessors)
 {
     CDibImage eight;
-    ASSERT_TRUE(eight.LoadFile((DataDir() / "bmp/bmpsuite/g/pal8.bmp").c_str(), kDibFormatBmp));
+    ASSERT_TRUE(eight.LoadFile((DataDir() / "bmpsuite/g/pal8.bmp").c_str(), kDibFormatBmp));
     ExpectSameAsReference(eight, 4, true, nullptr, 0, "pal8 to 4 bits");
     ExpectSameAsReference(eight, 1, true, nullptr, 0, "pal8 to 1 bit");
     CDibImage one;
-    ASSERT_TRUE(one.LoadFile((DataDir() / "bmp/bmpsuite/g/pal1bg.bmp").c_str(), kDibFormatBmp));
+    ASSERT_TRUE(one.LoadFile((DataDir() / "bmpsuite/g/pal1bg.bmp").c_str(), kDibFormatBmp));
     ExpectSameAsReference(one, 1, true, nullptr, 2, "pal1bg to 1 bit");
     ASSERT_TRUE(one.ReduceBitDepth(1, true, nullptr, 2));
     EXPECT_EQ(one.PaletteColour(0).rgbRed, 0);  // a 1-bit source ends with black and white

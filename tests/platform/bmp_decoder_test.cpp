@@ -55,8 +55,8 @@ TEST(BmpDecoder, GoodSuiteFilesMatchTheirReferenceRenderings) {
     };
     for (const auto& [bmp, png] : cases) {
         SCOPED_TRACE(bmp);
-        const Decoded got = DecodeFile(DataFile("bmp/bmpsuite/" + bmp));
-        const Decoded want = DecodeFile(DataFile("bmp/bmpsuite/reference/" + png));
+        const Decoded got = DecodeFile(DataFile("bmpsuite/" + bmp));
+        const Decoded want = DecodeFile(DataFile("bmpsuite/reference/" + png));
         ASSERT_EQ(got.pixels, DecodeStatus::Ok);
         ASSERT_EQ(want.pixels, DecodeStatus::Ok);
         // Undefined padding bits never turn into transparency.
@@ -66,13 +66,13 @@ TEST(BmpDecoder, GoodSuiteFilesMatchTheirReferenceRenderings) {
 }
 
 TEST(BmpDecoder, AlphaBitFieldsKeepTheirTransparency) {
-    const Decoded got = DecodeFile(DataFile("bmp/bmpsuite/q/rgba32-1.bmp"));
-    const Decoded want = DecodeFile(DataFile("bmp/bmpsuite/reference/rgba32.png"));
+    const Decoded got = DecodeFile(DataFile("bmpsuite/q/rgba32-1.bmp"));
+    const Decoded want = DecodeFile(DataFile("bmpsuite/reference/rgba32.png"));
     ASSERT_EQ(got.pixels, DecodeStatus::Ok);
     EXPECT_TRUE(got.info.hasAlpha);
     ExpectSamePixels(got.raster, want.raster, true);
 
-    const Decoded v4 = DecodeFile(DataFile("bmp/image-rs/V4_A8_R8_G8_B8.bmp"));
+    const Decoded v4 = DecodeFile(DataFile("image-rs/bmp/V4_A8_R8_G8_B8.bmp"));
     ASSERT_EQ(v4.pixels, DecodeStatus::Ok);
     EXPECT_TRUE(v4.info.hasAlpha);
 }
@@ -81,7 +81,7 @@ class BmpDecoderFiles : public TestWorld {
 protected:
     // g/rgb24.bmp with `edit` applied to its bytes.
     std::string Edited(const std::string& name, void (*edit)(std::string&)) {
-        std::string bytes = ReadFile(DataDir() / "bmp/bmpsuite/g/rgb24.bmp");
+        std::string bytes = ReadFile(DataDir() / "bmpsuite/g/rgb24.bmp");
         edit(bytes);
         return WriteFile(name, bytes).string();
     }
@@ -91,10 +91,10 @@ protected:
 };
 
 TEST_F(BmpDecoderFiles, DibWithoutFileHeaderDecodesLikeTheBmp) {
-    std::string bytes = ReadFile(DataDir() / "bmp/bmpsuite/g/pal8.bmp");
+    std::string bytes = ReadFile(DataDir() / "bmpsuite/g/pal8.bmp");
     const std::string bare = WriteFile("bare.dib", bytes.substr(14)).string();
     const Decoded got = DecodeFile(bare);
-    const Decoded want = DecodeFile(DataFile("bmp/bmpsuite/g/pal8.bmp"));
+    const Decoded want = DecodeFile(DataFile("bmpsuite/g/pal8.bmp"));
     ASSERT_EQ(got.format, "bmp");
     ASSERT_EQ(got.pixels, DecodeStatus::Ok);
     EXPECT_EQ(got.raster.pixels, want.raster.pixels);
@@ -135,33 +135,33 @@ TEST_F(BmpDecoderFiles, DimensionsWithinTheLimitButMissingRowsAreRefused) {
 TEST_F(BmpDecoderFiles, RunLengthDataThatEndsEarlyKeepsTheRowsItHas) {
     // pal8rle.bmp cut after a third of its data: the bottom rows decode, the rest is
     // black, and the caller is told.
-    std::string bytes = ReadFile(DataDir() / "bmp/bmpsuite/g/pal8rle.bmp");
+    std::string bytes = ReadFile(DataDir() / "bmpsuite/g/pal8rle.bmp");
     const uint32_t offBits = static_cast<uint8_t>(bytes[10]) | (static_cast<uint8_t>(bytes[11]) << 8);
     bytes.resize(offBits + (bytes.size() - offBits) / 3);
     const Decoded d = DecodeFile(WriteFile("cut.bmp", bytes).string());
     ASSERT_EQ(d.pixels, DecodeStatus::Partial);
     EXPECT_NE(d.warning.find("the file is damaged"), std::string::npos);
-    const Decoded full = DecodeFile(DataFile("bmp/bmpsuite/g/pal8rle.bmp"));
+    const Decoded full = DecodeFile(DataFile("bmpsuite/g/pal8rle.bmp"));
     const int32_t bottom = d.raster.height - 1;
     EXPECT_EQ(PixelAt(d.raster, 5, bottom), PixelAt(full.raster, 5, bottom));
     EXPECT_EQ(PixelAt(d.raster, 5, 0), 0xFF000000u);
 }
 
 TEST(BmpDecoder, RunLengthSkipsLeaveOpaqueBlackAndBadFilesNeverCrash) {
-    const Decoded skipped = DecodeFile(DataFile("bmp/bmpsuite/q/pal4rletrns.bmp"));
+    const Decoded skipped = DecodeFile(DataFile("bmpsuite/q/pal4rletrns.bmp"));
     ASSERT_EQ(skipped.pixels, DecodeStatus::Ok);
     EXPECT_FALSE(codec::detail::AnyTransparent(skipped.raster));
     // Indices past the palette read as black instead of beyond the table.
-    const Decoded badIndex = DecodeFile(DataFile("bmp/bmpsuite/b/pal8badindex.bmp"));
+    const Decoded badIndex = DecodeFile(DataFile("bmpsuite/b/pal8badindex.bmp"));
     EXPECT_EQ(badIndex.pixels, DecodeStatus::Ok);
     for (const char* name : {"badbitcount.bmp", "reallybig.bmp", "rletopdown.bmp", "shortfile.bmp", "badrle.bmp"}) {
         SCOPED_TRACE(name);
-        const Decoded d = DecodeFile(DataFile(std::string("bmp/bmpsuite/b/") + name));
+        const Decoded d = DecodeFile(DataFile(std::string("bmpsuite/b/") + name));
         if (!Decodes(d)) {
             EXPECT_TRUE(d.raster.pixels.empty());
         }
     }
-    EXPECT_EQ(DecodeFile(DataFile("bmp/bmpsuite/b/reallybig.bmp")).header, DecodeStatus::OverLimit);
+    EXPECT_EQ(DecodeFile(DataFile("bmpsuite/b/reallybig.bmp")).header, DecodeStatus::OverLimit);
 }
 
 }  // namespace

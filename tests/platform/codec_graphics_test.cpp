@@ -98,7 +98,7 @@ LOGFONTA Font(int32_t height, const char* face = "")
 
 TEST_F(CodecGraphics, OpeningReportsTheHeaderAndFailuresByKind)
 {
-    ImagePtr photo = Load(DataDir() / "codec/exif-orientation/Landscape_1.jpg");
+    ImagePtr photo = Load(DataDir() / "exif-orientation/Landscape_1.jpg");
     ASSERT_TRUE(photo);
     UINT width = 0;
     UINT height = 0;
@@ -139,7 +139,7 @@ TEST_F(CodecGraphics, OpeningReportsTheHeaderAndFailuresByKind)
 // must stay within 40 dB of a full-size decode put through the same resampler.
 TEST_F(CodecGraphics, ReducedDecodeDrawsLikeAFullDecode)
 {
-    const fs::path file = DataDir() / "codec/exif-orientation/Landscape_1.jpg";
+    const fs::path file = DataDir() / "exif-orientation/Landscape_1.jpg";
     ImagePtr full = Load(file);
     ImagePtr reduced = Load(file);
     ASSERT_TRUE(full && reduced);

@@ -69,7 +69,7 @@ TEST_F(CodecPipeline, IndexedBmpFromTheRasterCoreBecomesAnExactGif)
 
 TEST_F(CodecPipeline, TruncatedPhotoDrawsWithAWarning)
 {
-    ImagePtr photo = Load(DataDir() / "codec/generated/trunc_50pct_baseline.jpg");
+    ImagePtr photo = Load(DataDir() / "generated/jpeg/bad/trunc_50pct_baseline.jpg");
     ASSERT_TRUE(photo);
     EXPECT_EQ(GdipExtDecodeWarning(photo.get()), nullptr);
     GpBitmap* raw = nullptr;
@@ -87,7 +87,7 @@ TEST_F(CodecPipeline, TruncatedPhotoDrawsWithAWarning)
 // stamps and saves its own; the results must equal a conversion done alone.
 TEST_F(CodecPipeline, WorkerThreadsConvertIndependently)
 {
-    const fs::path source = DataDir() / "codec/libjpeg-turbo/testorig.jpg";
+    const fs::path source = DataDir() / "libjpeg-turbo/testorig.jpg";
     const auto convert = [&](const fs::path& output) {
         GpImage* photo = nullptr;
         if (GdipLoadImageFromFile(Wide(source).c_str(), &photo) != Ok) {

@@ -85,7 +85,7 @@ TEST_F(CodecSave, LosslessFormatsRoundTripBitExact)
 
 TEST_F(CodecSave, PngOfAPhotoAndOfAPictureWithAlphaRoundTripsThroughLibpngBitExact)
 {
-    const Picture photo = ReadPixels(Load(DataDir() / "codec/libjpeg-turbo/testorig.jpg").get());
+    const Picture photo = ReadPixels(Load(DataDir() / "libjpeg-turbo/testorig.jpg").get());
     ASSERT_GT(photo.width, 0);
     Picture copy = photo;
     ASSERT_EQ(Save(MakeBitmap(copy).get(), Path("photo.png"), u"image/png"), Ok);
@@ -138,7 +138,7 @@ TEST_F(CodecSave, BmpIsTwentyFourBitBottomUpWithResolutionInPelsPerMetre)
 
 TEST_F(CodecSave, JpegAtQuality80KeepsARealPhotoAndWritesJfifDensityAndHalfChroma)
 {
-    ImagePtr photo = Load(DataDir() / "codec/libjpeg-turbo/testorig.jpg");
+    ImagePtr photo = Load(DataDir() / "libjpeg-turbo/testorig.jpg");
     ASSERT_TRUE(photo);
     const Picture original = ReadPixels(photo.get());
     ASSERT_GT(original.width, 0);

@@ -66,11 +66,11 @@ TEST_F(DecoderRobustness, ProgressiveFileWithTooManyScansIsRefused) {
 
 TEST(DecoderThreads, ConcurrentDecodesMatchSequentialOnes) {
     const std::vector<std::string> files = {
-        "jpeg/libjpeg-turbo/testorig.jpg", "jpeg/generated/bad/trunc_50pct_baseline.jpg",
-        "png/pngsuite/basi6a16.png",       "png/pngsuite/xcsn0g01.png",
-        "tiff/generated/tiles_lzw_64.tif", "tiff/generated/bad/strip_offsets_past_eof.tif",
-        "gif/generated/interlaced.gif",    "ico/generated/mixed_bmp_png256.ico",
-        "bmp/bmpsuite/g/pal4rle.bmp",      "bmp/bmpsuite/g/rgb16-565.bmp",
+        "libjpeg-turbo/testorig.jpg", "generated/jpeg/bad/trunc_50pct_baseline.jpg",
+        "pngsuite/basi6a16.png",       "pngsuite/xcsn0g01.png",
+        "generated/tiff/tiles_lzw_64.tif", "generated/tiff/bad/strip_offsets_past_eof.tif",
+        "generated/gif/interlaced.gif",    "generated/ico/mixed_bmp_png256.ico",
+        "bmpsuite/g/pal4rle.bmp",      "bmpsuite/g/rgb16-565.bmp",
     };
     std::vector<Decoded> expected;
     for (const auto& f : files) expected.push_back(DecodeFile(DataFile(f)));

@@ -13,14 +13,14 @@ using codec::DecodeStatus;
 
 TEST(JpegDecoder, EveryExifOrientationComesOutUpright) {
     const codec::DecodeRequest request{225, 150};
-    const Decoded reference = DecodeFile(DataFile("jpeg/exif-orientation/Landscape_1.jpg"), request);
+    const Decoded reference = DecodeFile(DataFile("exif-orientation/Landscape_1.jpg"), request);
     ASSERT_EQ(reference.pixels, DecodeStatus::Ok);
     ASSERT_EQ(reference.raster.width, 225);
     ASSERT_EQ(reference.raster.height, 150);
     for (int orientation = 0; orientation <= 8; ++orientation) {
         SCOPED_TRACE(orientation);
         const Decoded d = DecodeFile(
-            DataFile("jpeg/exif-orientation/Landscape_" + std::to_string(orientation) + ".jpg"), request);
+            DataFile("exif-orientation/Landscape_" + std::to_string(orientation) + ".jpg"), request);
         ASSERT_EQ(d.pixels, DecodeStatus::Ok);
         EXPECT_EQ(d.info.width, 1800);
         EXPECT_EQ(d.info.height, 1200);
@@ -32,7 +32,7 @@ TEST(JpegDecoder, EveryExifOrientationComesOutUpright) {
 }
 
 TEST(JpegDecoder, DecodesAtTheSmallestScaleThatCoversTheRequest) {
-    const std::string path = DataFile("jpeg/libjpeg-turbo/testorig.jpg");  // 227 x 149
+    const std::string path = DataFile("libjpeg-turbo/testorig.jpg");  // 227 x 149
     struct Case {
         codec::DecodeRequest request;
         int32_t width, height;
@@ -49,14 +49,14 @@ TEST(JpegDecoder, DecodesAtTheSmallestScaleThatCoversTheRequest) {
         EXPECT_EQ(d.raster.height, c.height);
     }
     // The request is upright; a file stored on its side is scaled by its stored sides.
-    const Decoded turned = DecodeFile(DataFile("jpeg/exif-orientation/Landscape_6.jpg"), {900, 600});
+    const Decoded turned = DecodeFile(DataFile("exif-orientation/Landscape_6.jpg"), {900, 600});
     EXPECT_EQ(turned.raster.width, 900);
     EXPECT_EQ(turned.raster.height, 600);
 }
 
 TEST(JpegDecoder, TruncatedFileKeepsItsRowsAndGreysTheRest) {
-    const Decoded cut = DecodeFile(DataFile("jpeg/generated/bad/trunc_50pct_baseline.jpg"));
-    const Decoded whole = DecodeFile(DataFile("jpeg/libjpeg-turbo/testorig.jpg"));
+    const Decoded cut = DecodeFile(DataFile("generated/jpeg/bad/trunc_50pct_baseline.jpg"));
+    const Decoded whole = DecodeFile(DataFile("libjpeg-turbo/testorig.jpg"));
     ASSERT_EQ(cut.pixels, DecodeStatus::Partial);
     ASSERT_EQ(cut.raster.width, 227);
     ASSERT_EQ(cut.raster.height, 149);
@@ -67,17 +67,17 @@ TEST(JpegDecoder, TruncatedFileKeepsItsRowsAndGreysTheRest) {
               std::vector<uint8_t>(whole.raster.Row(0), whole.raster.Row(10)));
     EXPECT_EQ(PixelAt(cut.raster, 100, 148), 0xFF808080u);
     // A file that only lacks its end marker is whole.
-    const Decoded noEnd = DecodeFile(DataFile("jpeg/generated/bad/missing_eoi.jpg"));
+    const Decoded noEnd = DecodeFile(DataFile("generated/jpeg/bad/missing_eoi.jpg"));
     EXPECT_EQ(noEnd.pixels, DecodeStatus::Ok);
     EXPECT_EQ(noEnd.raster.pixels, whole.raster.pixels);
 }
 
 TEST(JpegDecoder, ColourModelsAndCodingsGiveThePicture) {
-    const Decoded baseline = DecodeFile(DataFile("jpeg/libjpeg-turbo/testorig.jpg"));
+    const Decoded baseline = DecodeFile(DataFile("libjpeg-turbo/testorig.jpg"));
     ASSERT_EQ(baseline.pixels, DecodeStatus::Ok);
     // Adobe CMYK is stored inverted: read plainly it would come out as a negative.
-    for (const char* name : {"jpeg/generated/cmyk.jpg", "jpeg/generated/prog.jpg", "jpeg/generated/s444.jpg",
-                             "jpeg/generated/restart.jpg", "jpeg/libjpeg-turbo/testimgari.jpg"}) {
+    for (const char* name : {"generated/jpeg/cmyk.jpg", "generated/jpeg/prog.jpg", "generated/jpeg/s444.jpg",
+                             "generated/jpeg/restart.jpg", "libjpeg-turbo/testimgari.jpg"}) {
         SCOPED_TRACE(name);
         const Decoded d = DecodeFile(DataFile(name));
         ASSERT_EQ(d.pixels, DecodeStatus::Ok);
@@ -85,7 +85,7 @@ TEST(JpegDecoder, ColourModelsAndCodingsGiveThePicture) {
         EXPECT_FALSE(codec::detail::AnyTransparent(d.raster));
     }
     // The .exif file holds the same pixels with orientation 3: shown half turned.
-    const Decoded turned = DecodeFile(DataFile("jpeg/generated/orient3.exif"));
+    const Decoded turned = DecodeFile(DataFile("generated/jpeg/orient3.exif"));
     ASSERT_EQ(turned.format, "jpeg");
     codec::Raster halfTurned = baseline.raster;
     ASSERT_EQ(codec::detail::ApplyOrientation(halfTurned, 3), DecodeStatus::Ok);
@@ -94,15 +94,15 @@ TEST(JpegDecoder, ColourModelsAndCodingsGiveThePicture) {
 }
 
 TEST(JpegDecoder, DensityComesFromTheFile) {
-    EXPECT_FLOAT_EQ(DecodeFile(DataFile("jpeg/image-rs/exif-xmp-metadata.jpg")).info.dpiX, 300.0f);
-    EXPECT_FLOAT_EQ(DecodeFile(DataFile("jpeg/exif-orientation/Landscape_1.jpg")).info.dpiX, 72.0f);
-    EXPECT_FLOAT_EQ(DecodeFile(DataFile("jpeg/libjpeg-turbo/testorig.jpg")).info.dpiX, 96.0f);
+    EXPECT_FLOAT_EQ(DecodeFile(DataFile("image-rs/jpeg/exif-xmp-metadata.jpg")).info.dpiX, 300.0f);
+    EXPECT_FLOAT_EQ(DecodeFile(DataFile("exif-orientation/Landscape_1.jpg")).info.dpiX, 72.0f);
+    EXPECT_FLOAT_EQ(DecodeFile(DataFile("libjpeg-turbo/testorig.jpg")).info.dpiX, 96.0f);
 }
 
 class JpegDecoderFiles : public TestWorld {};
 
 TEST_F(JpegDecoderFiles, HugeFrameIsOverTheLimit) {
-    std::string bytes = ReadFile(DataDir() / "jpeg/libjpeg-turbo/testorig.jpg");
+    std::string bytes = ReadFile(DataDir() / "libjpeg-turbo/testorig.jpg");
     // The baseline frame header: FF C0, length, precision, then height and width.
     const size_t sof = bytes.find("\xFF\xC0");
     ASSERT_NE(sof, std::string::npos);

@@ -30,11 +30,11 @@ protected:
 
 TEST_F(JxrDecoderTest, EveryNameOfAJpegXrFileDecodes) {
     const std::string files[] = {
-        DataFile("wdp/jxrlib-glencoe/sample.jxr"),
-        DataFile("wdp/generated/rgb24_q90_copy.hdp"),
-        Renamed("wdp/generated/rgb24_q90.wdp", "UPPER.WDP"),
-        Renamed("wdp/generated/rgb24_q90.wdp", "no_extension"),
-        Renamed("wdp/jxrlib-glencoe/blue.jxr", "looks_like.png"),
+        DataFile("jxrlib-glencoe/sample.jxr"),
+        DataFile("generated/wdp/rgb24_q90_copy.hdp"),
+        Renamed("generated/wdp/rgb24_q90.wdp", "UPPER.WDP"),
+        Renamed("generated/wdp/rgb24_q90.wdp", "no_extension"),
+        Renamed("jxrlib-glencoe/blue.jxr", "looks_like.png"),
     };
     for (const std::string& path : files) {
         SCOPED_TRACE(path);
@@ -68,7 +68,7 @@ TEST(JxrSniffTest, TheHeaderBytesDecide) {
 
 TEST_F(JxrDecoderTest, ColoursAndTransparencyAreKept) {
     // blue.jxr is 10 x 10 solid blue with an opaque alpha channel.
-    const Decoded blue = DecodeFile(DataFile("wdp/jxrlib-glencoe/blue.jxr"));
+    const Decoded blue = DecodeFile(DataFile("jxrlib-glencoe/blue.jxr"));
     ASSERT_TRUE(tallowin::test::Decodes(blue));
     EXPECT_EQ(blue.info.width, 10);
     const uint32_t corner = PixelAt(blue.raster, 0, 0);
@@ -91,16 +91,16 @@ TEST_F(JxrDecoderTest, ColoursAndTransparencyAreKept) {
         EXPECT_NEAR(static_cast<int>(pixel & 0xFF), 20, 2);
     }
 
-    const Decoded opaque = DecodeFile(DataFile("wdp/generated/rgb24_lossless.wdp"));
+    const Decoded opaque = DecodeFile(DataFile("generated/wdp/rgb24_lossless.wdp"));
     ASSERT_TRUE(tallowin::test::Decodes(opaque));
     EXPECT_FALSE(opaque.info.hasAlpha);
 }
 
 TEST_F(JxrDecoderTest, DamagedFilesAreRefusedAndTheCallerSurvives) {
     const std::string files[] = {
-        DataFile("wdp/generated/bad/trunc_50pct.wdp"),
-        DataFile("wdp/crashers/libjxr_segv_1.wdp"),
-        DataFile("wdp/crashers/libjxr_segv_2.wdp"),
+        DataFile("generated/wdp/bad/trunc_50pct.wdp"),
+        DataFile("generated/wdp/crashers/libjxr_segv_1.wdp"),
+        DataFile("generated/wdp/crashers/libjxr_segv_2.wdp"),
         WriteFile("magic_only.jxr", std::string("II\xBC\x01", 4)).string(),
     };
     for (const std::string& path : files) {

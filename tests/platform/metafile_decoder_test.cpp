@@ -55,8 +55,8 @@ Coverage Measure(const Raster& raster) {
 
 class MetafileDecoderTest : public tallowin::test::TestWorld {
 protected:
-    static std::string Wmf(const std::string& name) { return (DataDir() / "wmf" / name).string(); }
-    static std::string Emf(const std::string& name) { return (DataDir() / "emf" / name).string(); }
+    static std::string Wmf(const std::string& name) { return (DataDir() / name).string(); }
+    static std::string Emf(const std::string& name) { return (DataDir() / name).string(); }
 
     // Header read and decode agree on the size, and the drawing is there.
     static void ExpectPicture(const Decoder& format, const std::string& path, int32_t width, int32_t height,
@@ -211,8 +211,8 @@ TEST_F(MetafileDecoderTest, SmallerDrawingSizeRendersASmallerRasterNoSmallerThan
 
 TEST_F(MetafileDecoderTest, DamagedMetafilesAreRefused) {
     const std::string files[] = {
-        Wmf("generated/bad/trunc_50pct.wmf"),
-        Emf("generated/bad/trunc_50pct.emf"),
+        Wmf("generated/wmf/bad/trunc_50pct.wmf"),
+        Emf("generated/emf/bad/trunc_50pct.emf"),
         Emf("libemf2svg/emf-corrupted/bad_corrupted_2014-12-02-215338.emf"),
         Emf("libemf2svg/emf-corrupted/bad_corrupted_2014-12-02-215425.emf"),
         Damaged(Wmf("libwmf/ant.wmf"), 30, "ant_header_only.wmf"),

@@ -352,7 +352,7 @@ TEST_F(NewFormats, EncodedFilesReadBackThroughTheFormatsOwnDecoders)
         {"q100.jxl", u"image/jxl", 100, "djxl %in %out", 99.0},
     };
     // A real photo of odd size (227 x 149).
-    Picture picture = ReadPixels(Load(DataDir() / "codec/libjpeg-turbo/testorig.jpg").get());
+    Picture picture = ReadPixels(Load(DataDir() / "libjpeg-turbo/testorig.jpg").get());
     ASSERT_GT(picture.width, 0);
     ImagePtr bitmap = MakeBitmap(picture);
     for (const Case& c : cases) {

@@ -13,12 +13,12 @@ using codec::DecodeStatus;
 
 TEST(PngDecoder, InterlacedFilesEqualTheirProgressiveTwins) {
     int pairs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(DataDir() / "png/pngsuite")) {
+    for (const auto& entry : std::filesystem::directory_iterator(DataDir() / "pngsuite")) {
         const std::string name = entry.path().filename().string();
         if (name.rfind("basi", 0) != 0) continue;
         SCOPED_TRACE(name);
         const Decoded interlaced = DecodeFile(entry.path().string());
-        const Decoded plain = DecodeFile((DataDir() / "png/pngsuite" / ("basn" + name.substr(4))).string());
+        const Decoded plain = DecodeFile((DataDir() / "pngsuite" / ("basn" + name.substr(4))).string());
         ASSERT_EQ(interlaced.pixels, DecodeStatus::Ok);
         ASSERT_EQ(plain.pixels, DecodeStatus::Ok);
         EXPECT_EQ(interlaced.raster.pixels, plain.raster.pixels);
@@ -31,12 +31,12 @@ TEST(PngDecoder, TransparencyBecomesAlpha) {
     for (const char* name : {"tbbn3p08.png", "tm3n3p02.png", "tp1n3p08.png", "tbrn2c08.png", "tbwn0g16.png",
                              "basn4a08.png", "basn6a16.png"}) {
         SCOPED_TRACE(name);
-        const Decoded d = DecodeFile(DataFile(std::string("png/pngsuite/") + name));
+        const Decoded d = DecodeFile(DataFile(std::string("pngsuite/") + name));
         ASSERT_EQ(d.pixels, DecodeStatus::Ok);
         EXPECT_TRUE(d.info.hasAlpha);
         EXPECT_TRUE(codec::detail::AnyTransparent(d.raster));
     }
-    const Decoded opaque = DecodeFile(DataFile("png/pngsuite/basn2c16.png"));
+    const Decoded opaque = DecodeFile(DataFile("pngsuite/basn2c16.png"));
     EXPECT_FALSE(opaque.info.hasAlpha);
     EXPECT_FALSE(codec::detail::AnyTransparent(opaque.raster));
 }
@@ -58,7 +58,7 @@ void PutBe32(std::string& b, size_t at, uint32_t v) {
 class RasterDecoderFiles : public TestWorld {};
 
 TEST_F(RasterDecoderFiles, PngOverTheLimitIsToldApartFromDamage) {
-    std::string bytes = ReadFile(DataDir() / "png/pngsuite/basn2c08.png");
+    std::string bytes = ReadFile(DataDir() / "pngsuite/basn2c08.png");
     auto withSize = [&](uint32_t width, uint32_t height) {
         std::string b = bytes;
         PutBe32(b, 16, width);
@@ -78,21 +78,21 @@ TEST_F(RasterDecoderFiles, PngOverTheLimitIsToldApartFromDamage) {
 }
 
 TEST(TiffDecoder, TilesStripsAndPagesGiveOnePicture) {
-    const Decoded strips = DecodeFile(DataFile("tiff/generated/strips_lzw.tif"));
+    const Decoded strips = DecodeFile(DataFile("generated/tiff/strips_lzw.tif"));
     ASSERT_EQ(strips.pixels, DecodeStatus::Ok);
-    for (const char* name : {"tiff/generated/tiles_lzw_64.tif", "tiff/generated/strips_none_r16.tif",
-                             "tiff/generated/multipage3.tif"}) {
+    for (const char* name : {"generated/tiff/tiles_lzw_64.tif", "generated/tiff/strips_none_r16.tif",
+                             "generated/tiff/multipage3.tif"}) {
         SCOPED_TRACE(name);
         const Decoded d = DecodeFile(DataFile(name));
         ASSERT_EQ(d.pixels, DecodeStatus::Ok);
         EXPECT_EQ(d.raster.pixels, strips.raster.pixels);
     }
     // Palette and one-bit files come out in colour order, top row first.
-    const Decoded palette = DecodeFile(DataFile("tiff/libtiff/palette-1c-8b.tiff"));
-    const Decoded rgb = DecodeFile(DataFile("tiff/libtiff/rgb-3c-8b.tiff"));
+    const Decoded palette = DecodeFile(DataFile("libtiff/palette-1c-8b.tiff"));
+    const Decoded rgb = DecodeFile(DataFile("libtiff/rgb-3c-8b.tiff"));
     ASSERT_EQ(palette.pixels, DecodeStatus::Ok);
     EXPECT_LT(MeanColourDifference(palette.raster, rgb.raster), 12.0);
-    const Decoded bilevel = DecodeFile(DataFile("tiff/libtiff/miniswhite-1c-1b.tiff"));
+    const Decoded bilevel = DecodeFile(DataFile("libtiff/miniswhite-1c-1b.tiff"));
     ASSERT_EQ(bilevel.pixels, DecodeStatus::Ok);
     std::set<uint32_t> colours;
     for (int32_t y = 0; y < bilevel.raster.height; ++y)
@@ -102,29 +102,29 @@ TEST(TiffDecoder, TilesStripsAndPagesGiveOnePicture) {
 
 TEST(GifDecoder, FirstFrameInterlacedAndTransparent) {
     // Interlaced rows must land in picture order: compare with the same photo as JPEG.
-    const Decoded gif = DecodeFile(DataFile("gif/generated/interlaced.gif"));
-    const Decoded jpeg = DecodeFile(DataFile("jpeg/libjpeg-turbo/testorig.jpg"));
+    const Decoded gif = DecodeFile(DataFile("generated/gif/interlaced.gif"));
+    const Decoded jpeg = DecodeFile(DataFile("libjpeg-turbo/testorig.jpg"));
     ASSERT_EQ(gif.pixels, DecodeStatus::Ok);
     EXPECT_LT(MeanColourDifference(gif.raster, jpeg.raster), 10.0);
 
-    const Decoded transparent = DecodeFile(DataFile("gif/generated/transparent.gif"));
+    const Decoded transparent = DecodeFile(DataFile("generated/gif/transparent.gif"));
     ASSERT_EQ(transparent.pixels, DecodeStatus::Ok);
     EXPECT_TRUE(transparent.info.hasAlpha);
     EXPECT_TRUE(codec::detail::AnyTransparent(transparent.raster));
     EXPECT_FALSE(codec::detail::AnyTransparent(gif.raster));
 
-    const Decoded animation = DecodeFile(DataFile("gif/generated/anim3.gif"));
+    const Decoded animation = DecodeFile(DataFile("generated/gif/anim3.gif"));
     ASSERT_EQ(animation.pixels, DecodeStatus::Ok);
     EXPECT_EQ(animation.raster.width, 64);
 }
 
 TEST(IcoDecoder, ChoosesTheLargestEntryAndMasksBmpEntries) {
-    EXPECT_EQ(DecodeFile(DataFile("ico/generated/multi_bmp32_16_32_48.ico")).raster.width, 48);
-    const Decoded png = DecodeFile(DataFile("ico/generated/mixed_bmp_png256.ico"));
+    EXPECT_EQ(DecodeFile(DataFile("generated/ico/multi_bmp32_16_32_48.ico")).raster.width, 48);
+    const Decoded png = DecodeFile(DataFile("generated/ico/mixed_bmp_png256.ico"));
     ASSERT_EQ(png.pixels, DecodeStatus::Ok);
     EXPECT_EQ(png.raster.width, 256);
     // A 24-bit entry has no alpha of its own: the AND mask makes its corners clear.
-    for (const char* name : {"ico/image-rs/bmp-24bpp-mask.ico", "ico/image-rs/smile.ico"}) {
+    for (const char* name : {"image-rs/ico/bmp-24bpp-mask.ico", "image-rs/ico/smile.ico"}) {
         SCOPED_TRACE(name);
         const Decoded masked = DecodeFile(DataFile(name));
         ASSERT_EQ(masked.pixels, DecodeStatus::Ok);
@@ -134,7 +134,7 @@ TEST(IcoDecoder, ChoosesTheLargestEntryAndMasksBmpEntries) {
 }
 
 TEST_F(RasterDecoderFiles, IconWhoseOnlyEntryIsHugeIsOverTheLimit) {
-    std::string bytes = ReadFile(DataDir() / "ico/generated/pal4_32.ico");
+    std::string bytes = ReadFile(DataDir() / "generated/ico/pal4_32.ico");
     // The entry's info header starts at the offset in the directory; its width follows
     // the 4-byte header size.
     const size_t entry = static_cast<uint8_t>(bytes[18]) | (static_cast<uint8_t>(bytes[19]) << 8);
@@ -145,8 +145,8 @@ TEST_F(RasterDecoderFiles, IconWhoseOnlyEntryIsHugeIsOverTheLimit) {
 }
 
 TEST(DecoderSniffing, FormatComesFromTheContentNeverTheName) {
-    EXPECT_EQ(DecodeFile(DataFile("jpeg/generated/bad/png_content_named.jpg")).format, "png");
-    EXPECT_EQ(DecodeFile(DataFile("bmp/generated/pal8_copy.dib")).format, "bmp");
+    EXPECT_EQ(DecodeFile(DataFile("generated/jpeg/bad/png_content_named.jpg")).format, "png");
+    EXPECT_EQ(DecodeFile(DataFile("generated/bmp/pal8_copy.dib")).format, "bmp");
 
     auto sniff = [](std::initializer_list<uint8_t> head, size_t pad = 64) -> std::string {
         std::vector<uint8_t> b(head);
@@ -188,10 +188,10 @@ TEST(DecoderRegistry, EachAdapterIsListedOnceAndFoundByItsOwnFiles) {
     }
     EXPECT_EQ(codec::FindDecoder("no such format"), nullptr);
     const std::pair<const char*, const char*> samples[] = {
-        {"png", "png/pngsuite/basn2c08.png"},      {"jpeg", "jpeg/libjpeg-turbo/testorig.jpg"},
-        {"gif", "gif/generated/interlaced.gif"},   {"tiff", "tiff/generated/strips_lzw.tif"},
-        {"bmp", "bmp/bmpsuite/g/pal8.bmp"},        {"ico", "ico/generated/pal4_32.ico"},
-        {"wmf", "wmf/libwmf/ant.wmf"},             {"emf", "emf/libemf2svg/test-037.emf"},
+        {"png", "pngsuite/basn2c08.png"},      {"jpeg", "libjpeg-turbo/testorig.jpg"},
+        {"gif", "generated/gif/interlaced.gif"},   {"tiff", "generated/tiff/strips_lzw.tif"},
+        {"bmp", "bmpsuite/g/pal8.bmp"},        {"ico", "generated/ico/pal4_32.ico"},
+        {"wmf", "libwmf/ant.wmf"},             {"emf", "libemf2svg/test-037.emf"},
     };
     for (const auto& [name, file] : samples) {
         SCOPED_TRACE(file);
@@ -225,8 +225,8 @@ TEST(DecoderLimits, SidesAndPixelCountAreCapped) {
     tight.maxPixels = 100 * 100;
     EXPECT_TRUE(tight.Admits(100, 100));
     EXPECT_FALSE(tight.Admits(101, 1));
-    for (const char* file : {"png/pngsuite/basn2c08.png", "gif/generated/interlaced.gif",
-                             "tiff/generated/strips_lzw.tif", "bmp/bmpsuite/g/pal8.bmp"}) {
+    for (const char* file : {"pngsuite/basn2c08.png", "generated/gif/interlaced.gif",
+                             "generated/tiff/strips_lzw.tif", "bmpsuite/g/pal8.bmp"}) {
         SCOPED_TRACE(file);
         const Decoded d = DecodeFile(DataFile(file));
         ASSERT_EQ(d.pixels, DecodeStatus::Ok);

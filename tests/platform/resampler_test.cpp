@@ -242,14 +242,14 @@ void ExpectShortcutsExact(const PixelBuffer& source, bool alpha)
 
 TEST(ResamplerShortcuts, OwnSizeAxesGiveTheWeightedResultOnAPhoto)
 {
-    const PixelBuffer photo = Decoded("codec/libjpeg-turbo/testorig.jpg");
+    const PixelBuffer photo = Decoded("libjpeg-turbo/testorig.jpg");
     ASSERT_FALSE(photo.Empty());
     ExpectShortcutsExact(photo, false);
 }
 
 TEST(ResamplerShortcuts, OwnSizeAxesGiveTheWeightedResultWithAlpha)
 {
-    const PixelBuffer png = Decoded("png/pngsuite/basn6a08.png");
+    const PixelBuffer png = Decoded("pngsuite/basn6a08.png");
     ASSERT_FALSE(png.Empty());
     ExpectShortcutsExact(png, true);
     ExpectShortcutsExact(NoiseWithAlpha(61, 37, 3), true);

@@ -34,8 +34,8 @@ TEST_F(BatchHelperTest, AKilledHelperFailsOnePhotoAndTheRunCompletes) {
     const fs::path first = WriteFile("src/0-stuck.bmp", stuck);
     const fs::path jpeg = Path("src/1-testorig.jpg");
     const fs::path png = Path("src/2-basn2c08.png");
-    fs::copy_file(DataDir() / "convert" / "libjpeg-turbo" / "testorig.jpg", jpeg);
-    fs::copy_file(DataDir() / "convert" / "pngsuite" / "basn2c08.png", png);
+    fs::copy_file(DataDir() / "libjpeg-turbo" / "testorig.jpg", jpeg);
+    fs::copy_file(DataDir() / "pngsuite" / "basn2c08.png", png);
 
     const std::string helper = "TALLOWIN_DECODER_HELPER=" + (BinDir() / "tallowin-decoder-test").string();
     std::vector<std::string> environment = {helper, "TALLOWIN_DECODER_HELPERS=1", "TALLOWIN_DECODER_TIMEOUT_MS=120000"};

@@ -38,7 +38,7 @@ protected:
 };
 
 TEST_F(CodecServiceHelperTest, AStoppedDecoderFailsThatImageOnly) {
-    const auto good = DataDir() / "png" / "pngsuite" / "basn6a08.png";
+    const auto good = DataDir() / "pngsuite" / "basn6a08.png";
     GpImage* image = nullptr;
     const GpStatus crashed = GdipLoadImageFromFile(Wide(Misbehaving("CRASH")).c_str(), &image);
     EXPECT_EQ(crashed, DecoderStopped);

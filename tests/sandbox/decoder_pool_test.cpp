@@ -52,7 +52,7 @@ protected:
         bytes.resize(64, ' ');
         return WriteFile(word + ".bmp", bytes).string();
     }
-    static std::string Good() { return (DataDir() / "png" / "pngsuite" / "basn6a08.png").string(); }
+    static std::string Good() { return (DataDir() / "pngsuite" / "basn6a08.png").string(); }
 
     // The good file decodes through `pool` exactly as in this process.
     static void ExpectGoodDecode(DecoderPool& pool) {
@@ -105,7 +105,7 @@ TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
     PoolOptions options = TestHelper();
     options.size = 1;
     DecoderPool pool(options);
-    const std::string jpeg = (DataDir() / "jpeg" / "libjpeg-turbo" / "testorig.jpg").string();
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
     Raster expected;
     std::string expectedWarning;
     ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, DecodeLimits{}, expected, expectedWarning), DecodeStatus::Ok);

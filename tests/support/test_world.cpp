@@ -46,6 +46,9 @@ void TestWorld::TearDown()
     for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(root_, ec);
+    // The process's folder goes too once its last test is done: under CTest every test
+    // is a process of its own, and each would leave an empty folder behind.
+    fs::remove(BaseTemp(), ec);
 }
 
 fs::path TestWorld::WriteFile(const std::string& relative, const std::string& bytes) const

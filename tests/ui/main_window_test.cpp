@@ -53,8 +53,8 @@ protected:
         fs::create_directories(Path("photos"));
         bmp_ = Path("photos/rgb24.bmp").string();
         png_ = Path("photos/basn2c08.png").string();
-        fs::copy_file(test::DataDir() / "ui/bmpsuite/rgb24.bmp", bmp_);
-        fs::copy_file(test::DataDir() / "ui/pngsuite/basn2c08.png", png_);
+        fs::copy_file(test::DataDir() / "bmpsuite/g/rgb24.bmp", bmp_);
+        fs::copy_file(test::DataDir() / "pngsuite/basn2c08.png", png_);
     }
     void TearDown() override {
         if (window_) {

@@ -70,7 +70,7 @@ protected:
         ASSERT_NE(Library().encode, nullptr);
     }
 
-    static fs::path Wdp(const std::string& name) { return DataDir() / "wdp" / name; }
+    static fs::path Wdp(const std::string& name) { return DataDir() / name; }
 
     static int Decode(const fs::path& in, const fs::path& out) { return Library().decode(in.c_str(), out.c_str()); }
     static int Encode(const fs::path& in, const fs::path& out, const char* quality) {
@@ -95,7 +95,7 @@ protected:
 
     // A copy of rgb24_q90.wdp with `edit` applied to its bytes.
     fs::path EditedQ90(const std::string& name, const std::function<void(std::string&)>& edit) const {
-        std::string bytes = ReadFile(Wdp("generated/rgb24_q90.wdp"));
+        std::string bytes = ReadFile(Wdp("generated/wdp/rgb24_q90.wdp"));
         edit(bytes);
         return WriteFile(name, bytes);
     }
@@ -112,11 +112,11 @@ TEST_F(WdpLibraryTest, DecodesEveryValidTestFileIntoA24BitBottomUpBmp) {
         int32_t height;
     };
     const Case cases[] = {
-        {"generated/rgb24_q90.wdp", 227, 149},
-        {"generated/rgb24_lossless.wdp", 227, 149},
-        {"generated/gray8_q80.wdp", 227, 149},
-        {"generated/bgra32_planar_alpha.wdp", 227, 149},
-        {"generated/rgb24_q90_copy.hdp", 227, 149},
+        {"generated/wdp/rgb24_q90.wdp", 227, 149},
+        {"generated/wdp/rgb24_lossless.wdp", 227, 149},
+        {"generated/wdp/gray8_q80.wdp", 227, 149},
+        {"generated/wdp/bgra32_planar_alpha.wdp", 227, 149},
+        {"generated/wdp/rgb24_q90_copy.hdp", 227, 149},
         {"jxrlib-glencoe/blue.jxr", 10, 10},
         {"jxrlib-glencoe/sample.jxr", 100, 100},
         {"jxrlib-glencoe/BF-1scene-nozstack-compression50pct.jxr", 587, 246},
@@ -144,13 +144,13 @@ TEST_F(WdpLibraryTest, DecodedColoursMatchTheReferencePictures) {
     const Case cases[] = {
         {"jxrlib-glencoe/blue.jxr", "jxrlib-glencoe/blue.bmp", 0},
         {"jxrlib-glencoe/sample.jxr", "jxrlib-glencoe/sample.bmp", 0},
-        {"generated/rgb24_lossless.wdp", "generated/rgb24_lossless_source.bmp", 0},
-        {"generated/rgb24_q90.wdp", "generated/rgb24_lossless_source.bmp", 48},
+        {"generated/wdp/rgb24_lossless.wdp", "generated/wdp/rgb24_lossless_source.bmp", 0},
+        {"generated/wdp/rgb24_q90.wdp", "generated/wdp/rgb24_lossless_source.bmp", 48},
         // 16-bit samples reach 24-bit colour in two steps; odd widths test the row
         // alignment libjxr needs for them.
-        {"formats/rgb48_lossless.jxr", "formats/colour_source.bmp", 0},
-        {"formats/rgba64_lossless.jxr", "formats/colour_source.bmp", 0},
-        {"formats/gray16_lossless.jxr", "formats/grey_source.bmp", 0},
+        {"generated/wdp/formats/rgb48_lossless.jxr", "generated/wdp/formats/colour_source.bmp", 0},
+        {"generated/wdp/formats/rgba64_lossless.jxr", "generated/wdp/formats/colour_source.bmp", 0},
+        {"generated/wdp/formats/gray16_lossless.jxr", "generated/wdp/formats/grey_source.bmp", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wdp);
@@ -162,7 +162,7 @@ TEST_F(WdpLibraryTest, DecodedColoursMatchTheReferencePictures) {
     }
 
     // Greyscale comes out as equal channels.
-    ASSERT_EQ(Decode(Wdp("generated/gray8_q80.wdp"), Path("grey.bmp")), 1);
+    ASSERT_EQ(Decode(Wdp("generated/wdp/gray8_q80.wdp"), Path("grey.bmp")), 1);
     const BmpPixels grey = Load(Path("grey.bmp"));
     for (size_t i = 0; i < grey.bgr.size(); i += 3) {
         ASSERT_EQ(grey.bgr[i], grey.bgr[i + 1]);
@@ -190,9 +190,9 @@ TEST_F(WdpLibraryTest, TransparentPixelsAreLaidOverWhite) {
 
     // Lossy colour with a planar alpha that fades from opaque at the top to clear at
     // the bottom row.
-    ASSERT_EQ(Decode(Wdp("generated/bgra32_planar_alpha.wdp"), out), 1);
+    ASSERT_EQ(Decode(Wdp("generated/wdp/bgra32_planar_alpha.wdp"), out), 1);
     const BmpPixels faded = Load(out);
-    const BmpPixels source = Load(Wdp("generated/rgb24_lossless_source.bmp"));
+    const BmpPixels source = Load(Wdp("generated/wdp/rgb24_lossless_source.bmp"));
     ASSERT_EQ(faded.width, source.width);
     ASSERT_EQ(faded.height, source.height);
     int worst = 0;
@@ -211,15 +211,15 @@ TEST_F(WdpLibraryTest, TransparentPixelsAreLaidOverWhite) {
 
 TEST_F(WdpLibraryTest, DamagedAndForeignFilesFailAndLeaveTheOutputAlone) {
     std::vector<fs::path> inputs = {
-        Wdp("generated/bad/empty.wdp"),
-        Wdp("generated/bad/trunc_50pct.wdp"),  // libjxr alone would decode this as garbage
+        Wdp("generated/wdp/bad/empty.wdp"),
+        Wdp("generated/wdp/bad/trunc_50pct.wdp"),  // libjxr alone would decode this as garbage
         Path("missing.wdp"),
-        Wdp("generated/rgb24_lossless_source.bmp"),
+        Wdp("generated/wdp/rgb24_lossless_source.bmp"),
         WriteFile("text.wdp", "II\xBC\x01 this is not a picture at all, only words"),
     };
     // Cut at every interesting place: the directory, the codestream header, its end.
     for (size_t keep : {7u, 20u, 40u, 100u, 140u, 160u, 13824u}) {
-        const std::string bytes = ReadFile(Wdp("generated/rgb24_q90.wdp")).substr(0, keep);
+        const std::string bytes = ReadFile(Wdp("generated/wdp/rgb24_q90.wdp")).substr(0, keep);
         inputs.push_back(WriteFile("cut" + std::to_string(keep) + ".wdp", bytes));
     }
     // rgb24_q90.wdp: directory at 32 with 8 entries; image at 134, 13691 bytes; the
@@ -240,9 +240,9 @@ TEST_F(WdpLibraryTest, DamagedAndForeignFilesFailAndLeaveTheOutputAlone) {
         EXPECT_EQ(ReadFile(out), "previous contents");
     }
     EXPECT_EQ(Library().decode(nullptr, out.c_str()), 0);
-    EXPECT_EQ(Library().decode(Wdp("generated/rgb24_q90.wdp").c_str(), nullptr), 0);
+    EXPECT_EQ(Library().decode(Wdp("generated/wdp/rgb24_q90.wdp").c_str(), nullptr), 0);
     // An output folder that does not exist.
-    EXPECT_EQ(Decode(Wdp("generated/rgb24_q90.wdp"), Path("no/such/folder/out.bmp")), 0);
+    EXPECT_EQ(Decode(Wdp("generated/wdp/rgb24_q90.wdp"), Path("no/such/folder/out.bmp")), 0);
 
     std::vector<std::string> expected = {"existing.bmp", "text.wdp"};
     for (const fs::path& input : inputs) {
@@ -253,13 +253,13 @@ TEST_F(WdpLibraryTest, DamagedAndForeignFilesFailAndLeaveTheOutputAlone) {
 
 TEST_F(WdpLibraryTest, CorruptedCodestreamsNeverTakeTheCallerDown) {
     // Files known to crash libjxr: refused, and this process lives on.
-    for (const char* crasher : {"crashers/libjxr_segv_1.wdp", "crashers/libjxr_segv_2.wdp"}) {
+    for (const char* crasher : {"generated/wdp/crashers/libjxr_segv_1.wdp", "generated/wdp/crashers/libjxr_segv_2.wdp"}) {
         SCOPED_TRACE(crasher);
         EXPECT_EQ(Decode(Wdp(crasher), Path("crasher.bmp")), 0);
         EXPECT_FALSE(fs::exists(Path("crasher.bmp")));
     }
 
-    const std::string original = ReadFile(Wdp("generated/rgb24_q90.wdp"));
+    const std::string original = ReadFile(Wdp("generated/wdp/rgb24_q90.wdp"));
     std::mt19937 random(20261207);
     std::uniform_int_distribution<size_t> position(134, original.size() - 1);
     std::uniform_int_distribution<int> value(0, 255);
@@ -281,7 +281,7 @@ TEST_F(WdpLibraryTest, CorruptedCodestreamsNeverTakeTheCallerDown) {
 
 TEST_F(WdpLibraryTest, LosslessRoundTripIsExactForEveryBmpLayout) {
     // 24-bit bottom-up from the test suite; 32-bit from jxrlib's fixtures.
-    for (const char* source : {"generated/rgb24_lossless_source.bmp", "jxrlib-glencoe/sample.bmp"}) {
+    for (const char* source : {"generated/wdp/rgb24_lossless_source.bmp", "jxrlib-glencoe/sample.bmp"}) {
         SCOPED_TRACE(source);
         ASSERT_EQ(Encode(Wdp(source), Path("round.wdp"), "1"), 1);
         ASSERT_EQ(Decode(Path("round.wdp"), Path("round.bmp")), 1);
@@ -318,7 +318,7 @@ TEST_F(WdpLibraryTest, LosslessRoundTripIsExactForEveryBmpLayout) {
 }
 
 TEST_F(WdpLibraryTest, QualityIsTheQuantizationParameter) {
-    const fs::path source = Wdp("generated/rgb24_lossless_source.bmp");
+    const fs::path source = Wdp("generated/wdp/rgb24_lossless_source.bmp");
     const BmpPixels original = Load(source);
     uintmax_t previousSize = 0;
     int previousDifference = -1;
@@ -341,7 +341,7 @@ TEST_F(WdpLibraryTest, QualityIsTheQuantizationParameter) {
 }
 
 TEST_F(WdpLibraryTest, EncodeRefusesBadQualityAndBadBmpsWithoutWritingAnything) {
-    const fs::path source = Wdp("generated/rgb24_lossless_source.bmp");
+    const fs::path source = Wdp("generated/wdp/rgb24_lossless_source.bmp");
     const fs::path out = WriteFile("existing.wdp", "previous contents");
     for (const char* quality : {"0", "256", "1000", "", "abc", " 5", "5 ", "+5", "-1", "5x", "0x10", "1.5"}) {
         SCOPED_TRACE(quality);
@@ -369,7 +369,7 @@ TEST_F(WdpLibraryTest, EncodeRefusesBadQualityAndBadBmpsWithoutWritingAnything) 
         WriteFile("huge_width.bmp", hugeWidth),
         WriteFile("lying_height.bmp", lying),
         WriteFile("not_bmp.bmp", "BM"),
-        Wdp("generated/rgb24_q90.wdp"),
+        Wdp("generated/wdp/rgb24_q90.wdp"),
     };
     for (const fs::path& input : inputs) {
         SCOPED_TRACE(input.string());
@@ -387,7 +387,7 @@ TEST_F(WdpLibraryTest, EncodeRefusesBadQualityAndBadBmpsWithoutWritingAnything) 
 
 TEST_F(WdpLibraryTest, ReferenceToolsReadOurFilesAndWeReadTheirs) {
     if (!ToolInstalled("JxrDecApp") || !ToolInstalled("JxrEncApp")) GTEST_SKIP() << "libjxr-tools not installed";
-    const fs::path source = Wdp("generated/rgb24_lossless_source.bmp");
+    const fs::path source = Wdp("generated/wdp/rgb24_lossless_source.bmp");
     const BmpPixels original = Load(source);
 
     ASSERT_EQ(Encode(source, Path("ours.wdp"), "1"), 1);
