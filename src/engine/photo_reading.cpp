@@ -58,7 +58,7 @@ void MeasurePhoto(const std::string& path, PhotoRecord& record)
 {
     record.width = 0;
     record.height = 0;
-    const std::u16string widePath = QString::fromStdString(path).toStdU16String();
+    const std::u16string widePath = GdipExtWidePath(path);
     GpImage* image = nullptr;
     if (GdipLoadImageFromFile(widePath.c_str(), &image) != Ok || !image) return;
     UINT width = 0;

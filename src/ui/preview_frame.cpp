@@ -51,7 +51,7 @@ struct GraphicsDeleter {
 }  // namespace
 
 QImage LoadPreviewImage(const std::string& path, QSize maxSize) {
-    const std::u16string widePath = QString::fromStdString(path).toStdU16String();
+    const std::u16string widePath = GdipExtWidePath(path);
     GpImage* raw = nullptr;
     if (GdipLoadImageFromFile(widePath.c_str(), &raw) != Ok) return {};
     const std::unique_ptr<GpImage, ImageDeleter> image(raw);

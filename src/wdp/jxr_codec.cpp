@@ -129,7 +129,7 @@ inline uint8_t OverWhite(uint8_t value, uint8_t alpha) {
 // copied out first: its packed form may reach over source bytes not yet read.
 void PackRowBgr(const uint8_t* src, Layout layout, int32_t width, uint8_t* dst, std::vector<uint8_t>& scratch) {
     scratch.assign(src, src + static_cast<size_t>(width) * BytesPerPixel(layout));
-    uint8_t bgra[4];
+    uint8_t bgra[4] = {0, 0, 0, 255};  // every layout sets all four; the zeros quiet the optimiser
     for (int32_t x = 0; x < width; ++x, dst += 3) {
         ReadPixel(scratch.data(), layout, x, bgra);
         dst[0] = OverWhite(bgra[0], bgra[3]);

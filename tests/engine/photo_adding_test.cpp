@@ -2,6 +2,7 @@
 
 #include "engine_world.h"
 #include "file_find_all.h"
+#include "gdiplus.h"
 #include "settings_keys.h"
 
 #include <gmock/gmock.h>
@@ -231,6 +232,27 @@ TEST_F(PhotoAddingTest, SearchAddsTheFoundPhotosAndRemembersTheFolder)
     EXPECT_THAT(FileNames(), ElementsAre("rgb24.bmp", "basn2c08.png"));
     EXPECT_EQ(store->GetProfileString(keys::kOption, keys::kLastBrowseFold, ""), Path("album/2024/").string());
     EXPECT_EQ(model->LastPhotoFolder(), "");
+}
+
+// Linux names are bytes: one that is not UTF-8 (a Latin-1 "é" here, and a lone
+// continuation byte) is found, measured and kept byte for byte, and converts.
+TEST_F(PhotoAddingTest, NamesThatAreNoUtf8AreKeptAsBytes)
+{
+    const std::string latin1 = Copy("pngsuite/basn2c08.png", "bytes/caf\xe9.png");
+    const std::string stray = Copy("bmpsuite/g/rgb24.bmp", "bytes/x\x80y.bmp");
+    model->AddFolderTree(Path("bytes").string());
+    ASSERT_EQ(model->Photos().size(), 2u);
+    EXPECT_EQ(model->Photos()[0].sourcePath, latin1);
+    EXPECT_EQ(model->Photos()[0].width, 32);
+    EXPECT_EQ(model->Photos()[1].sourcePath, stray);
+    EXPECT_EQ(model->Photos()[1].width, 127);
+    EXPECT_THAT(port.Messages(), IsEmpty());
+
+    // The codec service's UTF-16 text carries the bytes there and back.
+    for (const std::string& name : {latin1, stray, std::string("\xed\xb2\x80 \xf0\x9f\x93\xb7 \xc3\xa9")}) {
+        const std::u16string wide = GdipExtWidePath(name);
+        EXPECT_EQ(GdipExtNarrowPath(wide.c_str()), name);
+    }
 }
 
 TEST_F(PhotoAddingTest, DropsAddFilesOfAnyNameButNoFolders)

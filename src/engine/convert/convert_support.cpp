@@ -10,7 +10,7 @@ ScreenContext::ScreenContext() : dc_(GetDC(nullptr)) {}
 
 ScreenContext::~ScreenContext() { ReleaseDC(nullptr, dc_); }
 
-std::u16string Utf16Path(const std::string& path) { return QString::fromUtf8(path).toStdU16String(); }
+std::u16string Utf16Path(const std::string& path) { return GdipExtWidePath(path); }
 
 std::string TempFileName(const std::string& folder, const std::string& prefix, unsigned unique) {
     if (folder.empty()) {

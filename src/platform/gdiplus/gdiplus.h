@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // The image codec service: a flat interface shaped like the desktop imaging API the
 // converter was designed against (same operation names, arguments and zero-for-success
 // status), implemented over libjpeg-turbo, libpng, libtiff, giflib, libwmf, libemf2svg
@@ -248,3 +249,9 @@ const char* GdipExtColourWarning(GpImage* image);
 // A short English reason for a status, for messages and logs ("not an image",
 // "over the size limit", "file error", ...).
 const char* GdipExtStatusText(GpStatus status);
+// A file-system path (bytes, normally UTF-8) as the UTF-16 text the calls above take.
+// Bytes that are not valid UTF-8 travel as the lone surrogates U+DC80..U+DCFF and come
+// back as the same bytes, so every name the file system allows reaches its file.
+std::u16string GdipExtWidePath(const std::string& path);
+// The inverse: the path bytes of such UTF-16 text.
+std::string GdipExtNarrowPath(const WCHAR* path);

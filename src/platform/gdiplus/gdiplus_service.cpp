@@ -142,12 +142,104 @@ GpStatus StatusFromDecode(codec::DecodeStatus status)
     return GenericError;
 }
 
+namespace {
+
+constexpr char16_t kEscapedByteBase = 0xDC00;  // + a byte of 0x80..0xFF that is no UTF-8
+
+// The length of the valid UTF-8 sequence at `p` (1..4) and its code point, or 0 when
+// the bytes there are no valid UTF-8 (overlong forms, encoded surrogates and code points
+// past U+10FFFF included).
+size_t DecodeUtf8(const unsigned char* p, size_t left, char32_t& code)
+{
+    const unsigned char lead = p[0];
+    size_t length = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, code = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, code = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, code = lead & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (length > left) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+void AppendUtf8(std::string& out, char32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+}  // namespace
+
 std::string PathFromWide(const WCHAR* path)
 {
+    std::string out;
     if (path == nullptr) {
-        return {};
+        return out;
     }
-    return QString::fromUtf16(path).toStdString();
+    for (size_t i = 0; path[i] != 0; ++i) {
+        const char16_t unit = path[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(path[i + 1]) - 0xDC00));
+            ++i;
+        } else if (unit >= kEscapedByteBase + 0x80 && unit <= kEscapedByteBase + 0xFF) {
+            out += static_cast<char>(unit - kEscapedByteBase);  // a byte that was no UTF-8
+        } else {
+            AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : char32_t(unit));
+        }
+    }
+    return out;
 }
 
 }  // namespace tallowin::gdiplus
+
+std::string GdipExtNarrowPath(const WCHAR* path) { return tallowin::gdiplus::PathFromWide(path); }
+
+std::u16string GdipExtWidePath(const std::string& path)
+{
+    std::u16string out;
+    out.reserve(path.size());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(path.data());
+    for (size_t i = 0; i < path.size();) {
+        char32_t code = 0;
+        const size_t length = tallowin::gdiplus::DecodeUtf8(bytes + i, path.size() - i, code);
+        if (length == 0) {
+            out += static_cast<char16_t>(tallowin::gdiplus::kEscapedByteBase + bytes[i]);
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+        i += length;
+    }
+    return out;
+}
