@@ -184,25 +184,7 @@ bool SendPixels(const codec::Raster& raster) {
 }
 
 bool Send(const WireReply& reply, int pixelFd) {
-    iovec part{const_cast<WireReply*>(&reply), sizeof reply};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    if (pixelFd >= 0) {
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&message);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &pixelFd, sizeof pixelFd);
-    }
-    ssize_t sent;
-    do {
-        sent = sendmsg(codec::sandbox::kHelperSocketFd, &message, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return sent == static_cast<ssize_t>(sizeof reply);
+    return codec::sandbox::SendWithDescriptor(codec::sandbox::kHelperSocketFd, &reply, sizeof reply, pixelFd);
 }
 
 // One request: its message and the photo's descriptor (-1 when none came).

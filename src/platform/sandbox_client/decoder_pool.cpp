@@ -226,26 +226,8 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
                                    int& memfd, std::vector<uint8_t>& pixels, bool& delivered) {
     memfd = -1;
     delivered = false;
-    {
-        iovec part{const_cast<WireRequest*>(&request), sizeof request};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&message);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &fileFd, sizeof fileFd);
-        ssize_t sent;
-        do {
-            sent = sendmsg(helper.socket, &message, MSG_NOSIGNAL);
-        } while (sent < 0 && errno == EINTR);
-        if (sent != static_cast<ssize_t>(sizeof request)) return DecodeStatus::Stopped;
-        delivered = true;
-    }
+    if (!SendWithDescriptor(helper.socket, &request, sizeof request, fileFd)) return DecodeStatus::Stopped;
+    delivered = true;
 
     const auto deadline = Clock::now() + options_.timeout;
     if (!WaitReadable(helper.socket, deadline)) return DecodeStatus::Stopped;

@@ -11,7 +11,11 @@
 
 #include "decoder.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <cstring>
 
 namespace tallowin::codec::sandbox {
@@ -73,6 +77,30 @@ inline const char* ModeArgument(HelperMode mode) {
 inline HelperMode ModeFor(const Decoder& decoder) {
     const char* name = decoder.Name();
     return (std::strcmp(name, "wmf") == 0 || std::strcmp(name, "emf") == 0) ? HelperMode::Fonts : HelperMode::Strict;
+}
+
+// Sends one whole message on `socket`, with `fd` attached (SCM_RIGHTS) when it is not
+// negative. True when the message went out whole.
+inline bool SendWithDescriptor(int socket, const void* data, size_t size, int fd) {
+    iovec part{const_cast<void*>(data), size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (fd >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
+    }
+    ssize_t sent;
+    do {
+        sent = sendmsg(socket, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(size);
 }
 
 }  // namespace tallowin::codec::sandbox
