@@ -20,7 +20,7 @@ bool MainWindowModel::AddPhotoFromFile(const std::string& path, PhotoRecord& rec
 void MainWindowModel::AddPhotoAtEnd(const std::string& path)
 {
     PhotoRecord record;
-    if (AddPhotoFromFile(path, record)) list_.Photos().push_back(std::move(record));
+    if (AddPhotoFromFile(path, record)) list_.Append(std::move(record));
 }
 
 std::string MainWindowModel::LastPhotoFolder() const

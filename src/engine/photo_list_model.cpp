@@ -38,6 +38,12 @@ void SortPhotos(PhotoList& photos, std::string PhotoRecord::*key, bool ascending
 
 }  // namespace
 
+void PhotoListModel::Append(PhotoRecord photo)
+{
+    photo.id = ++lastId_;
+    photos_.push_back(std::move(photo));
+}
+
 void PhotoListModel::OrderChanged() { port_.PhotoListChanged(); }
 
 void PhotoListModel::Refresh()

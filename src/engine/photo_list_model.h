@@ -5,6 +5,7 @@
 
 #include "output_settings.h"
 #include "photo_record.h"
+#include "photo_status.h"
 #include "run_state.h"
 #include "window_port.h"
 
@@ -33,6 +34,12 @@ public:
 
     PhotoList& Photos() { return photos_; }
     const PhotoList& Photos() const { return photos_; }
+
+    // Appends a photo with an id no other photo of this list has had.
+    void Append(PhotoRecord photo);
+    // The status column of each photo, by PhotoRecord::id.
+    PhotoStatusBoard& Statuses() { return statuses_; }
+    const PhotoStatusBoard& Statuses() const { return statuses_; }
 
     // Rebuild of the list view: "Total photos: %d" and the list buttons follow the count;
     // so does Convert, except that it stays pressable (as Stop) while a run is active.
@@ -64,6 +71,8 @@ private:
     WindowPort& port_;
     const RunState& run_;
     PhotoList photos_;
+    PhotoStatusBoard statuses_;
+    uint64_t lastId_ = 0;
     bool nameDescendingNext_ = false;  // the next "File name" click sorts descending
     bool timeDescendingNext_ = false;  // the next "Time" click sorts descending
     std::atomic<size_t> shownCount_{0};  // the count the list view shows, for the worker's last step

@@ -19,6 +19,7 @@ struct PhotoRecord {
     OutputSettings settings;
     std::string outputPath;    // filled by the conversion run just before the photo is converted
     int64_t modificationTime = 0;  // seconds since 1970-01-01 00:00 UTC
+    uint64_t id = 0;           // unique within the window's list (given when added); 0 in the batch tool
 
     bool operator==(const PhotoRecord&) const = default;
 };

@@ -36,6 +36,9 @@ public:
 
     // Progress bar position, 0 to 1000.
     virtual void SetProgress(int position) = 0;
+    // The text shown on the progress bar ("3 of 32 · beach.jpg · about 1 min left");
+    // empty for none.
+    virtual void SetProgressText(const std::string& /*text*/) {}
 
     // The activity log list: append a line (and select it), remove the first line, clear.
     virtual void AddLogLine(const std::string& line) = 0;
@@ -44,6 +47,9 @@ public:
 
     // Rebuild the photo list view from the engine's list (after any change to the list).
     virtual void PhotoListChanged() = 0;
+    // The status of some photos changed (PhotoListModel::Statuses()): the status column
+    // follows. Called from any thread.
+    virtual void PhotoStatusesChanged() {}
 
     // Drop the preview image, if one is shown (after photos were deleted or cleared).
     // Windows without a preview need not override it.
