@@ -130,7 +130,6 @@ private:
     void AddFile(const std::string& path, const std::string& subfolder = {});
     void NotAdded(const std::string& path, const std::string& reason, double seconds);
     void ConvertAll(const std::string& runFolder);
-    void MakeSubfolders(const std::string& runFolder);
     void Report(size_t photo, const ConversionOutcome& outcome, double seconds);
     ExitStatus Finish(const std::optional<std::string>& runFolder, const std::string& notConvertedReason,
                       bool failed = false);

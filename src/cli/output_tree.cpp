@@ -9,7 +9,8 @@
 
 namespace tallowin::cli {
 
-std::optional<std::string> FolderBelow(const std::string& root, const std::string& file) {
+std::optional<std::string> FolderBelow(const std::string& root, const std::string& file)
+{
     if (root.empty() || root.back() != '/' || file.size() <= root.size() || file.compare(0, root.size(), root) != 0) {
         return std::nullopt;
     }
@@ -28,15 +29,18 @@ std::optional<std::string> FolderBelow(const std::string& root, const std::strin
     return folder;
 }
 
-OutputTree::OutputTree(std::string runFolder) : runFolder_(std::move(runFolder)) {
+OutputTree::OutputTree(std::string runFolder) : runFolder_(std::move(runFolder))
+{
     root_ = ::open(runFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-OutputTree::~OutputTree() {
+OutputTree::~OutputTree()
+{
     if (root_ >= 0) ::close(root_);
 }
 
-bool OutputTree::Make(const std::string& relative, std::string& reason) {
+bool OutputTree::Make(const std::string& relative, std::string& reason)
+{
     if (ready_.count(relative) != 0) return true;
     int folder = root_ < 0 ? -1 : ::dup(root_);
     if (folder < 0) {
@@ -53,19 +57,20 @@ bool OutputTree::Make(const std::string& relative, std::string& reason) {
         start = end + 1;
         if (::mkdirat(folder, name.c_str(), 0777) == 0) {
             created_.push_back(made);
-        } else if (errno != EEXIST) {
-            reason = runFolder_ + made + ": Can not create the directory (" + std::strerror(errno) + ")";
+        } else if (const int error = errno; error != EEXIST) {
+            reason = runFolder_ + made + ": Can not create the directory (" + std::strerror(error) + ")";
             ok = false;
             break;
         }
         // O_NOFOLLOW: a link standing under this name is refused, not followed.
         const int next = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0) {
+            const int error = errno;
             reason = runFolder_ + made +
-                     (errno == ELOOP || errno == ENOTDIR
-                          ? std::string(": Can not create the directory (a link or a file stands there; nothing is "
-                                        "written through it)")
-                          : ": Can not create the directory (" + std::string(std::strerror(errno)) + ")");
+                (error == ELOOP || error == ENOTDIR
+                     ? std::string(": Can not create the directory (a link or a file stands there; nothing is "
+                                   "written through it)")
+                     : ": Can not create the directory (" + std::string(std::strerror(error)) + ")");
             ok = false;
             break;
         }
@@ -77,7 +82,8 @@ bool OutputTree::Make(const std::string& relative, std::string& reason) {
     return ok;
 }
 
-void OutputTree::RemoveEmptyFolders() {
+void OutputTree::RemoveEmptyFolders()
+{
     if (root_ < 0) return;
     for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
         ::unlinkat(root_, it->c_str(), AT_REMOVEDIR);  // fails, as it should, when not empty

@@ -33,9 +33,9 @@ public:
 
 private:
     std::string runFolder_;
-    int root_ = -1;                     // the run folder, open
+    int root_ = -1;  // the run folder, open
     std::vector<std::string> created_;  // in the order they were made
-    std::set<std::string> ready_;       // folders Make succeeded for
+    std::set<std::string> ready_;  // folders Make succeeded for
 };
 
 }  // namespace tallowin::cli

@@ -8,7 +8,8 @@
 
 namespace tallowin::cli {
 
-std::vector<std::string> SplitPathList(std::string_view text) {
+std::vector<std::string> SplitPathList(std::string_view text)
+{
     const char separator = text.find('\0') != std::string_view::npos ? '\0' : '\n';
     std::vector<std::string> paths;
     size_t start = 0;
@@ -21,12 +22,14 @@ std::vector<std::string> SplitPathList(std::string_view text) {
     return paths;
 }
 
-bool ReadPathList(const std::string& source, std::vector<std::string>& paths, std::string& error) {
+bool ReadPathList(const std::string& source, std::vector<std::string>& paths, std::string& error)
+{
     const bool standardInput = source == "-";
     const std::string name = standardInput ? std::string("standard input") : source;
     const int fd = standardInput ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = name + ": " + std::strerror(errno);
+        const char* why = std::strerror(errno);
+        error = name + ": " + why;
         return false;
     }
     std::string text;
@@ -39,7 +42,8 @@ bool ReadPathList(const std::string& source, std::vector<std::string>& paths, st
         } else if (got == 0) {
             break;
         } else if (errno != EINTR) {
-            error = name + ": " + std::strerror(errno);
+            const char* why = std::strerror(errno);
+            error = name + ": " + why;
             ok = false;
             break;
         }

@@ -9,13 +9,14 @@ namespace tallowin::cli {
 namespace {
 
 // Length of the well-formed UTF-8 character at `at`, or 0 when the byte there starts none.
-size_t Utf8CharLength(std::string_view text, size_t at) {
+size_t Utf8CharLength(std::string_view text, size_t at)
+{
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     if (lead < 0x80) return 1;
     size_t length = 0;
     unsigned char low = 0x80;  // the second byte's range, narrowed to rule out overlong
-    unsigned char high = 0xBF; // forms, surrogates and code points beyond U+10FFFF
+    unsigned char high = 0xBF;  // forms, surrogates and code points beyond U+10FFFF
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -37,10 +38,10 @@ size_t Utf8CharLength(std::string_view text, size_t at) {
     return length;
 }
 
-std::string UtcNow() {
+std::string UtcNow()
+{
     const auto now = std::chrono::system_clock::now();
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm parts{};
     gmtime_r(&seconds, &parts);
@@ -52,7 +53,8 @@ std::string UtcNow() {
 }
 
 // ,"key":"text" and, when the text is no UTF-8, ,"key_bytes":"base64".
-void AddPathField(std::string& line, const char* key, const std::string& path) {
+void AddPathField(std::string& line, const char* key, const std::string& path)
+{
     line += ",\"";
     line += key;
     line += "\":" + JsonString(path);
@@ -65,7 +67,8 @@ void AddPathField(std::string& line, const char* key, const std::string& path) {
 
 }  // namespace
 
-bool IsUtf8(std::string_view text) {
+bool IsUtf8(std::string_view text)
+{
     for (size_t at = 0; at < text.size();) {
         const size_t length = Utf8CharLength(text, at);
         if (length == 0) return false;
@@ -74,7 +77,8 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
-std::string JsonString(std::string_view text) {
+std::string JsonString(std::string_view text)
+{
     std::string json = "\"";
     json.reserve(text.size() + 2);
     for (size_t at = 0; at < text.size();) {
@@ -85,8 +89,7 @@ std::string JsonString(std::string_view text) {
             ++at;
             continue;
         }
-        if (length == 3 && text.substr(at, 2) == "\xE2\x80" &&
-            (text[at + 2] == '\xA8' || text[at + 2] == '\xA9')) {
+        if (length == 3 && text.substr(at, 2) == "\xE2\x80" && (text[at + 2] == '\xA8' || text[at + 2] == '\xA9')) {
             json += text[at + 2] == '\xA8' ? "\\u2028" : "\\u2029";
         } else if (c == '"') {
             json += "\\\"";
@@ -114,7 +117,8 @@ std::string JsonString(std::string_view text) {
     return json + "\"";
 }
 
-std::string Base64(std::string_view bytes) {
+std::string Base64(std::string_view bytes)
+{
     static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string text;
     text.reserve((bytes.size() + 2) / 3 * 4);
@@ -131,7 +135,8 @@ std::string Base64(std::string_view bytes) {
     return text;
 }
 
-std::string PhotoResultLine(const PhotoResult& result) {
+std::string PhotoResultLine(const PhotoResult& result)
+{
     std::string line = "{";
     AddPathField(line, "source", result.source);
     line.erase(1, 1);  // the comma before the first field
@@ -150,13 +155,15 @@ std::string PhotoResultLine(const PhotoResult& result) {
     return line;
 }
 
-size_t ResultLines::Reserve() {
+size_t ResultLines::Reserve()
+{
     std::lock_guard lock(mutex_);
     lines_.emplace_back();
     return lines_.size() - 1;
 }
 
-void ResultLines::Fill(size_t slot, const PhotoResult& result) {
+void ResultLines::Fill(size_t slot, const PhotoResult& result)
+{
     std::string line = PhotoResultLine(result);
     std::lock_guard lock(mutex_);
     if (slot >= lines_.size() || lines_[slot]) return;
@@ -175,12 +182,14 @@ void ResultLines::Fill(size_t slot, const PhotoResult& result) {
     PrintReadyLocked();
 }
 
-bool ResultLines::Filled(size_t slot) const {
+bool ResultLines::Filled(size_t slot) const
+{
     std::lock_guard lock(mutex_);
     return slot < lines_.size() && lines_[slot].has_value();
 }
 
-std::vector<size_t> ResultLines::Unfilled() const {
+std::vector<size_t> ResultLines::Unfilled() const
+{
     std::lock_guard lock(mutex_);
     std::vector<size_t> slots;
     for (size_t slot = printed_; slot < lines_.size(); ++slot) {
@@ -189,7 +198,8 @@ std::vector<size_t> ResultLines::Unfilled() const {
     return slots;
 }
 
-void ResultLines::PrintReadyLocked() {
+void ResultLines::PrintReadyLocked()
+{
     bool any = false;
     while (printed_ < lines_.size() && lines_[printed_]) {
         std::fputs(lines_[printed_]->c_str(), out_);
@@ -201,7 +211,8 @@ void ResultLines::PrintReadyLocked() {
     if (any) std::fflush(out_);
 }
 
-void ResultLines::Finish(const std::optional<std::string>& runFolder) {
+void ResultLines::Finish(const std::optional<std::string>& runFolder)
+{
     std::lock_guard lock(mutex_);
     PrintReadyLocked();
     std::string line = "{";
@@ -212,8 +223,8 @@ void ResultLines::Finish(const std::optional<std::string>& runFolder) {
         line += "\"run_folder\":null";
     }
     line += ",\"converted\":" + std::to_string(converted_) + ",\"converted_in_part\":" + std::to_string(inPart_) +
-            ",\"failed\":" + std::to_string(failed_) + ",\"skipped\":" + std::to_string(skipped_) +
-            ",\"not_added\":" + std::to_string(notAdded_) + "}";
+        ",\"failed\":" + std::to_string(failed_) + ",\"skipped\":" + std::to_string(skipped_) +
+        ",\"not_added\":" + std::to_string(notAdded_) + "}";
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);

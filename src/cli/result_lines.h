@@ -35,11 +35,11 @@ std::string Base64(std::string_view bytes);
 
 // What became of one photo, or of a file that could not be added.
 struct PhotoResult {
-    std::string source;                 // the path as named or found
+    std::string source;  // the path as named or found
     std::optional<std::string> output;  // the output path, once the photo had one
-    std::string outcome;                // "converted", "converted in part", "failed", "skipped", "not added"
-    std::string reason;                 // empty when converted
-    double seconds = 0;                 // spent adding (not added) or converting it
+    std::string outcome;  // "converted", "converted in part", "failed", "skipped", "not added"
+    std::string reason;  // empty when converted
+    double seconds = 0;  // spent adding (not added) or converting it
 };
 
 // One line of the report: {"source":…,"output":…,"outcome":…,"reason":…,"time":…,

@@ -10,7 +10,8 @@
 namespace tallowin::cli {
 namespace {
 
-TEST(JsonStringTest, EscapesControlsAndReplacesEveryByteThatIsNoUtf8) {
+TEST(JsonStringTest, EscapesControlsAndReplacesEveryByteThatIsNoUtf8)
+{
     EXPECT_EQ(JsonString(""), R"("")");
     EXPECT_EQ(JsonString("a\"b\\c/d"), R"("a\"b\\c/d")");
     EXPECT_EQ(JsonString(std::string("\n\r\t\b\f\x01\x1f\x7f", 8)), R"("\n\r\t\b\f\u0001\u001f\u007f")");
@@ -23,14 +24,14 @@ TEST(JsonStringTest, EscapesControlsAndReplacesEveryByteThatIsNoUtf8) {
         const char* bytes;
         const char* json;
     } const cases[] = {
-        {"\xff", R"("\ufffd")"},                                   // never in UTF-8
-        {"\x80x", R"("\ufffdx")"},                                 // a stray continuation byte
-        {"\xc0\xaf", R"("\ufffd\ufffd")"},                         // overlong "/"
-        {"\xe0\x80\xaf", R"("\ufffd\ufffd\ufffd")"},               // overlong, three bytes
-        {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},               // a UTF-16 surrogate
-        {"\xf4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},     // beyond U+10FFFF
-        {"\xe2\x82", R"("\ufffd\ufffd")"},                         // cut short at the end
-        {"\xe2\x82x", R"("\ufffd\ufffdx")"},                       // cut short before ASCII
+        {"\xff", R"("\ufffd")"},  // never in UTF-8
+        {"\x80x", R"("\ufffdx")"},  // a stray continuation byte
+        {"\xc0\xaf", R"("\ufffd\ufffd")"},  // overlong "/"
+        {"\xe0\x80\xaf", R"("\ufffd\ufffd\ufffd")"},  // overlong, three bytes
+        {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},  // a UTF-16 surrogate
+        {"\xf4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},  // beyond U+10FFFF
+        {"\xe2\x82", R"("\ufffd\ufffd")"},  // cut short at the end
+        {"\xe2\x82x", R"("\ufffd\ufffdx")"},  // cut short before ASCII
     };
     for (const Case& c : cases) {
         EXPECT_EQ(JsonString(c.bytes), c.json) << c.json;
@@ -39,7 +40,8 @@ TEST(JsonStringTest, EscapesControlsAndReplacesEveryByteThatIsNoUtf8) {
     EXPECT_TRUE(IsUtf8("plain \xc3\xa9 \xf0\x9f\x93\xb7"));
 }
 
-TEST(JsonStringTest, Base64PadsEveryLength) {
+TEST(JsonStringTest, Base64PadsEveryLength)
+{
     EXPECT_EQ(Base64(""), "");
     EXPECT_EQ(Base64("f"), "Zg==");
     EXPECT_EQ(Base64("fo"), "Zm8=");
@@ -47,7 +49,8 @@ TEST(JsonStringTest, Base64PadsEveryLength) {
     EXPECT_EQ(Base64("\xff\xfe\xfd\xfc"), "//79/A==");
 }
 
-TEST(JsonStringTest, APhotoLineHasEveryFieldAndTheBytesOfAPathThatIsNoUtf8) {
+TEST(JsonStringTest, APhotoLineHasEveryFieldAndTheBytesOfAPathThatIsNoUtf8)
+{
     const std::string line = PhotoResultLine({"a\xff.jpg", std::nullopt, "not added", "why", 1.5});
     EXPECT_EQ(line.rfind(R"({"source":"a\ufffd.jpg","source_bytes":"Yf8uanBn","output":null,)"
                          R"("outcome":"not added","reason":"why","time":1.500,"finished":")",
@@ -57,7 +60,8 @@ TEST(JsonStringTest, APhotoLineHasEveryFieldAndTheBytesOfAPathThatIsNoUtf8) {
     EXPECT_EQ(line.back(), '}');
 }
 
-TEST(PathListTest, SplitsAtNulWhenThereIsOneElseAtNewlines) {
+TEST(PathListTest, SplitsAtNulWhenThereIsOneElseAtNewlines)
+{
     using List = std::vector<std::string>;
     EXPECT_EQ(SplitPathList(""), List{});
     EXPECT_EQ(SplitPathList("\n\n"), List{});
@@ -65,7 +69,8 @@ TEST(PathListTest, SplitsAtNulWhenThereIsOneElseAtNewlines) {
     EXPECT_EQ(SplitPathList(std::string("a\nb\0\0c\0", 7)), (List{"a\nb", "c"}));
 }
 
-TEST(OutputTreeTest, FoldersBelowTheSearchedFolderOnly) {
+TEST(OutputTreeTest, FoldersBelowTheSearchedFolderOnly)
+{
     EXPECT_EQ(FolderBelow("src/", "src/a.jpg"), "");
     EXPECT_EQ(FolderBelow("src/", "src/A/B/a.jpg"), "A/B");
     EXPECT_EQ(FolderBelow("src//", "src//A/a.jpg"), "A");

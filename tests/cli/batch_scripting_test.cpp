@@ -21,13 +21,15 @@ namespace fs = std::filesystem;
 namespace tallowin::test {
 namespace {
 
-std::string Quoted(const std::string& text) {
+std::string Quoted(const std::string& text)
+{
     std::string quoted = "'";
     for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
-std::string Hex(const std::string& bytes) {
+std::string Hex(const std::string& bytes)
+{
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     for (const char c : bytes) {
@@ -37,7 +39,8 @@ std::string Hex(const std::string& bytes) {
     return text;
 }
 
-std::string Capture(const std::string& command) {
+std::string Capture(const std::string& command)
+{
     FILE* pipe = popen(command.c_str(), "r");
     std::string text;
     if (pipe == nullptr) return text;
@@ -49,7 +52,8 @@ std::string Capture(const std::string& command) {
 }
 
 // Every file below `folder`, as paths relative to it, sorted.
-std::vector<std::string> FilesBelow(const fs::path& folder) {
+std::vector<std::string> FilesBelow(const fs::path& folder)
+{
     std::vector<std::string> files;
     std::error_code error;
     for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
@@ -95,13 +99,15 @@ struct Result {
 
 class BatchScriptingTest : public TestWorld {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         TestWorld::SetUp();
         fs::create_directories(Path("out"));
         WriteFile("json_reader.py", kJsonReader);
     }
     // A photo at `relative` below the test folder: the 227 x 149 JPEG or the 32 x 32 PNG.
-    fs::path Photo(const std::string& relative, bool large = true) {
+    fs::path Photo(const std::string& relative, bool large = true)
+    {
         const fs::path from = DataDir() / (large ? "libjpeg-turbo/testorig.jpg" : "pngsuite/basn2c08.png");
         const fs::path to = Path(relative);
         fs::create_directories(to.parent_path());
@@ -109,10 +115,11 @@ protected:
         return to;
     }
     // Runs the tool in the test folder; standard input from `input` (a path) or empty.
-    Result Run(const std::string& arguments, const std::string& input = "/dev/null") {
+    Result Run(const std::string& arguments, const std::string& input = "/dev/null")
+    {
         const std::string command = "cd " + Quoted(Root().string()) + " && " +
-                                    Quoted((BinDir() / "tallowin-batch").string()) + " " + arguments + " <" +
-                                    Quoted(input) + " >stdout.txt 2>stderr.txt";
+            Quoted((BinDir() / "tallowin-batch").string()) + " " + arguments + " <" + Quoted(input) +
+            " >stdout.txt 2>stderr.txt";
         const int raw = std::system(("bash -c " + Quoted(command)).c_str());
         Result r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -121,7 +128,8 @@ protected:
         return r;
     }
     // The rows of kJsonReader for the last run's standard output; empty when Python refused it.
-    std::vector<std::string> JsonRows() {
+    std::vector<std::string> JsonRows()
+    {
         if (std::system("python3 -c 'import json' 2>/dev/null") != 0) {
             ADD_FAILURE() << "python3 is needed to read the JSON lines";
             return {};
@@ -136,18 +144,21 @@ protected:
         return rows;
     }
     // The one run folder in out/, relative to the test folder ("out/2026.…").
-    std::string RunFolder() {
+    std::string RunFolder()
+    {
         std::vector<std::string> folders;
         for (const auto& entry : fs::directory_iterator(Path("out"))) folders.push_back(entry.path().filename());
         EXPECT_EQ(folders.size(), 1u);
         return folders.empty() ? std::string() : "out/" + folders.front();
     }
-    std::string Width(const std::string& relative) {
+    std::string Width(const std::string& relative)
+    {
         return Capture("identify -format %w " + Quoted(Path(relative).string()) + " 2>/dev/null");
     }
 };
 
-TEST_F(BatchScriptingTest, KeepTreeWritesEachPhotoIntoItsFolders) {
+TEST_F(BatchScriptingTest, KeepTreeWritesEachPhotoIntoItsFolders)
+{
     Photo("src/A/a.jpg", true);
     Photo("src/B/a.jpg", false);
     Photo("src/B/deeper/c.jpg", false);
@@ -189,7 +200,8 @@ TEST_F(BatchScriptingTest, KeepTreeWritesEachPhotoIntoItsFolders) {
     EXPECT_EQ(Width(RunFolder() + "/A/a.png"), "32");  // other/A/a.jpg came last
 }
 
-TEST_F(BatchScriptingTest, KeepTreeWritesNothingThroughLinksAndHandlesOddNames) {
+TEST_F(BatchScriptingTest, KeepTreeWritesNothingThroughLinksAndHandlesOddNames)
+{
     Photo("src/A/a.jpg", false);
     Photo("src/B/b.jpg", false);
     const std::string odd = std::string("odd \xff\n") + "'x";
@@ -223,20 +235,22 @@ TEST_F(BatchScriptingTest, KeepTreeWritesNothingThroughLinksAndHandlesOddNames) 
     ASSERT_EQ(rows.size(), 5u) << r.out;
     const std::string runHex = rows.back().substr(4, rows.back().find('|', 4) - 4);
     std::string run;
-    for (size_t i = 0; i + 1 < runHex.size(); i += 2) run += static_cast<char>(std::stoi(runHex.substr(i, 2), nullptr, 16));
+    for (size_t i = 0; i + 1 < runHex.size(); i += 2)
+        run += static_cast<char>(std::stoi(runHex.substr(i, 2), nullptr, 16));
     EXPECT_TRUE(fs::is_symlink(Path(run) / "A"));
     EXPECT_TRUE(fs::is_regular_file(Path(run) / "B"));
     EXPECT_TRUE(fs::is_regular_file(Path(run) / odd / "c.png"));
     EXPECT_TRUE(fs::is_regular_file(Path(run) / "link" / "d.png"));
     EXPECT_FALSE(fs::is_symlink(Path(run) / "link"));
-    EXPECT_EQ(rows[0].substr(0, 7), "failed|") << rows[0];   // A/a.jpg
-    EXPECT_EQ(rows[1].substr(0, 7), "failed|") << rows[1];   // B/b.jpg
+    EXPECT_EQ(rows[0].substr(0, 7), "failed|") << rows[0];  // A/a.jpg
+    EXPECT_EQ(rows[1].substr(0, 7), "failed|") << rows[1];  // B/b.jpg
     EXPECT_EQ(rows[2].substr(0, 10), "converted|") << rows[2];
     EXPECT_EQ(rows[3].substr(0, 10), "converted|") << rows[3];
     EXPECT_EQ(rows[4].substr(rows[4].rfind('|')), "|2 0 2 0 0");
 }
 
-TEST_F(BatchScriptingTest, FilesFromReadsNulAndNewlineListsAndStandardInput) {
+TEST_F(BatchScriptingTest, FilesFromReadsNulAndNewlineListsAndStandardInput)
+{
     const std::string newline = "with\nnewline.jpg";
     Photo("in/" + newline, false);
     Photo("in/ spaced .jpg", false);
@@ -287,7 +301,8 @@ TEST_F(BatchScriptingTest, FilesFromReadsNulAndNewlineListsAndStandardInput) {
     EXPECT_EQ(Run("-f png -q -o out").status, 2);
 }
 
-TEST_F(BatchScriptingTest, JsonLinesParseInListOrderWithOddNamesAndEveryOutcome) {
+TEST_F(BatchScriptingTest, JsonLinesParseInListOrderWithOddNamesAndEveryOutcome)
+{
     const std::string odd = std::string("q\"b\\s\t\x01\xff\xc0\xaf\xed\xa0\x80 \xe2\x80\xa8 \xc3\xa9");
     Photo("in/1.jpg", true);
     Photo("in/" + odd + ".jpg", false);
@@ -299,12 +314,12 @@ TEST_F(BatchScriptingTest, JsonLinesParseInListOrderWithOddNamesAndEveryOutcome)
     WriteFile("in/6-broken.png", broken);
     Photo("in/7/5.jpg", false);  // the same output as in/5.jpg: kept, so skipped
 
-    const std::string list = std::string("in/1.jpg") + '\0' + "in/" + odd + ".jpg" + '\0' +
-                             "in/3-not-a-photo.jpg" + '\0' + "in/4-folder" + '\0' + "in/5.jpg" + '\0' +
-                             "in/missing.jpg" + '\0' + "in/6-broken.png" + '\0' + "in/7/5.jpg";
+    const std::string list = std::string("in/1.jpg") + '\0' + "in/" + odd + ".jpg" + '\0' + "in/3-not-a-photo.jpg" +
+        '\0' + "in/4-folder" + '\0' + "in/5.jpg" + '\0' + "in/missing.jpg" + '\0' + "in/6-broken.png" + '\0' +
+        "in/7/5.jpg";
     WriteFile("list", list);
-    const Result r = Run("--json --files-from - --overwrite never -j 3 -f png --width 20 -q -o out",
-                         Path("list").string());
+    const Result r =
+        Run("--json --files-from - --overwrite never -j 3 -f png --width 20 -q -o out", Path("list").string());
     EXPECT_EQ(r.status, 1) << r.err;
     const std::string run = RunFolder() + "/";
     const std::vector<std::string> rows = JsonRows();
@@ -336,7 +351,8 @@ TEST_F(BatchScriptingTest, JsonLinesParseInListOrderWithOddNamesAndEveryOutcome)
     EXPECT_NE(none.out.find("{\"run_folder\":null,"), std::string::npos) << none.out;
 }
 
-TEST_F(BatchScriptingTest, WithoutJsonTheRunFolderIsStillTheLastLine) {
+TEST_F(BatchScriptingTest, WithoutJsonTheRunFolderIsStillTheLastLine)
+{
     Photo("in/a.jpg", false);
     const Result r = Run("-f png --width 10 -q -o out in/a.jpg");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -18,7 +18,8 @@ namespace {
 
 fs::path ManPage(const std::string& name) { return DataDir().parent_path().parent_path() / "man" / name; }
 
-std::string Capture(const std::string& command) {
+std::string Capture(const std::string& command)
+{
     FILE* pipe = popen(command.c_str(), "r");
     std::string text;
     if (pipe == nullptr) return text;
@@ -30,14 +31,18 @@ std::string Capture(const std::string& command) {
 }
 
 // The page's text as a reader sees the options: "\-" as "-", font changes dropped.
-std::string PlainText(std::string page) {
+std::string PlainText(std::string page)
+{
     page = std::regex_replace(page, std::regex(R"(\\f[BIRP])"), "");
     return std::regex_replace(page, std::regex(R"(\\-)"), "-");
 }
 
 // Whether `word` stands in `text` on its own (not as part of a longer option or word).
-bool HasWord(const std::string& text, const std::string& word) {
-    const auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_'; };
+bool HasWord(const std::string& text, const std::string& word)
+{
+    const auto isWordChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_';
+    };
     for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
         const bool before = at == 0 || !isWordChar(text[at - 1]);
         const bool after = at + word.size() == text.size() || !isWordChar(text[at + word.size()]);
@@ -46,7 +51,8 @@ bool HasWord(const std::string& text, const std::string& word) {
     return false;
 }
 
-TEST(ManPageTest, GroffRendersThePagesWithoutWarnings) {
+TEST(ManPageTest, GroffRendersThePagesWithoutWarnings)
+{
     if (std::system("command -v groff >/dev/null 2>&1") != 0) GTEST_SKIP() << "groff is not installed";
     for (const char* name : {"tallowin-batch.1", "tallowin.1"}) {
         const fs::path page = ManPage(name);
@@ -58,7 +64,8 @@ TEST(ManPageTest, GroffRendersThePagesWithoutWarnings) {
     }
 }
 
-TEST(ManPageTest, EveryOptionAndValueOfTheHelpIsInThePage) {
+TEST(ManPageTest, EveryOptionAndValueOfTheHelpIsInThePage)
+{
     const std::string help = Capture("'" + (BinDir() / "tallowin-batch").string() + "' --help 2>&1");
     const std::string page = PlainText(ReadFile(ManPage("tallowin-batch.1")));
     ASSERT_FALSE(page.empty());
