@@ -188,16 +188,6 @@ bool ResultLines::Filled(size_t slot) const
     return slot < lines_.size() && lines_[slot].has_value();
 }
 
-std::vector<size_t> ResultLines::Unfilled() const
-{
-    std::lock_guard lock(mutex_);
-    std::vector<size_t> slots;
-    for (size_t slot = printed_; slot < lines_.size(); ++slot) {
-        if (!lines_[slot]) slots.push_back(slot);
-    }
-    return slots;
-}
-
 void ResultLines::PrintReadyLocked()
 {
     bool any = false;

@@ -59,8 +59,6 @@ public:
     void Fill(size_t slot, const PhotoResult& result);
     // Whether place `slot` has its line.
     bool Filled(size_t slot) const;
-    // Places that have no line yet.
-    std::vector<size_t> Unfilled() const;
     // The last line, after every place is filled: {"run_folder":…,"converted":n,
     // "converted_in_part":n,"failed":n,"skipped":n,"not_added":n}; run_folder null when
     // the run left no folder.

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace tallowin::cli {
 namespace {
 
@@ -58,6 +61,39 @@ TEST(JsonStringTest, APhotoLineHasEveryFieldAndTheBytesOfAPathThatIsNoUtf8)
               0u)
         << line;
     EXPECT_EQ(line.back(), '}');
+}
+
+TEST(ResultLinesTest, ALineWaitsForTheLinesBeforeIt)
+{
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    const auto written = [out] {
+        std::fflush(out);
+        std::string text(static_cast<size_t>(std::ftell(out)), '\0');
+        std::rewind(out);
+        text.resize(std::fread(text.data(), 1, text.size(), out));
+        std::fseek(out, 0, SEEK_END);  // later lines go after these
+        return text;
+    };
+    ResultLines lines(out);
+    const size_t first = lines.Reserve();
+    const size_t second = lines.Reserve();
+    const size_t third = lines.Reserve();
+    lines.Fill(third, {"c", "out/c", "skipped", "kept", 0});
+    lines.Fill(second, {"b", std::nullopt, "not added", "not a photo", 0});
+    EXPECT_EQ(written(), "");
+    EXPECT_FALSE(lines.Filled(first));
+    lines.Fill(first, {"a", "out/a", "converted", "", 0.25});
+    lines.Finish(std::string("out/"));
+    const std::string text = written();
+    const size_t a = text.find(R"({"source":"a")");
+    const size_t b = text.find(R"({"source":"b")");
+    const size_t c = text.find(R"({"source":"c")");
+    const size_t run = text.find(R"({"run_folder":"out/","converted":1,"converted_in_part":0,"failed":0,)"
+                                 R"("skipped":1,"not_added":1})");
+    EXPECT_TRUE(a == 0 && a < b && b < c && c < run && run != std::string::npos) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
+    std::fclose(out);
 }
 
 TEST(PathListTest, SplitsAtNulWhenThereIsOneElseAtNewlines)
