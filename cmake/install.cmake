@@ -1,6 +1,7 @@
 # Installation: the programs, libphoto.so and the help pages go into one folder
 # (<prefix>/lib/tallowin), where each finds the others beside itself; <prefix>/bin gets
-# links to the two programs, and the desktop entry and icon go where desktops look.
+# links to the two programs, and the manual pages, the desktop entry and the icon go
+# where man and desktops look.
 include(GNUInstallDirs)
 set(TALLOWIN_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/tallowin)
 
@@ -21,7 +22,12 @@ foreach(program tallowin tallowin-batch)
   endif()
 endforeach()
 
+if(TARGET tallowin-batch)
+  install(FILES ${PROJECT_SOURCE_DIR}/man/tallowin-batch.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
 if(TARGET tallowin)
+  install(FILES ${PROJECT_SOURCE_DIR}/man/tallowin.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/help/ DESTINATION ${TALLOWIN_INSTALL_DIR}/help)
   install(FILES ${PROJECT_SOURCE_DIR}/desktop/tallowin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/desktop/tallowin.svg

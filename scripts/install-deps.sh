@@ -22,6 +22,8 @@ PACKAGES=(
   xvfb xauth xdotool
   # photo information and colour, and the independent tools their tests check with
   libexiv2-dev liblcms2-dev liblcms2-utils libimage-exiftool-perl webp
+  # the batch tool's JSON lines and manual pages, read back by its tests
+  python3 groff-base
 )
 
 missing=()

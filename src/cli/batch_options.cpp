@@ -1,6 +1,7 @@
 #include "batch_options.h"
 
 #include "convert/output_names.h"
+#include "path_list.h"
 #include "program_name.h"
 #include "tallowin_version.h"
 
@@ -85,12 +86,15 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
                  "Prints one line per failure on standard error and the run folder as the last\n"
                  "line of standard output; a run folder that stays empty is removed. The output\n"
                  "folder is created when missing. Exit status: 0 all converted, 1 a photo was\n"
-                 "not added or not converted, 2 bad usage, 3 all converted but some only in part\n"
-                 "(a damaged source: the part that could be read).",
+                 "not added or not converted, 2 bad usage or an unreadable --files-from list,\n"
+                 "3 all converted but some only in part (a damaged source: the part that could\n"
+                 "be read). With --json, standard output holds one JSON object per line: one per\n"
+                 "photo in list order, then {\"run_folder\": ...} with the counts as the last line.\n"
+                 "See tallowin-batch(1).",
                  kProgramName};
     app.set_version_flag("--version", kVersionText);
 
-    app.add_option("paths", options.paths, "Photo files (and folders with --recursive)")->required();
+    app.add_option("paths", options.paths, "Photo files (and folders with --recursive)");
     app.add_flag("-r,--recursive", options.recursive, "Search folders for photos, sub-folders included");
     std::string output;
     app.add_option("-o,--output", output, "Output folder (default: the stored output folder)");
@@ -158,6 +162,15 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     app.add_flag("--strip", strip, "Write no photo information; pixels are converted to sRGB")->excludes(keepOption);
     app.add_flag("--remove-location", options.information.removeLocation,
                  "Leave out the GPS position of kept photo information");
+    std::string filesFrom;
+    auto* filesFromOption = app.add_option("--files-from", filesFrom,
+                                           "Also convert the photos listed in FILE (- for standard input): one path "
+                                           "a line, or NUL-separated when the list holds a NUL");
+    filesFromOption->type_name("FILE|-");
+    app.add_flag("--keep-tree", options.keepTree,
+                 "With --recursive: write each photo into the folders it has below the searched folder");
+    app.add_flag("--json", options.json,
+                 "One JSON object per photo on standard output, then one naming the run folder");
 
     try {
         app.parse(argc, argv);
@@ -258,6 +271,22 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
                                               : OverwritePolicy::Never;
     options.jobs = jobs;
     options.information.keepMetadata = !strip;
+    if (*filesFromOption) {
+        // The answers of --overwrite ask come from standard input too.
+        if (filesFrom == "-" && options.overwrite == OverwritePolicy::Ask) {
+            if (app.get_option("--overwrite")->count() != 0) {
+                return UsageError("--overwrite ask reads the answers from standard input, which --files-from - "
+                                  "reads the list from; choose another --overwrite or a list file");
+            }
+            options.overwrite = OverwritePolicy::Never;
+        }
+        if (std::string error; !ReadPathList(filesFrom, options.paths, error)) {
+            std::fprintf(stderr, "%s: --files-from %s\n", kProgramName, error.c_str());
+            return ParseOutcome::BadUsage;
+        }
+    } else if (options.paths.empty()) {
+        return UsageError("paths is required (or --files-from)");
+    }
     return ParseOutcome::Run;
 }
 

@@ -32,6 +32,9 @@ struct BatchOptions {
     unsigned jobs = 1;
     bool quiet = false;
     metadata::MetadataOptions information;   // photo information kept, location included
+    // Scripts and large batches.
+    bool keepTree = false;   // with `recursive`: outputs keep their folders below the searched folder
+    bool json = false;       // one JSON line per photo on standard output, then one for the run folder
 };
 
 // How parsing ended.
@@ -41,7 +44,8 @@ enum class ParseOutcome {
     BadUsage,    // a message was printed: exit 2
 };
 
-// Parses argv; prints help, version and usage errors itself. `interactive` (standard
+// Parses argv and reads the --files-from list into `paths` (after the path arguments);
+// prints help, version, usage errors and an unreadable list itself. `interactive` (standard
 // input and error are terminals) chooses the default overwrite policy.
 ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOptions& options);
 

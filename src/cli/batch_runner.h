@@ -1,7 +1,9 @@
 #pragma once
 // The batch conversion without a window: adds the photos as the window adds them,
 // creates the run folder as the window does and converts the photos on several
-// threads, each with its own temporary folder.
+// threads, each with its own temporary folder. With --keep-tree the photos found in a
+// searched folder go into their folders below the run folder, made before the first
+// photo is converted.
 
 #include "batch_options.h"
 
@@ -16,7 +18,8 @@ enum ExitStatus : int {
 };
 
 // Runs the batch and returns the exit status. Failures go to standard error, the
-// run folder is the last line of standard output.
+// run folder is the last line of standard output (with --json, the last JSON line
+// names it, after one line per photo).
 ExitStatus RunBatch(const BatchOptions& options);
 
 }  // namespace tallowin::cli
