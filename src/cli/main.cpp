@@ -3,6 +3,7 @@
 
 #include "batch_options.h"
 #include "batch_runner.h"
+#include "decoder_helpers.h"
 #include "program_name.h"
 
 #include <QGuiApplication>
@@ -49,5 +50,8 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);
-    return tallowin::cli::RunBatch(options);
+    const int status = tallowin::cli::RunBatch(options);
+    // The decoder helpers are waited for: no process outlives the tool, and their time is the tool's.
+    tallowin::codec::EndIdleDecoderHelpers();
+    return status;
 }
