@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     // A write beyond the file size limit must fail like a full disk (and be reported),
     // not end the process halfway through a file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The first decoder helper loads while the tool starts Qt and finds its photos.
+    tallowin::codec::StartDecoderHelper();
     ChooseQtPlatform();
     qInstallMessageHandler(QuietQtMessages);
     int qtArgc = 1;

@@ -103,6 +103,23 @@ TEST_F(DecoderPoolTest, AHelperThatEndedWhileIdleIsReplacedWithoutFailingThePhot
     ExpectGoodDecode(pool);
 }
 
+// A helper started ahead serves the first request; one started when a helper is alive
+// is not started; ending the idle helpers leaves no process behind.
+TEST_F(DecoderPoolTest, AHelperStartedAheadServesTheFirstRequestAndEndingLeavesNone) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    pool.StartHelper();
+    const std::vector<pid_t> started = ChildrenNamed(getpid(), "tallowin-decoder-test");
+    ASSERT_EQ(started.size(), 1u);
+    ExpectGoodDecode(pool);
+    pool.StartHelper();
+    EXPECT_EQ(ChildrenNamed(getpid(), "tallowin-decoder-test"), started);
+    pool.EndIdleHelpers();
+    EXPECT_TRUE(ChildrenNamed(getpid(), "tallowin-decoder-test").empty());
+    ExpectGoodDecode(pool);  // a new helper
+}
+
 TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
     PoolOptions options = TestHelper();
     options.size = 1;

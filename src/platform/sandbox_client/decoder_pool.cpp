@@ -136,6 +136,22 @@ void DecoderPool::Retire(Helper& helper) {
     helper.pid = -1;
 }
 
+void DecoderPool::StartHelper() {
+    {
+        std::lock_guard lock(mutex_);
+        if (alive_ != 0) return;
+        ++alive_;
+    }
+    std::unique_ptr<Helper> helper = Spawn(HelperMode::Strict);
+    std::lock_guard lock(mutex_);
+    if (helper) {
+        idle_.push_back(std::move(helper));
+    } else {
+        --alive_;
+    }
+    available_.notify_one();
+}
+
 std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;

@@ -46,6 +46,9 @@ public:
                               const DecodeLimits& limits, Raster& out, std::string& warning);
     // Ends the idle helpers and waits for them; a later call starts new ones.
     void EndIdleHelpers();
+    // Starts a helper for photos (not metafiles) now, when none is alive, so that it
+    // loads while the caller prepares its first request.
+    void StartHelper();
 
 private:
     struct Helper {

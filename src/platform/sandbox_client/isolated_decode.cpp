@@ -75,6 +75,10 @@ std::optional<bool> IsolatedWdpToBmp(const std::string& wdpPath, const std::stri
     return wdp::CommitTemporary(temporary, bmpPath);
 }
 
+void StartDecoderHelper() {
+    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) pool->StartHelper();
+}
+
 void EndIdleDecoderHelpers() {
     if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) pool->EndIdleHelpers();
 }
