@@ -3,6 +3,7 @@
 
 #include "batch_options.h"
 #include "batch_runner.h"
+#include "decoder_helpers.h"
 #include "program_name.h"
 
 #include <QGuiApplication>
@@ -44,10 +45,15 @@ int main(int argc, char** argv) {
     // A write beyond the file size limit must fail like a full disk (and be reported),
     // not end the process halfway through a file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The first decoder helper loads while the tool starts Qt and finds its photos.
+    tallowin::codec::StartDecoderHelper();
     ChooseQtPlatform();
     qInstallMessageHandler(QuietQtMessages);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QGuiApplication application(qtArgc, qtArgv);
-    return tallowin::cli::RunBatch(options);
+    const int status = tallowin::cli::RunBatch(options);
+    // The decoder helpers are waited for: no process outlives the tool, and their time is the tool's.
+    tallowin::codec::EndIdleDecoderHelpers();
+    return status;
 }

@@ -1,10 +1,12 @@
 #include "wdp_codec_library.h"
 
 #include "app_identity.h"
+#include "decoder_helpers.h"
 
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace tallowin {
@@ -16,6 +18,13 @@ constexpr const char* kEncodeExport = "EncodeBMPToWMP";
 
 using DecodeFunction = int (*)(const char*, const char*);
 using EncodeFunction = int (*)(const char*, const char*, const char*);
+
+// The library's decode, in a decoder helper process when the program has them.
+bool Decode(DecodeFunction decode, const std::string& wdpPath, const std::string& bmpPath)
+{
+    if (const std::optional<bool> decoded = codec::IsolatedWdpToBmp(wdpPath, bmpPath)) return *decoded;
+    return decode(wdpPath.c_str(), bmpPath.c_str()) != 0;
+}
 }  // namespace
 
 WdpCodecLibrary::WdpCodecLibrary(WindowPort& port) : port_(port) {}
@@ -59,14 +68,14 @@ bool WdpCodecLibrary::DecodeWdpFile(const std::string& wdpPath, const std::strin
 {
     if (!decode_) return false;
     std::remove(bmpPath.c_str());
-    if (decode_(wdpPath.c_str(), bmpPath.c_str()) == 0)
+    if (!Decode(decode_, wdpPath, bmpPath))
         port_.ShowMessage("Failed to convert " + wdpPath + " to " + bmpPath, "Error");
     return true;
 }
 
 bool WdpCodecLibrary::DecodeQuietly(const std::string& wdpPath, const std::string& bmpPath) const
 {
-    return decode_ && decode_(wdpPath.c_str(), bmpPath.c_str()) != 0;
+    return decode_ && Decode(decode_, wdpPath, bmpPath);
 }
 
 bool WdpCodecLibrary::EncodeWdpFile(const std::string& bmpPath, const std::string& wdpPath, int encoderParam,

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace tallowin::test {
 namespace {
@@ -51,6 +52,32 @@ TEST_F(CodecServiceHelperTest, AStoppedDecoderFailsThatImageOnly) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(GdipImageRotateFlip(image, Rotate90FlipNone), DecoderStopped);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    GdipDisposeImage(image);
+    ExpectOpens(good, 32);
+}
+
+// Pixels decoded in a helper are drawn on in place, and what is drawn is what is read.
+TEST_F(CodecServiceHelperTest, AnImageDecodedInAHelperCanBeDrawnOn) {
+    const auto good = DataDir() / "pngsuite" / "basn2c08.png";
+    GpImage* image = nullptr;
+    ASSERT_EQ(GdipLoadImageFromFile(Wide(good).c_str(), &image), Ok);
+    GpGraphics* graphics = nullptr;
+    ASSERT_EQ(GdipGetImageGraphicsContext(image, &graphics), Ok);
+    EXPECT_EQ(GdipGraphicsClear(graphics, 0xff20c040), Ok);
+    GdipDeleteGraphics(graphics);
+
+    std::vector<uint32_t> copy(32 * 32, 0);
+    GpBitmap* target = nullptr;
+    ASSERT_EQ(GdipCreateBitmapFromScan0(32, 32, 32 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(copy.data()),
+                                        &target),
+              Ok);
+    GpImage* targetImage = reinterpret_cast<GpImage*>(target);
+    ASSERT_EQ(GdipGetImageGraphicsContext(targetImage, &graphics), Ok);
+    EXPECT_EQ(GdipDrawImageRectI(graphics, image, 0, 0, 32, 32), Ok);
+    GdipDeleteGraphics(graphics);
+    EXPECT_EQ(copy[0], 0xff20c040u);
+    EXPECT_EQ(copy[32 * 32 - 1], 0xff20c040u);
+    GdipDisposeImage(targetImage);
     GdipDisposeImage(image);
     ExpectOpens(good, 32);
 }

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -30,6 +31,7 @@ namespace {
 using codec::DecodeRequest;
 using codec::DecodeStatus;
 using codec::DecodeLimits;
+using codec::DecodedPixels;
 using codec::ImageInfo;
 using codec::Raster;
 using codec::sandbox::DecoderPool;
@@ -101,6 +103,23 @@ TEST_F(DecoderPoolTest, AHelperThatEndedWhileIdleIsReplacedWithoutFailingThePhot
     ExpectGoodDecode(pool);
 }
 
+// A helper started ahead serves the first request; one started when a helper is alive
+// is not started; ending the idle helpers leaves no process behind.
+TEST_F(DecoderPoolTest, AHelperStartedAheadServesTheFirstRequestAndEndingLeavesNone) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    pool.StartHelper();
+    const std::vector<pid_t> started = ChildrenNamed(getpid(), "tallowin-decoder-test");
+    ASSERT_EQ(started.size(), 1u);
+    ExpectGoodDecode(pool);
+    pool.StartHelper();
+    EXPECT_EQ(ChildrenNamed(getpid(), "tallowin-decoder-test"), started);
+    pool.EndIdleHelpers();
+    EXPECT_TRUE(ChildrenNamed(getpid(), "tallowin-decoder-test").empty());
+    ExpectGoodDecode(pool);  // a new helper
+}
+
 TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
     PoolOptions options = TestHelper();
     options.size = 1;
@@ -124,6 +143,33 @@ TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
     EXPECT_EQ(status, DecodeStatus::Ok);
     EXPECT_EQ(raster.width, expected.width);
     EXPECT_TRUE(raster.pixels == expected.pixels);
+    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, PixelsStayInTheHelpersFileAndCanBeWrittenTo) {
+    DecoderPool pool(TestHelper());
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    Raster expected;
+    std::string expectedWarning;
+    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, expectedWarning), DecodeStatus::Ok);
+    for (const DecodeRequest request : {DecodeRequest{}, DecodeRequest{40, 30}}) {
+        DecodedPixels decoded;
+        std::string warning;
+        ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, request, {}, decoded, warning), DecodeStatus::Ok);
+        ASSERT_TRUE(decoded.mapped);  // mapped, not copied
+        EXPECT_TRUE(decoded.raster.pixels.empty());
+        ASSERT_EQ(decoded.Size(), static_cast<size_t>(decoded.raster.width) * decoded.raster.height * 4);
+        if (request.minWidth == 0) {
+            ASSERT_EQ(decoded.Size(), expected.pixels.size());
+            EXPECT_EQ(std::memcmp(decoded.Data(), expected.pixels.data(), decoded.Size()), 0);
+        } else {
+            EXPECT_LT(decoded.raster.width, expected.width);  // reduced in the helper
+            EXPECT_GE(decoded.raster.width, 40);
+        }
+        // The mapping is this process's copy to change.
+        std::memset(decoded.Data(), 0x5a, decoded.Size());
+        EXPECT_EQ(decoded.Data()[decoded.Size() - 1], 0x5a);
+    }
     ExpectGoodDecode(pool);
 }
 

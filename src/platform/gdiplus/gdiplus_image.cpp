@@ -117,7 +117,7 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     if (Covers(image.pixels, image.width, image.height, minWidth, minHeight)) {
         return Ok;
     }
-    codec::Raster raster;
+    codec::DecodedPixels decoded;
     std::string warning;
     codec::DecodeRequest request;
     request.minWidth = (minWidth <= 0 || minWidth >= image.width) ? 0 : minWidth;
@@ -129,16 +129,17 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
         request.minWidth = image.width;
     }
     const codec::DecodeStatus status = codec::IsolatedDecodePixels(
-        *image.decoder, image.path, request, ServiceLimits(), raster, warning);
+        *image.decoder, image.path, request, ServiceLimits(), decoded, warning);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
         return StatusFromDecode(status);
     }
+    const codec::Raster& raster = decoded.raster;
     if (raster.width <= 0 || raster.height <= 0
-        || raster.pixels.size() != static_cast<size_t>(raster.width) * static_cast<size_t>(raster.height) * 4) {
+        || decoded.Size() != static_cast<size_t>(raster.width) * static_cast<size_t>(raster.height) * 4) {
         return UnknownImageFormat;
     }
     image.decodeWarning = status == codec::DecodeStatus::Partial ? warning : std::string();
-    AdoptRaster(std::move(raster), image.pixels);
+    AdoptPixels(std::move(decoded), image.pixels);
     ApplyColourManagement(image);
     return Ok;
 }

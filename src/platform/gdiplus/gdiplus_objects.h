@@ -3,8 +3,10 @@
 
 #include "gdiplus.h"
 #include "decoder.h"
+#include "isolated_decode.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,8 +22,9 @@ struct PixelBuffer {
     int32_t height = 0;
     int bytesPerPixel = 3;
     int64_t stride = 0;
-    uint8_t* data = nullptr;     // owned.data(), or a buffer the caller lent us
+    uint8_t* data = nullptr;     // owned.data(), mapped.get(), or a buffer the caller lent us
     std::vector<uint8_t> owned;
+    std::shared_ptr<uint8_t> mapped;  // a decoder helper's pixels, mapped copy-on-write
 
     PixelBuffer() = default;
     PixelBuffer(PixelBuffer&&) = default;
@@ -41,6 +44,8 @@ int64_t StrideFor(int32_t width, int bytesPerPixel);
 GpStatus AllocatePixels(int32_t width, int32_t height, int bytesPerPixel, PixelBuffer& out);
 // Takes over a decoder's raster without copying.
 void AdoptRaster(codec::Raster&& raster, PixelBuffer& out);
+// Takes over decoded pixels, in this process's memory or mapped from a helper, without copying.
+void AdoptPixels(codec::DecodedPixels&& decoded, PixelBuffer& out);
 
 // The status for a decoder outcome.
 GpStatus StatusFromDecode(codec::DecodeStatus status);

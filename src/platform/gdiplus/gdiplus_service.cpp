@@ -120,12 +120,28 @@ GpStatus AllocatePixels(int32_t width, int32_t height, int bytesPerPixel, PixelB
 
 void AdoptRaster(codec::Raster&& raster, PixelBuffer& out)
 {
+    out.mapped.reset();
     out.owned = std::move(raster.pixels);
     out.width = raster.width;
     out.height = raster.height;
     out.bytesPerPixel = 4;
     out.stride = static_cast<int64_t>(raster.width) * 4;
     out.data = out.owned.data();
+}
+
+void AdoptPixels(codec::DecodedPixels&& decoded, PixelBuffer& out)
+{
+    if (!decoded.mapped) {
+        AdoptRaster(std::move(decoded.raster), out);
+        return;
+    }
+    out.owned = std::vector<uint8_t>();
+    out.mapped = std::move(decoded.mapped);
+    out.width = decoded.raster.width;
+    out.height = decoded.raster.height;
+    out.bytesPerPixel = 4;
+    out.stride = static_cast<int64_t>(decoded.raster.width) * 4;
+    out.data = out.mapped.get();
 }
 
 GpStatus StatusFromDecode(codec::DecodeStatus status)

@@ -58,23 +58,26 @@ bool ValidPixelFile(int memfd, int32_t width, int32_t height) {
     return static_cast<uint64_t>(st.st_size) == static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4;
 }
 
-// One pass over the pixels: the mapping is copied into a vector that is not zeroed first.
-DecodeStatus ReadPixels(int memfd, int32_t width, int32_t height, Raster& out) {
+// The sealed pixel file mapped copy-on-write, without copying the pixels. The mapping
+// is populated while it is read-only, which maps the file's own pages (populating a
+// writable private mapping would copy each one); writing is allowed afterwards and
+// copies only the pages written to.
+DecodeStatus MapPixels(int memfd, int32_t width, int32_t height, std::shared_ptr<uint8_t>& out) {
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    void* mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, memfd, 0);
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, memfd, 0);
     if (mapped == MAP_FAILED) return errno == ENOMEM ? DecodeStatus::OutOfMemory : DecodeStatus::Stopped;
-    const auto* bytes = static_cast<const uint8_t*>(mapped);
-    DecodeStatus status = DecodeStatus::Ok;
-    try {
-        out.pixels.assign(bytes, bytes + size);
-        out.width = width;
-        out.height = height;
-    } catch (const std::bad_alloc&) {
-        out = Raster{};
-        status = DecodeStatus::OutOfMemory;
+    if (mprotect(mapped, size, PROT_READ | PROT_WRITE) != 0) {
+        const int error = errno;
+        munmap(mapped, size);
+        return error == ENOMEM ? DecodeStatus::OutOfMemory : DecodeStatus::Stopped;
     }
-    munmap(mapped, size);
-    return status;
+    try {
+        out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(mapped), [size](uint8_t* at) { munmap(at, size); });
+    } catch (const std::bad_alloc&) {
+        munmap(mapped, size);
+        return DecodeStatus::OutOfMemory;
+    }
+    return DecodeStatus::Ok;
 }
 
 // True when the socket has something to read (or has ended) before the deadline.
@@ -112,10 +115,14 @@ std::string HelperBesideProgram() {
 
 DecoderPool::DecoderPool(PoolOptions options) : options_(std::move(options)) {}
 
-DecoderPool::~DecoderPool() {
+DecoderPool::~DecoderPool() { EndIdleHelpers(); }
+
+void DecoderPool::EndIdleHelpers() {
     std::lock_guard lock(mutex_);
     for (auto& helper : idle_) Retire(*helper);
+    alive_ -= static_cast<int>(idle_.size());
     idle_.clear();
+    available_.notify_all();
 }
 
 void DecoderPool::Retire(Helper& helper) {
@@ -127,6 +134,22 @@ void DecoderPool::Retire(Helper& helper) {
         }
     }
     helper.pid = -1;
+}
+
+void DecoderPool::StartHelper() {
+    {
+        std::lock_guard lock(mutex_);
+        if (alive_ != 0) return;
+        ++alive_;
+    }
+    std::unique_ptr<Helper> helper = Spawn(HelperMode::Strict);
+    std::lock_guard lock(mutex_);
+    if (helper) {
+        idle_.push_back(std::move(helper));
+    } else {
+        --alive_;
+    }
+    available_.notify_one();
 }
 
 std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
@@ -339,8 +362,8 @@ DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& p
 }
 
 DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
-                                       const DecodeLimits& limits, Raster& out, std::string& warning) {
-    out = Raster{};
+                                       const DecodeLimits& limits, DecodedPixels& out, std::string& warning) {
+    out = DecodedPixels{};
     warning.clear();
     WireRequest wire;
     wire.kind = RequestKind::Decode;
@@ -348,24 +371,43 @@ DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string&
     wire.minHeight = request.minHeight;
     WireReply reply;
     int memfd = -1;
-    DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.pixels);
-    if (Delivers(status) && reply.pixelsFollow != 0) {
-        out.width = reply.rasterWidth;
-        out.height = reply.rasterHeight;
-    } else if (Delivers(status)) {
+    DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.raster.pixels);
+    if (Delivers(status) && reply.pixelsFollow == 0) {
         if (memfd < 0 || !ValidPixelFile(memfd, reply.rasterWidth, reply.rasterHeight)) {
             status = DecodeStatus::Stopped;
         } else {
-            const DecodeStatus read = ReadPixels(memfd, reply.rasterWidth, reply.rasterHeight, out);
-            if (read != DecodeStatus::Ok) status = read;
+            const DecodeStatus mapped = MapPixels(memfd, reply.rasterWidth, reply.rasterHeight, out.mapped);
+            if (mapped != DecodeStatus::Ok) status = mapped;
         }
     }
     if (memfd >= 0) close(memfd);
     if (Delivers(status)) {
+        out.raster.width = reply.rasterWidth;
+        out.raster.height = reply.rasterHeight;
         warning.assign(reply.warning, reply.warningLength);
     } else {
-        out = Raster{};
+        out = DecodedPixels{};
     }
+    return status;
+}
+
+DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                                       const DecodeLimits& limits, Raster& out, std::string& warning) {
+    out = Raster{};
+    DecodedPixels decoded;
+    const DecodeStatus status = DecodePixels(format, path, request, limits, decoded, warning);
+    if (!decoded.mapped) {
+        out = std::move(decoded.raster);
+        return status;
+    }
+    try {
+        out.pixels.assign(decoded.Data(), decoded.Data() + decoded.Size());
+    } catch (const std::bad_alloc&) {
+        warning.clear();
+        return DecodeStatus::OutOfMemory;
+    }
+    out.width = decoded.raster.width;
+    out.height = decoded.raster.height;
     return status;
 }
 

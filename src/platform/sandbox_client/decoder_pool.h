@@ -7,6 +7,7 @@
 
 #include "decoder.h"
 #include "decoder_protocol.h"
+#include "isolated_decode.h"
 
 #include <sys/types.h>
 
@@ -36,8 +37,18 @@ public:
 
     DecodeStatus ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                             ImageInfo& info);
+    // The pixels stay in the helper's sealed memfd, mapped copy-on-write into this
+    // process: no copy is made unless they are written to.
+    DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
+                              const DecodeLimits& limits, DecodedPixels& out, std::string& warning);
+    // The same, copied into a raster of this process's memory.
     DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
                               const DecodeLimits& limits, Raster& out, std::string& warning);
+    // Ends the idle helpers and waits for them; a later call starts new ones.
+    void EndIdleHelpers();
+    // Starts a helper for photos (not metafiles) now, when none is alive, so that it
+    // loads while the caller prepares its first request.
+    void StartHelper();
 
 private:
     struct Helper {

@@ -1,6 +1,13 @@
 #include "isolated_decode.h"
 
+#include "decoder_helpers.h"
 #include "decoder_pool.h"
+
+#include "bmp_file.h"
+#include "file_io.h"
+
+#include <cstdio>
+#include <new>
 
 namespace tallowin::codec {
 
@@ -11,11 +18,69 @@ DecodeStatus IsolatedReadHeader(const Decoder& format, const std::string& path, 
 }
 
 DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
-                                  const DecodeLimits& limits, Raster& out, std::string& warning) {
+                                  const DecodeLimits& limits, DecodedPixels& out, std::string& warning) {
     if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) {
         return pool->DecodePixels(format, path, request, limits, out, warning);
     }
-    return DecodePixels(format, path, request, limits, out, warning);
+    out.mapped.reset();
+    return DecodePixels(format, path, request, limits, out.raster, warning);
+}
+
+namespace {
+
+// A straight-alpha colour value laid over white, rounded as the WDP library does.
+uint8_t OverWhite(uint8_t value, uint8_t alpha) {
+    return static_cast<uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
+}
+
+}  // namespace
+
+std::optional<bool> IsolatedWdpToBmp(const std::string& wdpPath, const std::string& bmpPath) {
+    sandbox::DecoderPool* pool = sandbox::SharedDecoderPool();
+    const Decoder* jxr = FindDecoder("jxr");
+    if (pool == nullptr || jxr == nullptr) return std::nullopt;
+    ImageInfo info;
+    const DecodeStatus header = pool->ReadHeader(*jxr, wdpPath, DecodeLimits{}, info);
+    if (header != DecodeStatus::Ok) return false;
+    DecodedPixels decoded;
+    std::string warning;
+    if (pool->DecodePixels(*jxr, wdpPath, DecodeRequest{}, DecodeLimits{}, decoded, warning) != DecodeStatus::Ok) {
+        return false;
+    }
+    wdp::BgrImage image;
+    image.width = decoded.raster.width;
+    image.height = decoded.raster.height;
+    image.dpiX = info.dpiX;
+    image.dpiY = info.dpiY;
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    try {
+        image.pixels.resize(pixels * 3);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const uint8_t* from = decoded.Data();
+    uint8_t* to = image.pixels.data();
+    for (size_t i = 0; i < pixels; ++i, from += 4, to += 3) {
+        to[0] = OverWhite(from[0], from[3]);
+        to[1] = OverWhite(from[1], from[3]);
+        to[2] = OverWhite(from[2], from[3]);
+    }
+    decoded = DecodedPixels{};
+    // Written beside the BMP and renamed into place, as the WDP library does.
+    const std::string temporary = wdp::TemporarySibling(bmpPath);
+    if (!wdp::WriteBmp24(temporary, image)) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return wdp::CommitTemporary(temporary, bmpPath);
+}
+
+void StartDecoderHelper() {
+    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) pool->StartHelper();
+}
+
+void EndIdleDecoderHelpers() {
+    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) pool->EndIdleHelpers();
 }
 
 }  // namespace tallowin::codec

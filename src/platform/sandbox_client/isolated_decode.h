@@ -6,13 +6,29 @@
 
 #include "decoder.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tallowin::codec {
 
+// A decoded picture: a raster of this process's memory, or the pixels of a helper's
+// pixel file mapped into this process copy-on-write (writing to them changes this
+// process's copy only), which saves copying them.
+struct DecodedPixels {
+    Raster raster;                    // width and height; no pixels when `mapped` holds them
+    std::shared_ptr<uint8_t> mapped;  // width * height * 4 bytes of BGRA; unmapped with the last owner
+
+    uint8_t* Data() { return mapped ? mapped.get() : raster.pixels.data(); }
+    size_t Size() const {
+        return mapped ? static_cast<size_t>(raster.width) * static_cast<size_t>(raster.height) * 4
+                      : raster.pixels.size();
+    }
+};
+
 DecodeStatus IsolatedReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                                 ImageInfo& info);
 DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
-                                  const DecodeLimits& limits, Raster& out, std::string& warning);
+                                  const DecodeLimits& limits, DecodedPixels& out, std::string& warning);
 
 }  // namespace tallowin::codec

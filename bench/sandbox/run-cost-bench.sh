@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# run-cost-bench.sh [CORPUS]
+#
+# What decoding in helper processes costs tallowin-batch on the JPEG job (1024 px wide,
+# quality 80): the same run with the decoders in helpers and in the tool's own process
+# (TALLOWIN_DECODER_HELPER=off), one after the other, ROUNDS times, with -j 1 and with
+# every core. Each run is timed as a whole process tree: the CPU time (user + system)
+# counts every helper, also one that outlived the tool. Prints the medians and the
+# helpers' cost against in-process decoding.
+#
+# Environment:
+#   TALLOWIN_BATCH  the tallowin-batch to time (default: a Release build made in
+#                   $BENCH_BUILD, default build/bench/release/ in the source tree)
+#   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
+#   ROUNDS          runs of each kind (default 7)
+# CORPUS as for bench/batch/run-bench.sh (made by shared/bench/make-corpus.sh).
+set -euo pipefail
+
+SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
+CORPUS=${1:-${BENCH_CORPUS:-$SOURCE_DIR/build/bench/corpus}}
+PHOTOS=${BENCH_PHOTOS:-10}
+ROUNDS=${ROUNDS:-7}
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/tallowin-cost.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+[ -f "$CORPUS/MANIFEST.tsv" ] || { echo "no corpus at $CORPUS (make it with make-corpus.sh)" >&2; exit 2; }
+if [ -z "${TALLOWIN_BATCH:-}" ]; then
+  BUILD=${BENCH_BUILD:-$SOURCE_DIR/build/bench/release}
+  cmake -S "$SOURCE_DIR" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_SANITIZE=OFF \
+        -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
+  cmake --build "$BUILD" -j "$(nproc)" --target tallowin-batch tallowin-decoder >/dev/null
+  TALLOWIN_BATCH=$BUILD/bin/tallowin-batch
+fi
+mapfile -t FILES < <(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $1 }' "$CORPUS/MANIFEST.tsv" \
+                      | head -n "$PHOTOS" | sed "s|^|$CORPUS/|")
+
+# Runs a command as a child subreaper, waits for every process of its tree and prints
+# "wall cpu" in seconds.
+cat > "$WORK/tree-time.py" <<'PY'
+import ctypes, os, resource, subprocess, sys, time
+ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+start = time.monotonic()
+status = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL).returncode
+while True:
+    try:
+        os.wait()
+    except ChildProcessError:
+        break
+wall = time.monotonic() - start
+used = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(f"{wall:.3f} {used.ru_utime + used.ru_stime:.3f}")
+sys.exit(status)
+PY
+
+median() { sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+
+echo "tallowin-batch JPEG 1024 px, ${#FILES[@]} photos, $ROUNDS interleaved runs each, medians"
+echo "| -j | decoders | wall s | CPU s |"
+echo "|---|---|---|---|"
+for jobs in 1 "$(nproc)"; do
+  : > "$WORK/helper" && : > "$WORK/inprocess"
+  for ((i = 0; i < ROUNDS; i++)); do
+    for kind in helper inprocess; do
+      rm -rf "$WORK/out" && mkdir -p "$WORK/out"
+      setting=$([ "$kind" = inprocess ] && echo off || echo "${TALLOWIN_DECODER_HELPER:-}")
+      TALLOWIN_DECODER_HELPER=$setting python3 "$WORK/tree-time.py" "$TALLOWIN_BATCH" -q --overwrite always \
+        -j "$jobs" -o "$WORK/out" -f jpg --width 1024 --quality 80 "${FILES[@]}" >> "$WORK/$kind"
+    done
+  done
+  for kind in inprocess helper; do
+    wall=$(cut -d' ' -f1 "$WORK/$kind" | median)
+    cpu=$(cut -d' ' -f2 "$WORK/$kind" | median)
+    echo "| $jobs | $kind | $wall | $cpu |"
+    eval "${kind}_wall=$wall ${kind}_cpu=$cpu"
+  done
+  awk -v j="$jobs" -v hw="$helper_wall" -v iw="$inprocess_wall" -v hc="$helper_cpu" -v ic="$inprocess_cpu" \
+      'BEGIN { printf "| %s | helper cost | %+.1f%% | %+.1f%% |\n", j, (hw / iw - 1) * 100, (hc / ic - 1) * 100 }'
+done
