@@ -145,8 +145,10 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     std::string prefix;
     auto* renameOption = app.add_option("--rename", prefix, "Name files PREFIX.serial.date.ext");
     std::string overwrite = interactive ? "ask" : "never";
-    app.add_option("--overwrite", overwrite, "When an output file exists (default: ask on a terminal, else never)")
-        ->check(CLI::IsMember({"ask", "always", "never"}));
+    app.add_option("--overwrite", overwrite,
+                   "When an output file exists: ask, always (replace), never (keep it) or rename (keep both, the "
+                   "new file named \"name (2).ext\"); default: ask on a terminal, else never")
+        ->check(CLI::IsMember({"ask", "always", "never", "rename"}));
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     app.add_option("-j,--jobs", jobs, "Photos converted at once (default: one per core)")->check(CLI::Range(1, 256));
     app.add_flag("-q,--quiet", options.quiet, "No progress line");
@@ -253,9 +255,10 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     if (!output.empty()) {
         options.outputFolder = output;
     }
-    options.overwrite = overwrite == "always" ? OverwritePolicy::Always
-                        : overwrite == "ask"  ? OverwritePolicy::Ask
-                                              : OverwritePolicy::Never;
+    options.overwrite = overwrite == "always"   ? OverwritePolicy::Always
+                        : overwrite == "ask"    ? OverwritePolicy::Ask
+                        : overwrite == "rename" ? OverwritePolicy::Rename
+                                                : OverwritePolicy::Never;
     options.jobs = jobs;
     options.information.keepMetadata = !strip;
     return ParseOutcome::Run;
