@@ -1,6 +1,6 @@
 // tallowin-batch as a process: the --overwrite answers (the policies and the five
-// answers typed on standard input), the size rules --long-edge, --fit and
-// --shrink-only, and the default output.
+// answers typed on standard input) and the size rules --long-edge, --fit and
+// --shrink-only.
 
 #include "test_world.h"
 
@@ -137,6 +137,65 @@ TEST_F(BatchRulesTest, AnUnknownOverwriteAnswerIsRefused) {
     const Result r = Run("--overwrite sometimes " + Quote(Copy("pngsuite/basn2c08.png", "a.png").string()));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--overwrite"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchRulesTest, LongEdgeAndFitKeepPortraitsStandingAndShrinkOnlyNeverEnlarges) {
+    // 227 x 149 landscape, turned into a 149 x 227 portrait, and a 32 x 32 square.
+    const fs::path landscape = Copy("libjpeg-turbo/testorig.jpg", "landscape.jpg");
+    ASSERT_EQ(std::system(("convert " + Quote(landscape.string()) + " -rotate 90 " +
+                           Quote(Path("src/portrait.png").string()))
+                              .c_str()),
+              0);
+    const fs::path square = Copy("pngsuite/basn2c08.png", "square.png");
+    const std::string inputs =
+        " " + Quote(landscape.string()) + " " + Quote(Path("src/portrait.png").string()) + " " + Quote(square.string());
+    struct Case {
+        const char* options;
+        const char* landscape;
+        const char* portrait;
+        const char* square;
+    };
+    const Case cases[] = {
+        {"--long-edge 100", "PNG 100 66", "PNG 66 100", "PNG 100 100"},
+        {"--long-edge 100 --shrink-only", "PNG 100 66", "PNG 66 100", "PNG 32 32"},
+        {"--fit 120x60", "PNG 91 60", "PNG 39 60", "PNG 60 60"},
+        {"--fit 1000x1000 --shrink-only", "PNG 227 149", "PNG 149 227", "PNG 32 32"},
+        {"--width 64 --shrink-only", "PNG 64 42", "PNG 64 97", "PNG 32 32"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Run(std::string("-f png -q ") + c.options + inputs);
+        ASSERT_EQ(r.status, 0) << c.options << "\n" << r.err;
+        EXPECT_EQ(Identify(r.RunFolder() / "landscape.png"), c.landscape) << c.options;
+        EXPECT_EQ(Identify(r.RunFolder() / "portrait.png"), c.portrait) << c.options;
+        EXPECT_EQ(Identify(r.RunFolder() / "square.png"), c.square) << c.options;
+    }
+}
+
+TEST_F(BatchRulesTest, LongEdgeMeasuresThePhotoAsItIsShownNotAsItIsStored) {
+    // Stored 1200 x 1800 with an EXIF orientation that turns it into 1800 x 1200.
+    const fs::path turned = Copy("exif-orientation/Landscape_6.jpg", "turned.jpg");
+    const Result r = Run("-f png -q --long-edge 90 " + Quote(turned.string()));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Identify(r.RunFolder() / "turned.png"), "PNG 90 60");
+}
+
+TEST_F(BatchRulesTest, SizeRulesRefuseWhatTheyCannotUse) {
+    const std::string photo = " " + Quote(Copy("pngsuite/basn2c08.png", "a.png").string());
+    const struct {
+        const char* options;
+        const char* message;
+    } refused[] = {
+        {"--long-edge 0", "tallowin-batch: --long-edge: expected a number of pixels of at least 1, got 0"},
+        {"--fit 100", "tallowin-batch: --fit: expected WxH with positive numbers, got \"100\""},
+        {"--fit 0x100", "tallowin-batch: --fit: expected WxH with positive numbers, got \"0x100\""},
+        {"--long-edge 100 --fit 10x10", "tallowin-batch: "},
+        {"--long-edge 100 --width 10", "tallowin-batch: "},
+    };
+    for (const auto& [options, message] : refused) {
+        const Result r = Run(std::string(options) + photo);
+        EXPECT_EQ(r.status, 2) << options;
+        EXPECT_EQ(r.err.rfind(message, 0), 0u) << options << "\n" << r.err;
+    }
 }
 
 }  // namespace
