@@ -86,6 +86,14 @@ bool ConsolePort::ReadAnswerLocked(std::string& reply) {
 }
 
 MessageAnswer ConsolePort::AskYesNo(const std::string& question) {
+    switch (policy_) {
+        case OverwritePolicy::Always: return MessageAnswer::Yes;
+        case OverwritePolicy::Never:
+        case OverwritePolicy::Rename:
+            PrintError(PhotoPrefix() + question + " No: the file is kept.");
+            return MessageAnswer::No;
+        case OverwritePolicy::Ask: break;
+    }
     // One question at a time, with the other threads' lines held back meanwhile.
     std::lock_guard lock(mutex_);
     ClearProgressLocked();

@@ -55,7 +55,8 @@ public:
     ReplaceChoice AskReplace(const std::string& question, const std::string& caption) override;
 
 private:
-    // A question with the answers yes and no (no unless the user types y).
+    // A question with the answers yes and no: the overwrite policy's answer, or on a
+    // terminal no unless the user types y.
     MessageAnswer AskYesNo(const std::string& question);
     // Reads one answer line; false at the end of input. Called under the mutex.
     bool ReadAnswerLocked(std::string& reply);

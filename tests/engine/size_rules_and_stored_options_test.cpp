@@ -127,6 +127,28 @@ TEST(ShrinkOnly, AnUnknownCodeStillLeavesTheSizeAsItWas)
     EXPECT_EQ(photo.settings.nOutputHeight, 768);
 }
 
+using SizeRulesInTheListTest = EngineWorld;
+
+TEST_F(SizeRulesInTheListTest, OptionsGiveEveryPhotoItsOwnComputedSize)
+{
+    model->Photos().push_back(Photo("wide.jpg", 1600, 1200));
+    model->Photos().push_back(Photo("tall.jpg", 1200, 1600));
+    model->Photos().push_back(Photo("small.jpg", 300, 200));
+    port.QueueAnswer(MessageAnswer::Yes);  // change all photos
+    model->Options([](const OutputSettings& current) {
+        OutputSettings chosen = current;
+        chosen.nOuputSizeType = SizeLongEdge;
+        chosen.nLongEdge = 800;
+        chosen.nShrinkOnly = 1;
+        return std::optional<OutputSettings>(chosen);
+    });
+    const PhotoList& photos = model->Photos();
+    EXPECT_EQ((Size{photos[0].settings.nOutputWidth, photos[0].settings.nOutputHeight}), (Size{800, 600}));
+    EXPECT_EQ((Size{photos[1].settings.nOutputWidth, photos[1].settings.nOutputHeight}), (Size{600, 800}));
+    EXPECT_EQ((Size{photos[2].settings.nOutputWidth, photos[2].settings.nOutputHeight}), (Size{300, 200}));
+    EXPECT_EQ(model->Settings().current.nLongEdge, 800);
+}
+
 using StoredOptionsTest = EngineWorld;
 
 TEST_F(StoredOptionsTest, TheFirstStartIsJpegEightyFiveAThousandAndTwentyFourWide)
