@@ -2,8 +2,8 @@
 
 namespace tallowin::cli {
 
-bool BatchHost::ConfirmReplace(const std::string& question) {
-    return console_.AskToReplace(question) == MessageAnswer::Yes;
+ReplaceAnswer BatchHost::AskReplace(const std::string& question, const std::string&) {
+    return replaceAnswers_.Answer([&] { return console_.AskReplace(question, "Warning"); });
 }
 
 void BatchHost::ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) {

@@ -1,7 +1,8 @@
 #pragma once
 // The batch tool as the host of a conversion: the stamp is the one the options give
-// every photo, questions follow the overwrite policy, messages and log lines are lines
-// on standard error naming the photo. Safe for several converting threads at once.
+// every photo, questions follow the overwrite policy (answers "to all" stand for the
+// run), messages and log lines are lines on standard error naming the photo. Safe for
+// several converting threads at once.
 
 #include "console_port.h"
 #include "convert/conversion_host.h"
@@ -17,7 +18,7 @@ public:
     StampRequest NextStamp() override { return stamp_; }
     // Every photo is checked against the position the options give: nothing to change.
     void StampPositionReset(StampAxis) override {}
-    bool ConfirmReplace(const std::string& question) override;
+    ReplaceAnswer AskReplace(const std::string& question, const std::string& path) override;
     void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
     WdpCodecLibrary* WdpLibrary() override { return wdp_; }
@@ -28,6 +29,7 @@ private:
     const StampRequest stamp_;
     WdpCodecLibrary* const wdp_;
     const metadata::MetadataOptions information_;
+    ReplaceMemory replaceAnswers_;  // the answers "to all" of this run
 };
 
 }  // namespace tallowin::cli

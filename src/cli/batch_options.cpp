@@ -106,7 +106,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
                                                  {"webp", FormatWebp}, {"avif", FormatAvif}, {"jxl", FormatJxl}};
     std::string format;
     app.add_option("-f,--format", format,
-                   "Output format: bmp, jpg (jpeg), png, tif (tiff), gif, wdp (default), webp, avif or jxl")
+                   "Output format: bmp, jpg (jpeg, the default), png, tif (tiff), gif, wdp, webp, avif or jxl")
         ->check(CLI::IsMember({"bmp", "jpg", "jpeg", "png", "tif", "tiff", "gif", "wdp", "webp", "avif", "jxl"}));
 
     auto* sizeGroup = app.add_option_group("size", "Output size (default: 1024 wide, height follows)");
@@ -120,7 +120,14 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     auto* widthOption = sizeGroup->add_option("--width", width, "Width; the height keeps the aspect ratio");
     auto* heightOption = sizeGroup->add_option("--height", height, "Height; the width keeps the aspect ratio");
     sizeGroup->add_option("--stretch", stretch, "HxV: the source size times H and V");
+    int32_t longEdge = 0;
+    std::string fit;
+    auto* longEdgeOption =
+        sizeGroup->add_option("--long-edge", longEdge, "N pixels on the longer side, the other in proportion");
+    sizeGroup->add_option("--fit", fit, "WxH: the largest size in proportion that fits in the box");
     sizeGroup->require_option(0, 1);
+    bool shrinkOnly = false;
+    app.add_flag("--shrink-only", shrinkOnly, "Never make a photo larger than it is (with any size option)");
 
     int32_t rotate = 0;
     app.add_option("--rotate", rotate, "Rotation in degrees")->check(CLI::IsMember({0, 90, 180, 270}));
@@ -131,7 +138,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
         app.add_option("--bits", bits, "Bits per pixel of BMP output")->check(CLI::IsMember({1, 4, 8, 24}));
     int32_t quality = 0;
     auto* qualityOption = app.add_option("--quality", quality,
-                                         "Quality of jpg, webp, avif or jxl output (defaults 80, 80, 60, 90; "
+                                         "Quality of jpg, webp, avif or jxl output (defaults 85, 80, 60, 90; "
                                          "100 is lossless for webp and jxl)")
                               ->check(CLI::Range(1, 100));
     int32_t wdpQuality = WdpQualityOfEncoderParam(options.settings.nWdpEncoderParam);
@@ -149,8 +156,10 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     std::string prefix;
     auto* renameOption = app.add_option("--rename", prefix, "Name files PREFIX.serial.date.ext");
     std::string overwrite = interactive ? "ask" : "never";
-    app.add_option("--overwrite", overwrite, "When an output file exists (default: ask on a terminal, else never)")
-        ->check(CLI::IsMember({"ask", "always", "never"}));
+    app.add_option("--overwrite", overwrite,
+                   "When an output file exists: ask, always (replace), never (keep it) or rename (keep both, the "
+                   "new file named \"name (2).ext\"); default: ask on a terminal, else never")
+        ->check(CLI::IsMember({"ask", "always", "never", "rename"}));
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     app.add_option("-j,--jobs", jobs, "Photos converted at once (default: one per core)")->check(CLI::Range(1, 256));
     app.add_flag("-q,--quiet", options.quiet, "No progress line");
@@ -223,6 +232,19 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
         settings.nOuputSizeType = SizeCustom;
         settings.nKeepAspectRatio = 2;
         settings.nOutputHeight = height;
+    } else if (*longEdgeOption) {
+        if (longEdge < 1) {
+            return UsageError("--long-edge: expected a number of pixels of at least 1, got " +
+                              std::to_string(longEdge));
+        }
+        settings.nOuputSizeType = SizeLongEdge;
+        settings.nLongEdge = longEdge;
+    } else if (!fit.empty()) {
+        if (!ParsePair(fit, 'x', settings.nBoxWidth, settings.nBoxHeight) || settings.nBoxWidth < 1 ||
+            settings.nBoxHeight < 1) {
+            return UsageError("--fit: expected WxH with positive numbers, got \"" + fit + "\"");
+        }
+        settings.nOuputSizeType = SizeFitBox;
     } else if (!stretch.empty()) {
         if (!ParsePair(stretch, 'x', settings.dHorizontalStretch, settings.dVerticalStretch) ||
             !(settings.dHorizontalStretch > 0) || !(settings.dVerticalStretch > 0)) {
@@ -230,6 +252,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
         }
         settings.nOuputSizeType = SizeStretch;
     }
+    settings.nShrinkOnly = shrinkOnly ? 1 : 0;
     settings.nRotateAngel = rotate;
     settings.nFlipType = flip == "horizontal" ? 1 : flip == "vertical" ? 2 : 0;
     settings.iComboPixelFormat = bits == 1 ? 0 : bits == 4 ? 1 : bits == 8 ? 2 : kDefaultPixelFormatIndex;
@@ -266,9 +289,10 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     if (!output.empty()) {
         options.outputFolder = output;
     }
-    options.overwrite = overwrite == "always" ? OverwritePolicy::Always
-                        : overwrite == "ask"  ? OverwritePolicy::Ask
-                                              : OverwritePolicy::Never;
+    options.overwrite = overwrite == "always"   ? OverwritePolicy::Always
+                        : overwrite == "ask"    ? OverwritePolicy::Ask
+                        : overwrite == "rename" ? OverwritePolicy::Rename
+                                                : OverwritePolicy::Never;
     options.jobs = jobs;
     options.information.keepMetadata = !strip;
     if (*filesFromOption) {

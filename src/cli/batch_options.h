@@ -25,7 +25,7 @@ struct BatchOptions {
     std::vector<std::string> paths;
     bool recursive = false;
     std::optional<std::string> outputFolder;  // the stored output folder when not given
-    OutputSettings settings;                  // a fresh record changed by the options
+    OutputSettings settings = FirstStartOutputSettings();  // changed by the options
     StampOptions stamp;
     std::optional<std::string> renamePrefix;  // names are kept when not given
     OverwritePolicy overwrite = OverwritePolicy::Never;

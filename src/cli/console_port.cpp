@@ -2,6 +2,8 @@
 
 #include "program_name.h"
 
+#include <cstring>
+
 namespace tallowin::cli {
 
 namespace {
@@ -56,7 +58,7 @@ void ConsolePort::EndProgress() {
 MessageAnswer ConsolePort::ShowMessage(const std::string& text, const std::string& caption, MessageButtons buttons,
                                        MessageIcon, MessageOwner) {
     if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel) {
-        return AskToReplace(text);
+        return AskYesNo(text);
     }
     ++t_failures;
     std::string line = PhotoPrefix() + text;
@@ -68,10 +70,26 @@ MessageAnswer ConsolePort::ShowMessage(const std::string& text, const std::strin
     return MessageAnswer::Ok;
 }
 
-MessageAnswer ConsolePort::AskToReplace(const std::string& question) {
+bool ConsolePort::ReadAnswerLocked(std::string& reply) {
+    char line[64] = {};
+    if (answers_ == nullptr || std::fgets(line, sizeof line, answers_) == nullptr) {
+        std::fprintf(errors_, "\n");
+        return false;
+    }
+    reply = line;
+    if (reply.back() != '\n') {
+        // The rest of an overlong line is no answer to the next question.
+        while (std::fgets(line, sizeof line, answers_) != nullptr && std::strchr(line, '\n') == nullptr) {
+        }
+    }
+    return true;
+}
+
+MessageAnswer ConsolePort::AskYesNo(const std::string& question) {
     switch (policy_) {
         case OverwritePolicy::Always: return MessageAnswer::Yes;
         case OverwritePolicy::Never:
+        case OverwritePolicy::Rename:
             PrintError(PhotoPrefix() + question + " No: the file is kept.");
             return MessageAnswer::No;
         case OverwritePolicy::Ask: break;
@@ -81,12 +99,41 @@ MessageAnswer ConsolePort::AskToReplace(const std::string& question) {
     ClearProgressLocked();
     std::fprintf(errors_, "%s [y/N] ", question.c_str());
     std::fflush(errors_);
-    char reply[64] = {};
-    if (answers_ == nullptr || std::fgets(reply, sizeof reply, answers_) == nullptr) {
-        std::fprintf(errors_, "\n");
+    std::string reply;
+    if (!ReadAnswerLocked(reply)) {
         return MessageAnswer::No;
     }
     return (reply[0] == 'y' || reply[0] == 'Y') ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+ReplaceChoice ConsolePort::AskReplace(const std::string& question, const std::string&) {
+    switch (policy_) {
+        case OverwritePolicy::Always: return ReplaceChoice::Yes;
+        case OverwritePolicy::Rename: return ReplaceChoice::KeepBoth;
+        case OverwritePolicy::Never:
+            PrintError(PhotoPrefix() + question + " No: the file is kept.");
+            return ReplaceChoice::No;
+        case OverwritePolicy::Ask: break;
+    }
+    std::lock_guard lock(mutex_);
+    ClearProgressLocked();
+    std::fprintf(errors_, "%s [y]es, [n]o, yes to [a]ll, [s]kip all, [k]eep both (default n) ", question.c_str());
+    std::fflush(errors_);
+    std::string reply;
+    if (!ReadAnswerLocked(reply)) {
+        return ReplaceChoice::No;
+    }
+    switch (reply[0]) {
+        case 'y':
+        case 'Y': return ReplaceChoice::Yes;
+        case 'a':
+        case 'A': return ReplaceChoice::YesToAll;
+        case 's':
+        case 'S': return ReplaceChoice::NoToAll;
+        case 'k':
+        case 'K': return ReplaceChoice::KeepBoth;
+        default: return ReplaceChoice::No;
+    }
 }
 
 void ConsolePort::AddLogLine(const std::string& line) { PrintError(line); }

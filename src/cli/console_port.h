@@ -17,6 +17,7 @@ enum class OverwritePolicy {
     Ask,     // ask on the terminal
     Always,  // replace existing files
     Never,   // keep existing files; the photo counts as not converted
+    Rename,  // keep existing files and write beside them ("photo (2).jpg")
 };
 
 class ConsolePort : public WindowPort {
@@ -48,10 +49,18 @@ public:
     void ShowProgressLine(const std::string& line);
     void EndProgress();
 
-    // The overwrite question: the policy's answer, or the user's on a terminal.
-    MessageAnswer AskToReplace(const std::string& question);
+    // The overwrite question: the policy's answer, or the user's on a terminal, where
+    // the five answers are y (yes), n (no, also an empty line or the end of input),
+    // a (yes to all), s (no to all: skip all) and k (keep both).
+    ReplaceChoice AskReplace(const std::string& question, const std::string& caption) override;
 
 private:
+    // A question with the answers yes and no: the overwrite policy's answer, or on a
+    // terminal no unless the user types y.
+    MessageAnswer AskYesNo(const std::string& question);
+    // Reads one answer line; false at the end of input. Called under the mutex.
+    bool ReadAnswerLocked(std::string& reply);
+
     // "<photo>: " for the calling thread's photo, or nothing.
     static std::string PhotoPrefix();
     // Clears the progress line before other output; called under the mutex.

@@ -6,6 +6,7 @@
 #include "integer_text.h"
 #include "language.h"
 #include "output_folder.h"
+#include "output_settings_store.h"
 #include "output_size.h"
 #include "paths.h"
 #include "settings_keys.h"
@@ -34,6 +35,10 @@ MainWindowModel::MainWindowModel(WindowPort& port, SettingsStore& store)
     stamp_.SetFont(font);
     stamp_.SetColour(LoadStampColour(store_));
     settings_.renamePrefix = store_.GetProfileString(keys::kOption, keys::kBatchRenamer, "output.photo");
+    settings_.current = LoadOutputSettings(store_);
+    settings_.stampText = store_.GetProfileString(keys::kOption, keys::kStampText, "");
+    settings_.stampX = store_.GetProfileInt(keys::kOption, keys::kStampX, 0);
+    settings_.stampY = store_.GetProfileInt(keys::kOption, keys::kStampY, 0);
     keepPhotoInformation_.store(store_.GetProfileInt(keys::kOption, keys::kKeepPhotoInformation, 1) != 0);
     removeLocation_.store(store_.GetProfileInt(keys::kOption, keys::kRemoveLocation, 0) != 0);
 }
@@ -77,12 +82,18 @@ bool MainWindowModel::Exit()
         return false;
     }
     ExchangeFromControls();  // a failure has shown its message; leaving goes on
+    // The stamp box is read for each photo while converting; here only for the store.
+    settings_.stampText = port_.ControlText(IDC_STAMP_TEXT);
     // An emptied box is no folder: the next start keeps the one stored before.
     if (!settings_.outputFolder.empty())
         store_.WriteProfileString(keys::kOption, keys::kPhotoOutputFolder, settings_.outputFolder);
     SaveFontSettings(store_, stamp_.Font());
     SaveStampColour(store_, stamp_.Colour());
     store_.WriteProfileString(keys::kOption, keys::kBatchRenamer, settings_.renamePrefix);
+    SaveOutputSettings(store_, settings_.current);
+    store_.WriteProfileString(keys::kOption, keys::kStampText, settings_.stampText);
+    store_.WriteProfileInt(keys::kOption, keys::kStampX, settings_.stampX);
+    store_.WriteProfileInt(keys::kOption, keys::kStampY, settings_.stampY);
     store_.WriteProfileInt(keys::kOption, keys::kKeepPhotoInformation, KeepPhotoInformation() ? 1 : 0);
     store_.WriteProfileInt(keys::kOption, keys::kRemoveLocation, RemoveLocation() ? 1 : 0);
     port_.DropPreview();
@@ -107,6 +118,7 @@ void MainWindowModel::ExchangeToControls()
 {
     port_.SetControlText(IDC_OUTPUT_FOLDER, settings_.outputFolder);
     port_.SetControlText(IDC_PREFIX, settings_.renamePrefix);
+    port_.SetControlText(IDC_STAMP_TEXT, settings_.stampText);
     port_.SetControlText(IDC_STAMP_X, std::to_string(settings_.stampX));
     port_.SetControlText(IDC_STAMP_Y, std::to_string(settings_.stampY));
 }

@@ -30,7 +30,8 @@ class SettingsStore;
 
 class MainWindowModel {
 public:
-    // Reads the stamp font, the stamp colour and the rename prefix from the store.
+    // Reads the stamp font, the stamp colour, the rename prefix, the current output
+    // settings and the stamp text and position from the store.
     MainWindowModel(WindowPort& port, SettingsStore& store);
     ~MainWindowModel();
     MainWindowModel(const MainWindowModel&) = delete;
@@ -63,7 +64,8 @@ public:
 
     // Exit: refused with "Please stop converting first" while a run is active or a worker
     // thread is still alive (false). Otherwise reads the controls, writes the output
-    // folder (unless the box is empty), the stamp font and colour and the rename prefix,
+    // folder (unless the box is empty), the stamp font and colour, the rename prefix,
+    // the current output settings and the stamp text and position,
     // shuts the codec service down, runs the update reminder and returns true: the window
     // may end.
     bool Exit();
@@ -77,7 +79,7 @@ public:
 
     // ---- Controls ----
 
-    // Values to controls: output folder, rename prefix, stamp X and Y.
+    // Values to controls: output folder, rename prefix, stamp text, stamp X and Y.
     void ExchangeToControls();
     // Controls to values in the same order; a stamp box that holds no integer shows
     // "Enter an integer." and ends the exchange there (false).

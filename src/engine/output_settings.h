@@ -17,8 +17,10 @@ enum OutputFormat : int32_t {
     FormatAvif = 7,
     FormatJxl = 8,
 };
-// Size types (nOuputSizeType).
-enum OutputSizeType : int32_t { SizeOriginal = 0, SizeCustom = 1, SizeStretch = 2 };
+// Size types (nOuputSizeType). Long edge: nLongEdge pixels on the longer side, the
+// other in proportion. Fit in box: the largest proportional size within nBoxWidth x
+// nBoxHeight.
+enum OutputSizeType : int32_t { SizeOriginal = 0, SizeCustom = 1, SizeStretch = 2, SizeLongEdge = 3, SizeFitBox = 4 };
 
 struct OutputSettings {
     int32_t nOuputSizeType = SizeCustom;
@@ -40,9 +42,26 @@ struct OutputSettings {
     int32_t nWebpQuality = 80;
     int32_t nAvifQuality = 60;
     int32_t nJxlQuality = 90;
+    // The sizes of the size types Long edge and Fit in box.
+    int32_t nLongEdge = 1024;
+    int32_t nBoxWidth = 1024;
+    int32_t nBoxHeight = 768;
+    // 1: whatever the size type, the output is never larger than the source in either
+    // direction (small photos keep their size).
+    int32_t nShrinkOnly = 0;
 
     bool operator==(const OutputSettings&) const = default;
 };
+
+// The output settings of a first start, before anything was stored: JPEG at quality
+// 85, 1024 x 768 keeping the aspect ratio with the width.
+constexpr OutputSettings FirstStartOutputSettings()
+{
+    OutputSettings settings;
+    settings.nOuptputFormat = FormatJpg;
+    settings.nCurrentJpegQuality = 85;
+    return settings;
+}
 
 // Number of output formats and pixel formats that the options offer.
 inline constexpr int32_t kOutputFormatCount = 9;

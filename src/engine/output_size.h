@@ -12,6 +12,9 @@ namespace tallowin {
 // settings. False, with nothing changed, when the source width or height is 0. An
 // unknown size type or aspect rule shows "unknown error ..." (caption "error") through
 // the port, leaves the size as it was and still returns true.
+// Original, custom and stretch sizes are truncated (0 can come out); Long edge and Fit
+// in box round to the nearest pixel, at least 1 (0 x 0 for an edge or box below 1).
+// With nShrinkOnly each side is then at most the source's.
 bool ApplyOutputSize(PhotoRecord& photo, WindowPort& port);
 
 // Copies `current` into the photo's settings (always), then ApplyOutputSize.

@@ -20,6 +20,24 @@ inline constexpr const char* kWdpQualityControl = "nWdpQualityControl";
 inline constexpr const char* kWebpQuality = "nWebpQuality";
 inline constexpr const char* kAvifQuality = "nAvifQuality";
 inline constexpr const char* kJxlQuality = "nJxlQuality";
+// The rest of the window's current output settings, stored at Exit with the keys
+// above and read at the next start; the stretch factors are texts ("1.5").
+inline constexpr const char* kOuputSizeType = "nOuputSizeType";
+inline constexpr const char* kOutputWidth = "nOutputWidth";
+inline constexpr const char* kOutputHeight = "nOutputHeight";
+inline constexpr const char* kKeepAspectRatio = "nKeepAspectRatio";
+inline constexpr const char* kHorizontalStretch = "dHorizontalStretch";
+inline constexpr const char* kVerticalStretch = "dVerticalStretch";
+inline constexpr const char* kRotateAngel = "nRotateAngel";
+inline constexpr const char* kFlipType = "nFlipType";
+inline constexpr const char* kLongEdge = "nLongEdge";
+inline constexpr const char* kBoxWidth = "nBoxWidth";
+inline constexpr const char* kBoxHeight = "nBoxHeight";
+inline constexpr const char* kShrinkOnly = "nShrinkOnly";
+// The stamp text and its position boxes of the main window.
+inline constexpr const char* kStampText = "stamp_text";
+inline constexpr const char* kStampX = "stamp_x";
+inline constexpr const char* kStampY = "stamp_y";
 // The photo information boxes of the main window, 0 or 1.
 inline constexpr const char* kKeepPhotoInformation = "keep_photo_information";
 inline constexpr const char* kRemoveLocation = "remove_location";

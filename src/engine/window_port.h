@@ -15,6 +15,9 @@ enum class MessageIcon { None, Information, Warning, Error, Question };
 // The button that closed a message box.
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
+// The button that closed the question whether to replace an existing file.
+enum class ReplaceChoice { Yes, No, YesToAll, NoToAll, KeepBoth };
+
 // Who owns a message box: the main window (modal to it) or nobody (a free box,
 // used while the window is closing).
 enum class MessageOwner { MainWindow, None };
@@ -28,6 +31,17 @@ public:
                                       MessageButtons buttons = MessageButtons::Ok,
                                       MessageIcon icon = MessageIcon::None,
                                       MessageOwner owner = MessageOwner::MainWindow) = 0;
+
+    // The question whether to replace an existing output file, with the buttons Yes,
+    // No, Yes to all, No to all and Keep both; closing it without a button is No. A
+    // window without that box asks Yes or No (a warning box owned by the main window).
+    virtual ReplaceChoice AskReplace(const std::string& text, const std::string& caption)
+    {
+        return ShowMessage(text, caption, MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow) ==
+                       MessageAnswer::Yes
+                   ? ReplaceChoice::Yes
+                   : ReplaceChoice::No;
+    }
 
     // Text of a control (edit box, label, button caption).
     virtual std::string ControlText(ControlId id) = 0;

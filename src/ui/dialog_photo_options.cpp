@@ -36,6 +36,9 @@ constexpr int kDefaultPixelFormatText = IDS_PIXEL_FORMAT_FIRST + 4;  // 24 bits 
 
 constexpr int32_t kQualityMin = 1;
 constexpr int32_t kQualityMax = 100;
+// Long edge and box sides, in pixels.
+constexpr int32_t kSizeMin = 1;
+constexpr int32_t kSizeMax = 1000000;
 constexpr double kStretchMin = 0.000001;
 constexpr double kStretchMax = 1000000.0;
 
@@ -47,7 +50,7 @@ constexpr const char* kKeyWdpQuality = keys::kWdpQualityControl;
 constexpr const char* kKeyWebpQuality = keys::kWebpQuality;
 constexpr const char* kKeyAvifQuality = keys::kAvifQuality;
 constexpr const char* kKeyJxlQuality = keys::kJxlQuality;
-constexpr int32_t kDefaultJpegQuality = 80;
+constexpr int32_t kDefaultJpegQuality = FirstStartOutputSettings().nCurrentJpegQuality;
 constexpr int32_t kDefaultWdpQuality = 40;
 constexpr OutputSettings kDefaultSettings{};
 // nWdpEncoderParam holds this minus the WDP quality the user sees.
@@ -109,6 +112,17 @@ void CDialogPhotoOptions::BuildControls() {
     stretchVLabel_ = label("Vertical:", IDC_STRETCH_V_LABEL);
     stretchH_ = edit(IDC_STRETCH_H, 30);
     stretchV_ = edit(IDC_STRETCH_V, 30);
+    sizeLongEdge_ = WithId(new QRadioButton(QStringLiteral("Long edge:"), sizeGroup), IDC_SIZE_LONG_EDGE);
+    longEdge_ = edit(IDC_LONG_EDGE, 40);
+    longEdgeUnit_ = label("pixels", IDC_LONG_EDGE_UNIT);
+    sizeFit_ = WithId(new QRadioButton(QStringLiteral("Fit in box:"), sizeGroup), IDC_SIZE_FIT);
+    boxWidth_ = edit(IDC_BOX_WIDTH, 40);
+    boxBy_ = label("\u00D7", IDC_BOX_BY_LABEL);
+    boxHeight_ = edit(IDC_BOX_HEIGHT, 40);
+    shrinkOnly_ = WithId(new QCheckBox(QStringLiteral("Shrink only (never enlarge)"), sizeGroup), IDC_SHRINK_ONLY);
+    longEdge_->setToolTip(QStringLiteral("Pixels on the longer side; the other side keeps the proportions"));
+    boxWidth_->setToolTip(QStringLiteral("Box width: the largest size that fits, in proportion"));
+    boxHeight_->setToolTip(QStringLiteral("Box height: the largest size that fits, in proportion"));
 
     // Rows of the size group: original; width (radio 1073 stands between the width
     // and height rows); height; stretch.
@@ -131,6 +145,20 @@ void CDialogPhotoOptions::BuildControls() {
     stretchRow->addWidget(stretchV_);
     stretchRow->addStretch(1);
     sizeGrid->addLayout(stretchRow, 3, 0, 1, 5);
+    auto* longEdgeRow = new QHBoxLayout;
+    longEdgeRow->addWidget(sizeLongEdge_);
+    longEdgeRow->addSpacing(du.X(8));
+    longEdgeRow->addWidget(longEdge_);
+    longEdgeRow->addWidget(longEdgeUnit_);
+    longEdgeRow->addSpacing(du.X(20));
+    longEdgeRow->addWidget(sizeFit_);
+    longEdgeRow->addSpacing(du.X(8));
+    longEdgeRow->addWidget(boxWidth_);
+    longEdgeRow->addWidget(boxBy_);
+    longEdgeRow->addWidget(boxHeight_);
+    longEdgeRow->addStretch(1);
+    sizeGrid->addLayout(longEdgeRow, 4, 0, 1, 5);
+    sizeGrid->addWidget(shrinkOnly_, 5, 0, 1, 5);
     sizeGrid->setColumnStretch(4, 1);
     sizeGrid->setHorizontalSpacing(du.X(6));
 
@@ -224,8 +252,9 @@ void CDialogPhotoOptions::ConnectHandlers() {
     for (int i = 0; i < 4; ++i)
         connect(rotate_[i], &QRadioButton::clicked, this, [this, i] { nRotateAngel = kRotations[i]; });
     for (int i = 0; i < 3; ++i) connect(flip_[i], &QRadioButton::clicked, this, [this, i] { nFlipType = i; });
-    const std::array sizeRadios = {sizeOriginal_, sizeCustom_, sizeStretch_};
-    for (int i = 0; i < 3; ++i) {
+    connect(shrinkOnly_, &QCheckBox::clicked, this, [this](bool checked) { nShrinkOnly = checked ? 1 : 0; });
+    const std::array sizeRadios = {sizeOriginal_, sizeCustom_, sizeStretch_, sizeLongEdge_, sizeFit_};
+    for (int i = 0; i < static_cast<int>(sizeRadios.size()); ++i) {
         connect(sizeRadios[i], &QRadioButton::clicked, this, [this, i] {
             nOuputSizeType = i;
             UpdateSizeTypeView(nOuputSizeType);
@@ -251,6 +280,10 @@ void CDialogPhotoOptions::FromOutputSettings(const OutputSettings& s) {
     nWebpQuality = s.nWebpQuality;
     nAvifQuality = s.nAvifQuality;
     nJxlQuality = s.nJxlQuality;
+    nLongEdge = s.nLongEdge;
+    nBoxWidth = s.nBoxWidth;
+    nBoxHeight = s.nBoxHeight;
+    nShrinkOnly = s.nShrinkOnly;
 }
 
 OutputSettings CDialogPhotoOptions::ToOutputSettings() const {
@@ -270,6 +303,10 @@ OutputSettings CDialogPhotoOptions::ToOutputSettings() const {
     s.nWebpQuality = nWebpQuality;
     s.nAvifQuality = nAvifQuality;
     s.nJxlQuality = nJxlQuality;
+    s.nLongEdge = nLongEdge;
+    s.nBoxWidth = nBoxWidth;
+    s.nBoxHeight = nBoxHeight;
+    s.nShrinkOnly = nShrinkOnly;
     return s;
 }
 
@@ -300,6 +337,7 @@ void CDialogPhotoOptions::OnInitDialog() {
     UpdatePixelFormatView();
     UpdateSizeTypeView(nOuputSizeType);
     UpdateKeepAspectView();
+    shrinkOnly_->setChecked(nShrinkOnly != 0);
     format_->setCurrentIndex(nOuptputFormat);
     UpdateFormatView(nOuptputFormat);
     Exchange(false);
@@ -323,6 +361,12 @@ bool CDialogPhotoOptions::Exchange(bool reading) {
     dx.IntegerRange(nAvifQuality, kQualityMin, kQualityMax);
     dx.Integer(jxlQuality_, nJxlQuality);
     dx.IntegerRange(nJxlQuality, kQualityMin, kQualityMax);
+    dx.Integer(longEdge_, nLongEdge);
+    dx.IntegerRange(nLongEdge, kSizeMin, kSizeMax);
+    dx.Integer(boxWidth_, nBoxWidth);
+    dx.IntegerRange(nBoxWidth, kSizeMin, kSizeMax);
+    dx.Integer(boxHeight_, nBoxHeight);
+    dx.IntegerRange(nBoxHeight, kSizeMin, kSizeMax);
     return dx.Ok();
 }
 
@@ -363,14 +407,16 @@ void CDialogPhotoOptions::UpdateFormatView(int32_t format) {
 }
 
 void CDialogPhotoOptions::UpdateSizeTypeView(int32_t sizeType) {
-    if (sizeType < SizeOriginal || sizeType > SizeStretch) {
+    if (sizeType < SizeOriginal || sizeType > SizeFitBox) {
         RunMessageBox(this, "Unknown nOuputSizeType type!", "Error");
         return;
     }
-    QRadioButton* const sizeRadios[3] = {sizeOriginal_, sizeCustom_, sizeStretch_};
+    QRadioButton* const sizeRadios[5] = {sizeOriginal_, sizeCustom_, sizeStretch_, sizeLongEdge_, sizeFit_};
     CheckOnly(sizeRadios, sizeType);
     Enable({width_, height_, keepWidth_, keepHeight_}, sizeType == SizeCustom);
     Enable({stretchH_, stretchHLabel_, stretchVLabel_, stretchV_}, sizeType == SizeStretch);
+    Enable({longEdge_, longEdgeUnit_}, sizeType == SizeLongEdge);
+    Enable({boxWidth_, boxBy_, boxHeight_}, sizeType == SizeFitBox);
 }
 
 void CDialogPhotoOptions::ShowWidth(bool shown) { Show({widthLabel_, width_}, shown); }

@@ -51,6 +51,10 @@ public:
     int32_t nWebpQuality = 0;
     int32_t nAvifQuality = 0;
     int32_t nJxlQuality = 0;
+    int32_t nLongEdge = 0;
+    int32_t nBoxWidth = 0;
+    int32_t nBoxHeight = 0;
+    int32_t nShrinkOnly = 0;
 
 public slots:
     void accept() override;
@@ -78,6 +82,14 @@ private:
     QRadioButton* sizeOriginal_ = nullptr;
     QRadioButton* sizeCustom_ = nullptr;
     QRadioButton* sizeStretch_ = nullptr;
+    QRadioButton* sizeLongEdge_ = nullptr;
+    QRadioButton* sizeFit_ = nullptr;
+    QLineEdit* longEdge_ = nullptr;
+    QLabel* longEdgeUnit_ = nullptr;
+    QLineEdit* boxWidth_ = nullptr;
+    QLabel* boxBy_ = nullptr;
+    QLineEdit* boxHeight_ = nullptr;
+    QCheckBox* shrinkOnly_ = nullptr;
     QLabel* widthLabel_ = nullptr;
     QLabel* heightLabel_ = nullptr;
     QLineEdit* width_ = nullptr;

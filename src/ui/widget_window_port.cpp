@@ -99,6 +99,31 @@ MessageAnswer WidgetWindowPort::ShowMessage(const std::string& text, const std::
     });
 }
 
+// The overwrite question: a warning box owned by the window with five buttons;
+// Escape or the close box answers No.
+ReplaceChoice WidgetWindowPort::AskReplace(const std::string& text, const std::string& caption) {
+    return OnGuiThread([=, this] {
+        QMessageBox box(QMessageBox::Warning, ToQt(caption), ToQt(text), QMessageBox::NoButton, window_.data());
+        box.setTextFormat(Qt::PlainText);
+        box.addButton(QMessageBox::Yes);
+        QAbstractButton* no = box.addButton(QMessageBox::No);
+        box.addButton(QMessageBox::YesToAll)->setText(QStringLiteral("Yes to &all"));
+        box.addButton(QMessageBox::NoToAll)->setText(QStringLiteral("N&o to all"));
+        QAbstractButton* keepBoth = box.addButton(QStringLiteral("&Keep both"), QMessageBox::AcceptRole);
+        keepBoth->setObjectName(QStringLiteral("keepBoth"));
+        box.setEscapeButton(no);
+        box.exec();
+        QAbstractButton* clicked = box.clickedButton();
+        if (clicked == keepBoth) return ReplaceChoice::KeepBoth;
+        switch (box.standardButton(clicked)) {
+        case QMessageBox::Yes: return ReplaceChoice::Yes;
+        case QMessageBox::YesToAll: return ReplaceChoice::YesToAll;
+        case QMessageBox::NoToAll: return ReplaceChoice::NoToAll;
+        default: return ReplaceChoice::No;
+        }
+    });
+}
+
 std::string WidgetWindowPort::ControlText(ControlId id) {
     return OnGuiThread([=, this]() -> std::string {
         QWidget* control = Control(id);

@@ -103,9 +103,9 @@ TEST_F(BatchOptionsTest, OtherFormatNamesAreAcceptedAndOptionsOfAnotherFormatAre
     };
     const Case refused[] = {
         {"-f jpg --bits 8", "tallowin-batch: --bits applies to -f bmp only"},
-        {"--bits 24", "tallowin-batch: --bits applies to -f bmp only"},  // the default format is wdp
+        {"--bits 24", "tallowin-batch: --bits applies to -f bmp only"},  // the default format is jpg
         {"-f png --quality 90", "tallowin-batch: --quality applies to -f jpg, webp, avif or jxl only"},
-        {"--quality 90", "tallowin-batch: --quality applies to -f jpg, webp, avif or jxl only"},
+        {"--wdp-quality 50", "tallowin-batch: --wdp-quality applies to -f wdp only"},
         {"-f webp --bits 8", "tallowin-batch: --bits applies to -f bmp only"},
         {"-f jxl --wdp-quality 50", "tallowin-batch: --wdp-quality applies to -f wdp only"},
         {"-f avif --quality 0", "tallowin-batch: --quality: Value 0 not in range 1 to 100"},

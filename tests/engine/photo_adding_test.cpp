@@ -59,11 +59,11 @@ TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
     EXPECT_EQ(first.sourcePath, bmp);
     EXPECT_EQ(first.width, 127);
     EXPECT_EQ(first.height, 64);
-    // the defaults: 1024 wide, the height following the source (64 / 127 * 1024 = 516.03)
+    // the first start's: JPEG 85, 1024 wide, the height following the source (64 / 127 * 1024 = 516.03)
     EXPECT_EQ(first.settings.nOutputWidth, 1024);
     EXPECT_EQ(first.settings.nOutputHeight, 516);
-    EXPECT_EQ(first.settings.nOuptputFormat, FormatWdp);
-    EXPECT_EQ(first.settings.nWdpEncoderParam, 60);
+    EXPECT_EQ(first.settings.nOuptputFormat, FormatJpg);
+    EXPECT_EQ(first.settings.nCurrentJpegQuality, 85);
     const PhotoRecord& second = model->Photos()[1];
     EXPECT_EQ(second.width, 227);
     EXPECT_EQ(second.height, 149);

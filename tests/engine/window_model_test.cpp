@@ -138,7 +138,7 @@ TEST_F(WindowModelTest, ExitWritesWhatTheWindowHoldsAndTheNextStartReadsIt)
     EXPECT_EQ(model->Settings().renamePrefix, "trip");
     EXPECT_EQ(model->Stamp().Font().lfWeight, 700);
     EXPECT_EQ(model->Stamp().Colour(), 0x0000FFu);
-    EXPECT_EQ(model->Settings().stampX, 0);  // the position is never stored
+    EXPECT_EQ(model->Settings().stampX, 12);  // the boxes as they were read before the refused one
 }
 
 TEST_F(WindowModelTest, ExchangeStopsAtTheFirstBoxThatHoldsNoInteger)

@@ -434,6 +434,7 @@ TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     Control<QLineEdit>(IDC_OUTPUT_FOLDER)->setText(QString::fromStdString(Path("chosen").string()));
     Control<QLineEdit>(IDC_PREFIX)->setText("Trip");
     Control<QLineEdit>(IDC_STAMP_X)->setText("12");
+    Control<QLineEdit>(IDC_STAMP_TEXT)->setText("© Ana, 2026");
     // Escape is no way out: only Exit and the close box end the window.
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     EXPECT_TRUE(window_->isVisible());
@@ -447,10 +448,11 @@ TEST_F(MainWindowTest, ExitWritesTheSettingsThatTheNextStartReads) {
     window_.reset();
     store_ = std::make_unique<SettingsStore>();
     Open();
-    // The typed folder comes back with its '/'; the stamp position is not kept.
+    // The typed folder comes back with its '/', the stamp with its position.
     EXPECT_EQ(Control<QLineEdit>(IDC_OUTPUT_FOLDER)->text().toStdString(), Path("chosen").string() + "/");
     EXPECT_EQ(Control<QLineEdit>(IDC_PREFIX)->text(), "Trip");
-    EXPECT_EQ(Control<QLineEdit>(IDC_STAMP_X)->text(), "0");
+    EXPECT_EQ(Control<QLineEdit>(IDC_STAMP_X)->text(), "12");
+    EXPECT_EQ(Control<QLineEdit>(IDC_STAMP_TEXT)->text(), "© Ana, 2026");
 }
 
 TEST_F(MainWindowTest, AStampBoxWithoutAnIntegerIsReportedAtExitWhichGoesOn) {

@@ -146,7 +146,7 @@ TEST_F(OptionsDialogTest, NewerFormatQualitiesAreStoredAndReturned) {
         EXPECT_EQ(out.nWebpQuality, 100);
         EXPECT_EQ(out.nAvifQuality, 1);
         EXPECT_EQ(out.nJxlQuality, 77);
-        EXPECT_EQ(out.nCurrentJpegQuality, 80);
+        EXPECT_EQ(out.nCurrentJpegQuality, 85);  // the first start's, as nothing is stored
         EXPECT_EQ(store_->GetProfileInt("Option", "nWebpQuality", -1), 100);
         EXPECT_EQ(store_->GetProfileInt("Option", "nAvifQuality", -1), 1);
         EXPECT_EQ(store_->GetProfileInt("Option", "nJxlQuality", -1), 77);
@@ -199,7 +199,7 @@ TEST_F(OptionsDialogTest, UnknownCodesAreReportedAndLeaveNothingChecked) {
     OutputSettings settings;
     settings.nRotateAngel = 45;
     settings.nFlipType = 7;
-    settings.nOuputSizeType = 3;
+    settings.nOuputSizeType = 5;  // one past Fit in box
     settings.nKeepAspectRatio = 9;
     settings.nOuptputFormat = 9;  // one past JPEG XL
     settings.iComboPixelFormat = 12;

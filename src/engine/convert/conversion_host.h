@@ -5,6 +5,7 @@
 
 #include "gdiplus.h"  // LOGFONTA
 #include "photo_metadata.h"
+#include "replace_question.h"
 
 #include <cstdint>
 #include <string>
@@ -35,8 +36,11 @@ public:
     // there instead (the log has said so).
     virtual void StampPositionReset(StampAxis axis) = 0;
 
-    // The output file exists: true to replace it. `question` names the file.
-    virtual bool ConfirmReplace(const std::string& question) = 0;
+    // The output file `path` exists: replace it, keep it (the photo is skipped) or
+    // keep both. `question` names the file. An answer "to all" stands for the rest of
+    // the run. Questions come in list order, from one converting thread at a time or
+    // from several.
+    virtual ReplaceAnswer AskReplace(const std::string& question, const std::string& path) = 0;
     // A message for the user (an OK box in the window); the conversion waits for it.
     // `detail` says why when the text does not ("damaged", "out of memory"): the log
     // has it already; a host that prints one line per message may add it there.

@@ -17,13 +17,16 @@ enum class OutcomeKind {
 struct ConversionOutcome {
     OutcomeKind kind = OutcomeKind::Failed;
     std::string reason;  // why the photo was converted in part, failed or skipped; empty when converted
+    // The file written instead of the output name when the existing file was kept
+    // beside it ("photo (2).jpg"); empty otherwise.
+    std::string writtenAs;
 
-    static ConversionOutcome Converted() { return {OutcomeKind::Converted, {}}; }
-    static ConversionOutcome InPart(std::string why) { return {OutcomeKind::ConvertedInPart, std::move(why)}; }
-    static ConversionOutcome Failure(std::string why) { return {OutcomeKind::Failed, std::move(why)}; }
-    static ConversionOutcome Skip(std::string why) { return {OutcomeKind::Skipped, std::move(why)}; }
+    static ConversionOutcome Converted() { return {OutcomeKind::Converted, {}, {}}; }
+    static ConversionOutcome InPart(std::string why) { return {OutcomeKind::ConvertedInPart, std::move(why), {}}; }
+    static ConversionOutcome Failure(std::string why) { return {OutcomeKind::Failed, std::move(why), {}}; }
+    static ConversionOutcome Skip(std::string why) { return {OutcomeKind::Skipped, std::move(why), {}}; }
 
-    // An output file now stands under the output name.
+    // An output file now stands under the output name (or under writtenAs).
     bool Written() const { return kind == OutcomeKind::Converted || kind == OutcomeKind::ConvertedInPart; }
 };
 

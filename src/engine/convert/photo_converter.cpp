@@ -115,18 +115,37 @@ std::string PhotoConverter::PrepareTempName(unsigned unique, const std::string& 
 
 ConversionOutcome PhotoConverter::ConvertPhoto(const PhotoRecord& photo) {
     lastReport_.clear();
-    return Convert(photo);
+    if (!FileExists(photo.outputPath)) {
+        return Convert(photo);
+    }
+    // The old file is not deleted after Yes: the new one replaces it by a rename
+    // once it is complete, so a conversion that fails keeps the old file.
+    switch (host_.AskReplace(FormatText(GetText(IDS_FILE_EXISTS_REPLACE), photo.outputPath), photo.outputPath)) {
+        case ReplaceAnswer::Replace: return Convert(photo);
+        case ReplaceAnswer::Keep: return ConversionOutcome::Skip("the existing file was kept");
+        case ReplaceAnswer::KeepBoth: break;
+    }
+    return ConvertBeside(photo);
+}
+
+ConversionOutcome PhotoConverter::ConvertBeside(const PhotoRecord& photo) {
+    PhotoRecord beside = photo;
+    beside.outputPath = ClaimFreeNameBeside(photo.outputPath);
+    if (beside.outputPath.empty()) {
+        return Fail(GetText(IDS_SAVE_FAILED), photo.outputPath, "no free name beside the existing file");
+    }
+    ConversionOutcome outcome = Convert(beside);
+    if (outcome.Written()) {
+        outcome.writtenAs = beside.outputPath;
+        Log(photo.sourcePath + " The existing file was kept; written as " + beside.outputPath);
+    } else {
+        std::remove(beside.outputPath.c_str());  // the empty file that held the name
+    }
+    return outcome;
 }
 
 ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     const OutputSettings& settings = photo.settings;
-
-    // The old file is not deleted after Yes: the new one replaces it by a rename
-    // once it is complete, so a conversion that fails keeps the old file.
-    if (FileExists(photo.outputPath) &&
-        !host_.ConfirmReplace(FormatText(GetText(IDS_FILE_EXISTS_REPLACE), photo.outputPath))) {
-        return ConversionOutcome::Skip("the existing file was kept");
-    }
 
     // An output that keeps the photo's information keeps its colour profile and its
     // pixels in that profile's space; every other output gets sRGB pixels.

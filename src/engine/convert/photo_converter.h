@@ -29,8 +29,8 @@ public:
     // converters that run at the same time need folders of their own.
     PhotoConverter(ConversionHost& host, std::string tempFolder);
 
-    // Converts `photo` to photo.outputPath. An output format code outside the known
-    // ones writes nothing and is skipped.
+    // Converts `photo` to photo.outputPath, asking the host first when that file
+    // exists. An output format code outside the known ones writes nothing and is skipped.
     ConversionOutcome ConvertPhoto(const PhotoRecord& photo);
 
     // Fixed temporary names of this converter ("BMP5749.TMP" for 22345).
@@ -38,6 +38,8 @@ public:
 
 private:
     ConversionOutcome Convert(const PhotoRecord& photo);
+    // Keep both: converts to the first free numbered name beside the existing output.
+    ConversionOutcome ConvertBeside(const PhotoRecord& photo);
     // Reports `text` and returns it, with `detail` when given, as the reason of a failure.
     ConversionOutcome Fail(const std::string& text, const std::string& caption, const std::string& detail = {});
     void DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height);

@@ -23,9 +23,8 @@ void WindowConversionHost::StampPositionReset(StampAxis axis) {
     model_.Port().SetControlText(axis == StampAxis::X ? IDC_STAMP_X : IDC_STAMP_Y, "0");
 }
 
-bool WindowConversionHost::ConfirmReplace(const std::string& question) {
-    return model_.Port().ShowMessage(question, GetText(IDS_WARNING), MessageButtons::YesNo, MessageIcon::Warning,
-                                     MessageOwner::MainWindow) == MessageAnswer::Yes;
+ReplaceAnswer WindowConversionHost::AskReplace(const std::string& question, const std::string&) {
+    return replaceAnswers_.Answer([&] { return model_.Port().AskReplace(question, GetText(IDS_WARNING)); });
 }
 
 // The box keeps its fixed text; the detail is in the activity log.

@@ -1,7 +1,8 @@
 #pragma once
 // The main window as the host of a conversion: the stamp comes from its boxes, font
 // and colour as they stand for each photo, questions and messages are its boxes, log
-// lines go to its activity log, and the WDP encoder is the one it loaded.
+// lines go to its activity log, and the WDP encoder is the one it loaded. One host
+// serves one run.
 
 #include "conversion_host.h"
 #include "main_window_model.h"
@@ -14,7 +15,7 @@ public:
 
     StampRequest NextStamp() override;
     void StampPositionReset(StampAxis axis) override;
-    bool ConfirmReplace(const std::string& question) override;
+    ReplaceAnswer AskReplace(const std::string& question, const std::string& path) override;
     void ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) override;
     void Log(const std::string& line) override;
     WdpCodecLibrary* WdpLibrary() override;
@@ -22,6 +23,7 @@ public:
 
 private:
     MainWindowModel& model_;
+    ReplaceMemory replaceAnswers_;  // the answers "to all" of this run
 };
 
 }  // namespace tallowin
