@@ -21,7 +21,7 @@ export QT_QPA_PLATFORM=offscreen
 # (its program's name).
 TSAN_TESTS=(engine_settings_test engine_temp_files_test engine_log_test engine_adding_test
             engine_list_test engine_window_test engine_window_services_test convert_test
-            convert_failures_test ui_test batch_cli_test)
+            convert_failures_test parallel_run_test ui_test batch_cli_test)
 
 stage() { printf '\n== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 

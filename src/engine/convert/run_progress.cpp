@@ -76,6 +76,11 @@ std::string RunProgress::Text(size_t current, size_t total, const std::string& n
 
 std::string RunProgress::EndedLine(size_t ended, size_t total, const std::string& name) {
     PhotoEnded();
+    {
+        // Lines of several threads may arrive out of turn; at least `ended` have ended.
+        const std::lock_guard lock(mutex_);
+        ended_ = std::max(ended_, ended);
+    }
     return Text(ended, total, name);
 }
 
