@@ -27,6 +27,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <string>
@@ -50,8 +52,16 @@ public:
         }
         return buttons == tallowin::MessageButtons::Ok ? tallowin::MessageAnswer::Ok : tallowin::MessageAnswer::No;
     }
-    std::string ControlText(tallowin::ControlId) override { return {}; }
-    void SetControlText(tallowin::ControlId, const std::string&) override {}
+    // The boxes keep what the run writes into them (the output folder, the stamp position).
+    std::string ControlText(tallowin::ControlId id) override {
+        const std::lock_guard lock(mutex_);
+        const auto found = controls_.find(id);
+        return found == controls_.end() ? std::string() : found->second;
+    }
+    void SetControlText(tallowin::ControlId id, const std::string& text) override {
+        const std::lock_guard lock(mutex_);
+        controls_[id] = text;
+    }
     void EnableControl(tallowin::ControlId, bool) override {}
     void SetProgress(int) override {}
     void AddLogLine(const std::string&) override {}
@@ -59,6 +69,10 @@ public:
     void ClearLog() override {}
     void PhotoListChanged() override {}
     bool OpenWithDesktop(const std::string&) override { return false; }
+
+private:
+    std::mutex mutex_;
+    std::map<tallowin::ControlId, std::string> controls_;
 };
 
 // CPU seconds of a process from /proc/<pid>/stat (user + system).

@@ -72,6 +72,7 @@ public:
             if (shown_[photo.id] != state.status) {
                 shown_[photo.id] = state.status;
                 events_.push_back("status " + photo.fileName + " " + StatusLabel(state.status));
+                if (onStatus) onStatus(photo, state.status);
             }
         }
     }
@@ -88,6 +89,7 @@ public:
     MainWindowModel* model = nullptr;
     PhotoList photos;  // the photos whose statuses are followed
     std::function<void()> onStampRead;
+    std::function<void(const PhotoRecord&, PhotoStatus)> onStatus;
     std::atomic<bool> dontShowAgain{false};
 
 private:
@@ -358,6 +360,22 @@ TEST_F(ParallelRunTest, PhotosWithTheSameOutputConvertOneAfterTheOther) {
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], (RunFolder() / "p0.png").string() + " exists. Do you want to replace it?");
     EXPECT_EQ(StatusOf(1), PhotoStatus::Skipped);
+}
+
+TEST_F(ParallelRunTest, APhotoBeyondTheMemoryBudgetStartsOnlyWhenTheOthersHaveEnded) {
+    for (int i = 0; i < 4; ++i) AddPhoto("p" + std::to_string(i) + ".bmp", 200, 150);
+    run->SetMemoryBudget(1);  // every photo needs more than the whole budget
+    std::vector<std::string> overlaps;
+    recording.onStatus = [&](const PhotoRecord& photo, PhotoStatus status) {
+        if (status != PhotoStatus::Converting) return;
+        for (char earlier = '0'; earlier < photo.fileName[1]; ++earlier) {
+            const std::string output = std::string("p") + earlier + ".png";
+            if (!fs::exists(RunFolder() / output)) overlaps.push_back(photo.fileName + " beside " + output);
+        }
+    };
+    Convert();
+    EXPECT_EQ(FilesIn(RunFolder()), (std::vector<std::string>{"p0.png", "p1.png", "p2.png", "p3.png"}));
+    EXPECT_TRUE(overlaps.empty()) << overlaps.front();
 }
 
 TEST_F(ParallelRunTest, TheProgressTextGivesTheTimeLeftFromThePace) {
