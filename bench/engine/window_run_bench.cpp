@@ -30,8 +30,8 @@
 #include <map>
 #include <mutex>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -45,7 +45,8 @@ public:
     int failures = 0;
     tallowin::MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
                                         tallowin::MessageButtons buttons, tallowin::MessageIcon,
-                                        tallowin::MessageOwner) override {
+                                        tallowin::MessageOwner) override
+    {
         if (buttons == tallowin::MessageButtons::Ok) {
             ++failures;
             std::fprintf(stderr, "message: %s (%s)\n", text.c_str(), caption.c_str());
@@ -53,12 +54,14 @@ public:
         return buttons == tallowin::MessageButtons::Ok ? tallowin::MessageAnswer::Ok : tallowin::MessageAnswer::No;
     }
     // The boxes keep what the run writes into them (the output folder, the stamp position).
-    std::string ControlText(tallowin::ControlId id) override {
+    std::string ControlText(tallowin::ControlId id) override
+    {
         const std::lock_guard lock(mutex_);
         const auto found = controls_.find(id);
         return found == controls_.end() ? std::string() : found->second;
     }
-    void SetControlText(tallowin::ControlId id, const std::string& text) override {
+    void SetControlText(tallowin::ControlId id, const std::string& text) override
+    {
         const std::lock_guard lock(mutex_);
         controls_[id] = text;
     }
@@ -76,7 +79,8 @@ private:
 };
 
 // CPU seconds of a process from /proc/<pid>/stat (user + system).
-double ProcCpuSeconds(const std::string& pid) {
+double ProcCpuSeconds(const std::string& pid)
+{
     std::ifstream stat("/proc/" + pid + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     const size_t close = text.rfind(')');
@@ -93,13 +97,14 @@ double ProcCpuSeconds(const std::string& pid) {
 
 // CPU seconds of this process, its live children (the decoder helpers) and its
 // children that have ended.
-double TreeCpuSeconds() {
+double TreeCpuSeconds()
+{
     double seconds = 0;
     for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
         rusage usage{};
         getrusage(who, &usage);
         seconds += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
     std::error_code ec;
     for (const auto& task : fs::directory_iterator("/proc/self/task", ec)) {
@@ -110,12 +115,14 @@ double TreeCpuSeconds() {
     return seconds;
 }
 
-double Median(std::vector<double> values) {
+double Median(std::vector<double> values)
+{
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-std::vector<size_t> ParseCounts(const std::string& text) {
+std::vector<size_t> ParseCounts(const std::string& text)
+{
     std::vector<size_t> counts;
     std::istringstream parts(text);
     std::string part;
@@ -127,7 +134,8 @@ std::vector<size_t> ParseCounts(const std::string& text) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     std::vector<size_t> counts{1, 2};
     int rounds = 3;
     size_t limit = 0;
@@ -135,15 +143,21 @@ int main(int argc, char* argv[]) {
     std::string folder;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--workers" && i + 1 < argc) counts = ParseCounts(argv[++i]);
-        else if (arg == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
-        else if (arg == "--photos" && i + 1 < argc) limit = static_cast<size_t>(std::max(0, std::atoi(argv[++i])));
-        else if (arg == "--format" && i + 1 < argc) format = argv[++i];
-        else folder = arg;
+        if (arg == "--workers" && i + 1 < argc)
+            counts = ParseCounts(argv[++i]);
+        else if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--photos" && i + 1 < argc)
+            limit = static_cast<size_t>(std::max(0, std::atoi(argv[++i])));
+        else if (arg == "--format" && i + 1 < argc)
+            format = argv[++i];
+        else
+            folder = arg;
     }
     if (folder.empty() || !fs::is_directory(folder) || counts.empty()) {
-        std::fprintf(stderr, "usage: window_run_bench [--workers 1,2] [--rounds 3] [--photos N] [--format jpg|png] "
-                             "FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: window_run_bench [--workers 1,2] [--rounds 3] [--photos N] [--format jpg|png] "
+                     "FOLDER\n");
         return 2;
     }
     std::vector<std::string> files;

@@ -24,7 +24,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::time_t Moment(int second) {
+std::time_t Moment(int second)
+{
     std::tm parts{};
     parts.tm_year = 2024 - 1900;
     parts.tm_mon = 2;
@@ -42,30 +43,36 @@ std::time_t Moment(int second) {
 // converting thread each time a photo reads the stamp text.
 class RecordingPort : public FakeWindowPort {
 public:
-    std::string ControlText(ControlId id) override {
+    std::string ControlText(ControlId id) override
+    {
         if (id == IDC_STAMP_X) return "-5";
         if (id == IDC_STAMP_TEXT && onStampRead) onStampRead();
         return FakeWindowPort::ControlText(id);
     }
-    void AddLogLine(const std::string& line) override {
+    void AddLogLine(const std::string& line) override
+    {
         FakeWindowPort::AddLogLine(line);
         Note("log " + line.substr(line.find(' ', line.find(' ') + 1) + 1));  // without the time
     }
-    bool ShowRunFailure(const std::string& text, const std::string& caption) override {
+    bool ShowRunFailure(const std::string& text, const std::string& caption) override
+    {
         FakeWindowPort::ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
         Note("box " + caption);
         return dontShowAgain.load();
     }
     MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageButtons buttons,
-                              MessageIcon icon, MessageOwner owner) override {
+                              MessageIcon icon, MessageOwner owner) override
+    {
         Note("question " + text);
         return FakeWindowPort::ShowMessage(text, caption, buttons, icon, owner);
     }
-    void SetProgressText(const std::string& text) override {
+    void SetProgressText(const std::string& text) override
+    {
         const std::lock_guard lock(mutex_);
         progressTexts_.push_back(text);
     }
-    void PhotoStatusesChanged() override {
+    void PhotoStatusesChanged() override
+    {
         const std::lock_guard lock(mutex_);
         for (const PhotoRecord& photo : photos) {
             const PhotoState state = model->List().Statuses().Get(photo.id);
@@ -77,11 +84,13 @@ public:
         }
     }
 
-    std::vector<std::string> Events() const {
+    std::vector<std::string> Events() const
+    {
         const std::lock_guard lock(mutex_);
         return events_;
     }
-    std::vector<std::string> ProgressTexts() const {
+    std::vector<std::string> ProgressTexts() const
+    {
         const std::lock_guard lock(mutex_);
         return progressTexts_;
     }
@@ -93,7 +102,8 @@ public:
     std::atomic<bool> dontShowAgain{false};
 
 private:
-    void Note(const std::string& event) {
+    void Note(const std::string& event)
+    {
         const std::lock_guard lock(mutex_);
         events_.push_back(event);
     }
@@ -105,7 +115,8 @@ private:
 
 class ParallelRunTest : public ConvertWorld {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ConvertWorld::SetUp();
         store->WriteProfileInt("Option", "workers", 2);
         runModel = std::make_unique<MainWindowModel>(recording, *store);
@@ -117,7 +128,8 @@ protected:
         run = std::make_unique<ConversionRun>(*runModel);
         run->SetClock([] { return Moment(9); });
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         run.reset();
         runModel.reset();
         ConvertWorld::TearDown();
@@ -125,7 +137,8 @@ protected:
 
     // Adds src/<name> (a BMP of width x height) with a PNG output of 64 x 48; a photo
     // made `missing` is gone again before the run, so its conversion fails.
-    void AddPhoto(const std::string& name, int width = 16, int height = 12, bool missing = false) {
+    void AddPhoto(const std::string& name, int width = 16, int height = 12, bool missing = false)
+    {
         const fs::path file = Root() / "src" / name;
         fs::create_directories(file.parent_path());
         WriteColourBmp(file, width, height, {0x336699, 0xCCAA00, 0x10E020});
@@ -142,18 +155,22 @@ protected:
         if (missing) fs::remove(file);
         recording.photos = runModel->Photos();
     }
-    void Convert() {
+    void Convert()
+    {
         run->OnConvertClicked();
         run->WaitForWorker();
     }
-    PhotoStatus StatusOf(size_t index) const {
+    PhotoStatus StatusOf(size_t index) const
+    {
         return runModel->List().Statuses().Get(runModel->Photos()[index].id).status;
     }
-    fs::path RunFolder(int second = 9) const {
+    fs::path RunFolder(int second = 9) const
+    {
         return out / ("2024.03.07.14.05." + std::string(second < 10 ? "0" : "") + std::to_string(second));
     }
     // The list index of the photo an event is about, from its file name (p<i>.bmp).
-    static int PhotoOf(const std::string& event) {
+    static int PhotoOf(const std::string& event)
+    {
         const size_t at = event.find("/p");
         const size_t name = at != std::string::npos ? at + 2 : event.find(" p") + 2;
         return event[name] - '0';
@@ -169,8 +186,11 @@ protected:
 class FirstPhotoHeldBack {
 public:
     FirstPhotoHeldBack(fs::path runFolder, std::vector<std::string> outputs, size_t files)
-        : runFolder_(std::move(runFolder)), outputs_(std::move(outputs)), files_(files) {}
-    void operator()() {
+        : runFolder_(std::move(runFolder)), outputs_(std::move(outputs)), files_(files)
+    {
+    }
+    void operator()()
+    {
         if (reads_.fetch_add(1) != 0) return;
         const auto deadline = std::chrono::steady_clock::now() + 60s;
         while (Written() < files_) {
@@ -184,7 +204,8 @@ public:
     std::atomic<bool> timedOut{false};
 
 private:
-    size_t Written() const {
+    size_t Written() const
+    {
         size_t count = 0;
         for (const std::string& name : outputs_) count += fs::exists(runFolder_ / name);
         return count;
@@ -195,7 +216,8 @@ private:
     std::atomic<int> reads_{0};
 };
 
-TEST_F(ParallelRunTest, PhotosThatEndOutOfOrderReachTheUserInListOrder) {
+TEST_F(ParallelRunTest, PhotosThatEndOutOfOrderReachTheUserInListOrder)
+{
     AddPhoto("p0.bmp", 900, 600);
     AddPhoto("p1.bmp");
     AddPhoto("p2.bmp", 300, 200);
@@ -226,9 +248,9 @@ TEST_F(ParallelRunTest, PhotosThatEndOutOfOrderReachTheUserInListOrder) {
             EXPECT_EQ(event, "box p" + std::to_string(photo) + ".bmp \u2014 Error");
         }
     }
-    EXPECT_EQ(finals, (std::vector<std::string>{"status p0.bmp converted", "status p1.bmp converted",
-                                                "status p2.bmp converted", "status p3.bmp failed",
-                                                "status p4.bmp converted", "status p5.bmp failed"}));
+    EXPECT_EQ(finals,
+              (std::vector<std::string>{"status p0.bmp converted", "status p1.bmp converted", "status p2.bmp converted",
+                                        "status p3.bmp failed", "status p4.bmp converted", "status p5.bmp failed"}));
     EXPECT_EQ(recording.MessageTexts(),
               (std::vector<std::string>{GetText(IDS_CONVERT_FAILED), GetText(IDS_CONVERT_FAILED),
                                         "The conversion is done. 4 converted, 0 converted in part, 2 failed, 0 "
@@ -243,7 +265,8 @@ TEST_F(ParallelRunTest, PhotosThatEndOutOfOrderReachTheUserInListOrder) {
 }
 
 // The second photo in hand asks for the stop while the first one waits for it.
-TEST_F(ParallelRunTest, AStopLetsThePhotosInHandFinishAndStartsNoOther) {
+TEST_F(ParallelRunTest, AStopLetsThePhotosInHandFinishAndStartsNoOther)
+{
     for (int i = 0; i < 6; ++i) AddPhoto("p" + std::to_string(i) + ".bmp");
     std::mutex mutex;
     std::condition_variable secondRead;
@@ -270,7 +293,8 @@ TEST_F(ParallelRunTest, AStopLetsThePhotosInHandFinishAndStartsNoOther) {
     EXPECT_EQ(recording.ControlText(IDC_CONVERT), "Convert");
 }
 
-TEST_F(ParallelRunTest, DontShowAgainLeavesTheLaterFailuresToTheLogAndTheStatus) {
+TEST_F(ParallelRunTest, DontShowAgainLeavesTheLaterFailuresToTheLogAndTheStatus)
+{
     AddPhoto("p0.bmp", 16, 12, true);
     AddPhoto("p1.bmp");
     AddPhoto("p2.bmp", 16, 12, true);
@@ -282,8 +306,9 @@ TEST_F(ParallelRunTest, DontShowAgainLeavesTheLaterFailuresToTheLogAndTheStatus)
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].text, GetText(IDS_CONVERT_FAILED));
     EXPECT_EQ(shown[0].caption, "p0.bmp \u2014 Error");
-    EXPECT_EQ(shown[1].text, "The conversion is done. 1 converted, 0 converted in part, 3 failed, 0 skipped. Do "
-                             "you want to open the output folder?");
+    EXPECT_EQ(shown[1].text,
+              "The conversion is done. 1 converted, 0 converted in part, 3 failed, 0 skipped. Do "
+              "you want to open the output folder?");
     EXPECT_EQ(FilesIn(RunFolder()), std::vector<std::string>{"p1.png"});
     for (const size_t failed : {0u, 2u, 3u}) {
         EXPECT_EQ(StatusOf(failed), PhotoStatus::Failed) << failed;
@@ -297,7 +322,8 @@ TEST_F(ParallelRunTest, DontShowAgainLeavesTheLaterFailuresToTheLogAndTheStatus)
     EXPECT_EQ(logged, 2u);
 }
 
-TEST_F(ParallelRunTest, TheClosingQuestionCountsEachOutcomeAndTheStatusesSayWhy) {
+TEST_F(ParallelRunTest, TheClosingQuestionCountsEachOutcomeAndTheStatusesSayWhy)
+{
     AddPhoto("p0.bmp");
     const fs::path cut = Source("generated/jpeg/bad/trunc_50pct_baseline.jpg", "p1.jpg");
     PhotoRecord inPart;
@@ -309,8 +335,9 @@ TEST_F(ParallelRunTest, TheClosingQuestionCountsEachOutcomeAndTheStatusesSayWhy)
     Convert();
 
     ASSERT_FALSE(recording.MessageTexts().empty());
-    EXPECT_EQ(recording.MessageTexts().back(), "The conversion is done. 1 converted, 1 converted in part, 1 failed, 1 "
-                                               "skipped. Do you want to open the output folder?");
+    EXPECT_EQ(recording.MessageTexts().back(),
+              "The conversion is done. 1 converted, 1 converted in part, 1 failed, 1 "
+              "skipped. Do you want to open the output folder?");
     const PhotoStatusBoard& board = runModel->List().Statuses();
     const PhotoList& photos = runModel->Photos();
     EXPECT_EQ(board.Get(photos[0].id), (PhotoState{PhotoStatus::Converted, {}}));
@@ -320,7 +347,8 @@ TEST_F(ParallelRunTest, TheClosingQuestionCountsEachOutcomeAndTheStatusesSayWhy)
     EXPECT_EQ(board.Get(photos[3].id), (PhotoState{PhotoStatus::Skipped, "unknown output photo format"}));
 }
 
-TEST_F(ParallelRunTest, RetryFailedConvertsOnlyTheFailedPhotosInANewRunFolder) {
+TEST_F(ParallelRunTest, RetryFailedConvertsOnlyTheFailedPhotosInANewRunFolder)
+{
     AddPhoto("p0.bmp");
     AddPhoto("p1.bmp", 16, 12, true);
     AddPhoto("p2.bmp");
@@ -351,7 +379,8 @@ TEST_F(ParallelRunTest, RetryFailedConvertsOnlyTheFailedPhotosInANewRunFolder) {
     EXPECT_FALSE(fs::exists(RunFolder(11)));
 }
 
-TEST_F(ParallelRunTest, PhotosWithTheSameOutputConvertOneAfterTheOther) {
+TEST_F(ParallelRunTest, PhotosWithTheSameOutputConvertOneAfterTheOther)
+{
     AddPhoto("a/p0.bmp", 600, 400);
     AddPhoto("b/p0.bmp");
     Convert();
@@ -362,7 +391,8 @@ TEST_F(ParallelRunTest, PhotosWithTheSameOutputConvertOneAfterTheOther) {
     EXPECT_EQ(StatusOf(1), PhotoStatus::Skipped);
 }
 
-TEST_F(ParallelRunTest, APhotoBeyondTheMemoryBudgetStartsOnlyWhenTheOthersHaveEnded) {
+TEST_F(ParallelRunTest, APhotoBeyondTheMemoryBudgetStartsOnlyWhenTheOthersHaveEnded)
+{
     for (int i = 0; i < 4; ++i) AddPhoto("p" + std::to_string(i) + ".bmp", 200, 150);
     run->SetMemoryBudget(1);  // every photo needs more than the whole budget
     std::vector<std::string> overlaps;
@@ -378,7 +408,8 @@ TEST_F(ParallelRunTest, APhotoBeyondTheMemoryBudgetStartsOnlyWhenTheOthersHaveEn
     EXPECT_TRUE(overlaps.empty()) << overlaps.front();
 }
 
-TEST_F(ParallelRunTest, TheProgressTextGivesTheTimeLeftFromThePace) {
+TEST_F(ParallelRunTest, TheProgressTextGivesTheTimeLeftFromThePace)
+{
     store->WriteProfileInt("Option", "workers", 1);
     for (int i = 0; i < 3; ++i) AddPhoto("p" + std::to_string(i) + ".bmp");
     std::atomic<int64_t> seconds{0};

@@ -24,7 +24,8 @@ using namespace std::chrono_literals;
 // Records the order's events as "start 1", "step 1", "hand 1 <lines>".
 struct OrderRecord {
     std::vector<std::string> events;
-    PhotoOrder::Events Events() {
+    PhotoOrder::Events Events()
+    {
         PhotoOrder::Events e;
         e.started = [this](size_t i) { events.push_back("start " + std::to_string(i)); };
         e.step = [this](size_t i) { events.push_back("step " + std::to_string(i)); };
@@ -37,7 +38,8 @@ struct OrderRecord {
     }
 };
 
-TEST(PhotoOrderTest, PhotosThatEndOutOfOrderAreHandedOverInListOrder) {
+TEST(PhotoOrderTest, PhotosThatEndOutOfOrderAreHandedOverInListOrder)
+{
     OrderRecord record;
     PhotoOrder order(4, record.Events());
     for (size_t i = 0; i < 3; ++i) order.Start(i);
@@ -61,7 +63,8 @@ TEST(PhotoOrderTest, PhotosThatEndOutOfOrderAreHandedOverInListOrder) {
     EXPECT_EQ(order.StartedCount(), 4u);
 }
 
-TEST(PhotoOrderTest, TheQueueServesStartedPhotosThenEndsWhenClosed) {
+TEST(PhotoOrderTest, TheQueueServesStartedPhotosThenEndsWhenClosed)
+{
     PhotoOrder order(3, {});
     order.Start(0);
     order.Start(1);
@@ -71,7 +74,8 @@ TEST(PhotoOrderTest, TheQueueServesStartedPhotosThenEndsWhenClosed) {
     EXPECT_EQ(order.NextToConvert(), std::nullopt);
 }
 
-TEST(PhotoOrderTest, ALaterPhotoWaitsForItsTurnAndRoomFollowsTheEnds) {
+TEST(PhotoOrderTest, ALaterPhotoWaitsForItsTurnAndRoomFollowsTheEnds)
+{
     PhotoOrder order(3, {});
     order.Start(0);
     order.Start(1);
@@ -100,7 +104,8 @@ TEST(PhotoOrderTest, ALaterPhotoWaitsForItsTurnAndRoomFollowsTheEnds) {
     EXPECT_TRUE(room.load());
 }
 
-TEST(PhotoOrderTest, PhotosWithTheSameOutputFollowTheLastEarlierOne) {
+TEST(PhotoOrderTest, PhotosWithTheSameOutputFollowTheLastEarlierOne)
+{
     const auto earlier = EarlierSameOutput({"/r/a.jpg", "/r/b.jpg", "/r/a.jpg", "/r/a.jpg", "/r/c.jpg"});
     ASSERT_EQ(earlier.size(), 5u);
     EXPECT_EQ(earlier[0], std::nullopt);
@@ -110,7 +115,8 @@ TEST(PhotoOrderTest, PhotosWithTheSameOutputFollowTheLastEarlierOne) {
     EXPECT_EQ(earlier[4], std::nullopt);
 }
 
-TEST(RunProgressText, TimeLeftInSecondsUnderAMinuteThenMinutes) {
+TEST(RunProgressText, TimeLeftInSecondsUnderAMinuteThenMinutes)
+{
     EXPECT_EQ(TimeLeftText(0.2), "about 1 s left");
     EXPECT_EQ(TimeLeftText(40.0), "about 40 s left");
     EXPECT_EQ(TimeLeftText(59.2), "about 1 min left");
@@ -128,12 +134,14 @@ TEST(RunProgressText, TimeLeftInSecondsUnderAMinuteThenMinutes) {
 
 struct FakeClock {
     std::chrono::steady_clock::time_point now{};
-    RunProgress::Clock Get() {
+    RunProgress::Clock Get()
+    {
         return [this] { return now; };
     }
 };
 
-TEST(RunProgressText, TheTimeLeftFollowsTheMeasuredPace) {
+TEST(RunProgressText, TheTimeLeftFollowsTheMeasuredPace)
+{
     FakeClock clock;
     RunProgress progress(clock.Get());
     progress.Start();
@@ -146,7 +154,8 @@ TEST(RunProgressText, TheTimeLeftFollowsTheMeasuredPace) {
     EXPECT_EQ(progress.Text(3, 4, "c.jpg"), "3 of 4 \u00B7 c.jpg \u00B7 about 1 min left");
 }
 
-TEST(RunProgressText, WithoutAStartThePaceIsMeasuredFromTheFirstEnd) {
+TEST(RunProgressText, WithoutAStartThePaceIsMeasuredFromTheFirstEnd)
+{
     FakeClock clock;
     clock.now += 100s;  // the photos were read before the conversion began
     RunProgress progress(clock.Get());
@@ -158,7 +167,8 @@ TEST(RunProgressText, WithoutAStartThePaceIsMeasuredFromTheFirstEnd) {
     EXPECT_EQ(progress.EndedLine(5, 5, "e.jpg"), "5 of 5 \u00B7 e.jpg");  // none left
 }
 
-TEST(RunSummaryText, TheClosingQuestionCountsEveryOutcome) {
+TEST(RunSummaryText, TheClosingQuestionCountsEveryOutcome)
+{
     RunSummary summary;
     summary.total = 32;
     for (int i = 0; i < 6; ++i) summary.Count(OutcomeKind::Converted);
@@ -178,7 +188,8 @@ TEST(RunSummaryText, TheClosingQuestionCountsEveryOutcome) {
 
 class WorkerSettingTest : public TestWorld {};
 
-TEST_F(WorkerSettingTest, TheStoredCountOrTheMachinesCores) {
+TEST_F(WorkerSettingTest, TheStoredCountOrTheMachinesCores)
+{
     SettingsStore store((Root() / "config" / "workers.ini").string());
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     EXPECT_EQ(WindowRunWorkers(store), std::min<size_t>(cores, 64));

@@ -11,8 +11,8 @@
 #include "run_summary.h"
 #include "settings_keys.h"
 #include "settings_store.h"
-#include "window_conversion_host.h"
 #include "temp_files.h"
+#include "window_conversion_host.h"
 
 #include <sys/stat.h>
 
@@ -38,29 +38,35 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-PhotoStatus StatusAfter(OutcomeKind kind) {
+PhotoStatus StatusAfter(OutcomeKind kind)
+{
     switch (kind) {
-        case OutcomeKind::Converted: return PhotoStatus::Converted;
-        case OutcomeKind::ConvertedInPart: return PhotoStatus::ConvertedInPart;
-        case OutcomeKind::Skipped: return PhotoStatus::Skipped;
-        case OutcomeKind::Failed: break;
+        case OutcomeKind::Converted:
+            return PhotoStatus::Converted;
+        case OutcomeKind::ConvertedInPart:
+            return PhotoStatus::ConvertedInPart;
+        case OutcomeKind::Skipped:
+            return PhotoStatus::Skipped;
+        case OutcomeKind::Failed:
+            break;
     }
     return PhotoStatus::Failed;
 }
 
 }  // namespace
 
-size_t WindowRunWorkers(const SettingsStore& store) {
+size_t WindowRunWorkers(const SettingsStore& store)
+{
     const int32_t cores = static_cast<int32_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
     const int32_t stored = store.GetProfileInt(keys::kOption, keys::kWorkers, cores);
     return static_cast<size_t>(stored < 1 ? cores : std::min(stored, kMostWorkers));
 }
 
 ConversionRun::ConversionRun(MainWindowModel& model)
-    : model_(model),
-      clock_([] { return std::time(nullptr); }),
-      progressClock_([] { return std::chrono::steady_clock::now(); }),
-      budgetBytes_(MemoryBudget::DefaultBytes()) {}
+    : model_(model), clock_([] { return std::time(nullptr); }),
+      progressClock_([] { return std::chrono::steady_clock::now(); }), budgetBytes_(MemoryBudget::DefaultBytes())
+{
+}
 
 ConversionRun::~ConversionRun() { WaitForWorker(); }
 
@@ -81,7 +87,8 @@ void ConversionRun::OnConvertClicked() {
     StartRun(model_.Photos());
 }
 
-void ConversionRun::OnRetryFailedClicked() {
+void ConversionRun::OnRetryFailedClicked()
+{
     if (model_.Run().workerAlive.load()) {
         return;
     }
@@ -97,7 +104,8 @@ void ConversionRun::OnRetryFailedClicked() {
     }
 }
 
-void ConversionRun::StartRun(PhotoList photos) {
+void ConversionRun::StartRun(PhotoList photos)
+{
     WindowPort& port = model_.Port();
     // The boxes as they stand now, the output folder first: a folder typed since the last
     // run is this run's folder.
@@ -147,7 +155,8 @@ void ConversionRun::StartRun(PhotoList photos) {
 }
 
 void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bool notRename, std::string prefix,
-                                     size_t workers) {
+                                     size_t workers)
+{
     WindowPort& port = model_.Port();
     port.SetControlText(IDC_CONVERT, "Stop");
     port.EnableControl(IDC_CONVERT, true);
@@ -272,10 +281,10 @@ void ConversionRun::ConversionWorker(PhotoList photos, std::string runFolder, bo
     port.SetProgress(kProgressDone);
     port.SetProgressText({});
     // A folder that is gone cannot be opened: its message has said why the run ended.
-    const MessageAnswer answer =
-        folderWatch.Stopped() ? MessageAnswer::No
-                              : port.ShowMessage(ClosingQuestion(summary, stopped), runFolder, MessageButtons::YesNo,
-                                                 MessageIcon::Question, MessageOwner::None);
+    const MessageAnswer answer = folderWatch.Stopped()
+        ? MessageAnswer::No
+        : port.ShowMessage(ClosingQuestion(summary, stopped), runFolder, MessageButtons::YesNo, MessageIcon::Question,
+                           MessageOwner::None);
     if (answer == MessageAnswer::Yes) {
         port.OpenWithDesktop(runFolder);
     }

@@ -65,8 +65,7 @@ public:
 private:
     void StartRun(PhotoList photos);
     // The worker thread: converts `photos` into `runFolder`, `workers` at a time.
-    void ConversionWorker(PhotoList photos, std::string runFolder, bool notRename, std::string prefix,
-                          size_t workers);
+    void ConversionWorker(PhotoList photos, std::string runFolder, bool notRename, std::string prefix, size_t workers);
 
     MainWindowModel& model_;
     std::thread worker_;

@@ -8,12 +8,14 @@ namespace tallowin {
 
 PhotoOrder::PhotoOrder(size_t count, Events events) : events_(std::move(events)), ended_(count) {}
 
-void PhotoOrder::WaitForRoom(size_t workers, size_t lookahead) {
+void PhotoOrder::WaitForRoom(size_t workers, size_t lookahead)
+{
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return converting_ < workers && started_ - handedOver_ < lookahead; });
 }
 
-void PhotoOrder::Start(size_t index) {
+void PhotoOrder::Start(size_t index)
+{
     {
         const std::lock_guard lock(mutex_);
         started_ = index + 1;
@@ -27,7 +29,8 @@ void PhotoOrder::Start(size_t index) {
     changed_.notify_all();
 }
 
-void PhotoOrder::CloseQueue() {
+void PhotoOrder::CloseQueue()
+{
     {
         const std::lock_guard lock(mutex_);
         queueClosed_ = true;
@@ -35,7 +38,8 @@ void PhotoOrder::CloseQueue() {
     changed_.notify_all();
 }
 
-std::optional<size_t> PhotoOrder::NextToConvert() {
+std::optional<size_t> PhotoOrder::NextToConvert()
+{
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !queue_.empty() || queueClosed_; });
     if (queue_.empty()) {
@@ -46,7 +50,8 @@ std::optional<size_t> PhotoOrder::NextToConvert() {
     return index;
 }
 
-void PhotoOrder::Ended(size_t index, EndedPhoto ended) {
+void PhotoOrder::Ended(size_t index, EndedPhoto ended)
+{
     {
         const std::lock_guard lock(mutex_);
         ended_[index] = std::move(ended);
@@ -56,7 +61,8 @@ void PhotoOrder::Ended(size_t index, EndedPhoto ended) {
     changed_.notify_all();
 }
 
-void PhotoOrder::StepIfDue() {
+void PhotoOrder::StepIfDue()
+{
     while (stepped_ <= handedOver_ && stepped_ < started_) {
         if (events_.step) {
             events_.step(stepped_);
@@ -65,7 +71,8 @@ void PhotoOrder::StepIfDue() {
     }
 }
 
-void PhotoOrder::HandOverReady() {
+void PhotoOrder::HandOverReady()
+{
     for (;;) {
         StepIfDue();
         if (handedOver_ >= ended_.size() || !ended_[handedOver_]) {
@@ -79,44 +86,53 @@ void PhotoOrder::HandOverReady() {
     }
 }
 
-bool PhotoOrder::HasTurn(size_t index) const {
+bool PhotoOrder::HasTurn(size_t index) const
+{
     const std::lock_guard lock(mutex_);
     return handedOver_ >= index;
 }
 
-void PhotoOrder::WaitTurn(size_t index) {
+void PhotoOrder::WaitTurn(size_t index)
+{
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return handedOver_ >= index; });
 }
 
-void PhotoOrder::WaitHandedOver(size_t index) {
+void PhotoOrder::WaitHandedOver(size_t index)
+{
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return handedOver_ > index; });
 }
 
-size_t PhotoOrder::StartedCount() const {
+size_t PhotoOrder::StartedCount() const
+{
     const std::lock_guard lock(mutex_);
     return started_;
 }
 
 PhotoTurnHost::PhotoTurnHost(WindowConversionHost& window, PhotoOrder& order, size_t index, std::string photoName)
-    : window_(window), order_(order), index_(index), photoName_(std::move(photoName)) {}
+    : window_(window), order_(order), index_(index), photoName_(std::move(photoName))
+{
+}
 
 StampRequest PhotoTurnHost::NextStamp() { return window_.NextStamp(); }
 
 void PhotoTurnHost::StampPositionReset(StampAxis axis) { window_.StampPositionReset(axis); }
 
-bool PhotoTurnHost::ConfirmReplace(const std::string& question) {
+bool PhotoTurnHost::ConfirmReplace(const std::string& question)
+{
     TakeTurn();
     return window_.ConfirmReplace(question);
 }
 
-void PhotoTurnHost::ShowMessage(const std::string& text, const std::string& caption, const std::string& detail) {
+void PhotoTurnHost::ShowMessage(const std::string& text, const std::string& caption, const std::string& detail)
+{
     TakeTurn();
     window_.ShowPhotoMessage(photoName_, text, caption, detail);
 }
 
-void PhotoTurnHost::Log(const std::string& line) {
+void PhotoTurnHost::Log(const std::string& line)
+{
     if (!hasTurn_ && order_.HasTurn(index_)) {
         hasTurn_ = true;
         WriteHeldLines();
@@ -132,7 +148,8 @@ WdpCodecLibrary* PhotoTurnHost::WdpLibrary() { return window_.WdpLibrary(); }
 
 metadata::MetadataOptions PhotoTurnHost::PhotoInformation() { return window_.PhotoInformation(); }
 
-void PhotoTurnHost::TakeTurn() {
+void PhotoTurnHost::TakeTurn()
+{
     if (!hasTurn_) {
         order_.WaitTurn(index_);
         hasTurn_ = true;
@@ -140,14 +157,16 @@ void PhotoTurnHost::TakeTurn() {
     }
 }
 
-void PhotoTurnHost::WriteHeldLines() {
+void PhotoTurnHost::WriteHeldLines()
+{
     for (const std::string& line : lines_) {
         window_.Log(line);
     }
     lines_.clear();
 }
 
-std::vector<std::optional<size_t>> EarlierSameOutput(const std::vector<std::string>& outputPaths) {
+std::vector<std::optional<size_t>> EarlierSameOutput(const std::vector<std::string>& outputPaths)
+{
     std::vector<std::optional<size_t>> earlier(outputPaths.size());
     std::map<std::string, size_t> lastWithPath;
     for (size_t i = 0; i < outputPaths.size(); ++i) {

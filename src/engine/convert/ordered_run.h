@@ -85,7 +85,7 @@ private:
     size_t started_ = 0;
     size_t converting_ = 0;  // started and not yet ended
     size_t handedOver_ = 0;  // photos 0 .. handedOver_-1 are handed over
-    size_t stepped_ = 0;     // photos 0 .. stepped_-1 have had their progress step
+    size_t stepped_ = 0;  // photos 0 .. stepped_-1 have had their progress step
 };
 
 // The host of one photo of an ordered run: stamps and photo information come from the

@@ -8,7 +8,8 @@ namespace tallowin {
 namespace {
 
 // Seconds for `left` photos at the pace of `counted` photos in `elapsedSeconds`.
-std::optional<double> AtPace(size_t counted, double elapsedSeconds, size_t left) {
+std::optional<double> AtPace(size_t counted, double elapsedSeconds, size_t left)
+{
     if (counted == 0 || left == 0) {
         return std::nullopt;
     }
@@ -17,11 +18,13 @@ std::optional<double> AtPace(size_t counted, double elapsedSeconds, size_t left)
 
 }  // namespace
 
-std::optional<double> SecondsLeft(size_t ended, size_t total, double elapsedSeconds) {
+std::optional<double> SecondsLeft(size_t ended, size_t total, double elapsedSeconds)
+{
     return AtPace(ended, elapsedSeconds, ended < total ? total - ended : 0);
 }
 
-std::string TimeLeftText(double seconds) {
+std::string TimeLeftText(double seconds)
+{
     const double whole = std::ceil(std::max(1.0, seconds));
     if (whole < 60.0) {
         return "about " + std::to_string(static_cast<long long>(whole)) + " s left";
@@ -29,7 +32,8 @@ std::string TimeLeftText(double seconds) {
     return "about " + std::to_string(static_cast<long long>(std::llround(whole / 60.0))) + " min left";
 }
 
-std::string ProgressText(size_t current, size_t total, const std::string& name, std::optional<double> secondsLeft) {
+std::string ProgressText(size_t current, size_t total, const std::string& name, std::optional<double> secondsLeft)
+{
     std::string text = std::to_string(current) + " of " + std::to_string(total);
     if (!name.empty()) {
         text += " \u00B7 " + name;
@@ -42,7 +46,8 @@ std::string ProgressText(size_t current, size_t total, const std::string& name, 
 
 RunProgress::RunProgress(Clock clock) : clock_(std::move(clock)) {}
 
-void RunProgress::Start() {
+void RunProgress::Start()
+{
     const auto now = clock_();
     const std::lock_guard lock(mutex_);
     start_ = now;
@@ -50,7 +55,8 @@ void RunProgress::Start() {
     ended_ = 0;
 }
 
-void RunProgress::PhotoEnded() {
+void RunProgress::PhotoEnded()
+{
     const auto now = clock_();
     const std::lock_guard lock(mutex_);
     if (!start_) {
@@ -59,7 +65,8 @@ void RunProgress::PhotoEnded() {
     ++ended_;
 }
 
-std::optional<double> RunProgress::SecondsLeftOf(size_t total) const {
+std::optional<double> RunProgress::SecondsLeftOf(size_t total) const
+{
     const auto now = clock_();
     const std::lock_guard lock(mutex_);
     if (!start_) {
@@ -70,11 +77,13 @@ std::optional<double> RunProgress::SecondsLeftOf(size_t total) const {
     return AtPace(counted, elapsed, ended_ < total ? total - ended_ : 0);
 }
 
-std::string RunProgress::Text(size_t current, size_t total, const std::string& name) const {
+std::string RunProgress::Text(size_t current, size_t total, const std::string& name) const
+{
     return ProgressText(current, total, name, SecondsLeftOf(total));
 }
 
-std::string RunProgress::EndedLine(size_t ended, size_t total, const std::string& name) {
+std::string RunProgress::EndedLine(size_t ended, size_t total, const std::string& name)
+{
     PhotoEnded();
     {
         // Lines of several threads may arrive out of turn; at least `ended` have ended.
