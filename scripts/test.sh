@@ -22,7 +22,7 @@ export QT_QPA_PLATFORM=offscreen
 # (its program's name).
 TSAN_TESTS=(engine_settings_test engine_temp_files_test engine_log_test engine_adding_test
             engine_list_test engine_window_test engine_window_services_test convert_test
-            convert_failures_test ui_test batch_cli_test)
+            convert_failures_test parallel_run_test ui_test batch_cli_test)
 
 # The sanitizer builds carry line tables only (-g1): reports need file and line, and
 # full debug information costs a good part of their compile and link time.

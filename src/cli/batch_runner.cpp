@@ -3,6 +3,7 @@
 #include "batch_support.h"
 #include "convert/memory_budget.h"
 #include "convert/run_folder_watch.h"
+#include "convert/run_progress.h"
 #include "batch_host.h"
 #include "convert/output_names.h"
 #include "convert/photo_converter.h"
@@ -154,6 +155,7 @@ private:
     std::atomic<size_t> failures_{0};      // photos not added, or not converted
     std::atomic<size_t> inPart_{0};        // photos converted from a source that decoded in part
     std::atomic<size_t> done_{0};
+    RunProgress progress_;  // the pace of the photos that have ended, for the progress line
     std::optional<RunFolderWatch> folderWatch_;  // stops the run when the run folder goes away
     MemoryBudget memory_{MemoryBudget::DefaultBytes()};  // shared by the workers
 };
@@ -403,9 +405,8 @@ void BatchRun::Count(const ConversionOutcome& outcome) {
 
 void BatchRun::ShowProgress(size_t done, const std::string& path) {
     if (showProgress_) {
-        char counter[48];
-        std::snprintf(counter, sizeof counter, "[%zu/%zu] ", done, photos_.size());
-        port_.ShowProgressLine(counter + FileNameOf(path));
+        // "3 of 32 · beach.jpg · about 2 min left", the pace measured from the first photo that ended.
+        port_.ShowProgressLine(progress_.EndedLine(done, photos_.size(), FileNameOf(path)));
     }
 }
 

@@ -46,6 +46,7 @@ public:
     RunState& Run() { return run_; }                 // also from the worker
     ActivityLog& Log() { return log_; }              // also from the worker
     WdpCodecLibrary& Wdp() { return wdpLibrary_; }   // loaded by Initialise
+    const SettingsStore& Store() const { return store_; }  // the window's thread only
 
     // ---- Start and end ----
 

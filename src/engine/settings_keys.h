@@ -41,6 +41,9 @@ inline constexpr const char* kStampY = "stamp_y";
 // The photo information boxes of the main window, 0 or 1.
 inline constexpr const char* kKeepPhotoInformation = "keep_photo_information";
 inline constexpr const char* kRemoveLocation = "remove_location";
+// How many photos the window's run converts at a time; missing or below 1: the
+// machine's cores.
+inline constexpr const char* kWorkers = "workers";
 
 // "CurrentFont"
 inline constexpr const char* kCurrentColor = "nCurrentColor";

@@ -43,6 +43,15 @@ public:
                    : ReplaceChoice::No;
     }
 
+    // A box about a photo that failed during a run (an OK button), which also offers
+    // "Don't show again in this run". True when the user chose that. Windows without
+    // that choice show a plain box.
+    virtual bool ShowRunFailure(const std::string& text, const std::string& caption)
+    {
+        ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
+        return false;
+    }
+
     // Text of a control (edit box, label, button caption).
     virtual std::string ControlText(ControlId id) = 0;
     virtual void SetControlText(ControlId id, const std::string& text) = 0;

@@ -124,6 +124,18 @@ ReplaceChoice WidgetWindowPort::AskReplace(const std::string& text, const std::s
     });
 }
 
+// A failure box of a run: OK, with a check box that silences the rest of the run.
+bool WidgetWindowPort::ShowRunFailure(const std::string& text, const std::string& caption) {
+    return OnGuiThread([=, this] {
+        QMessageBox box(QMessageBox::NoIcon, ToQt(caption), ToQt(text), QMessageBox::Ok, window_.data());
+        box.setTextFormat(Qt::PlainText);
+        auto* dontShowAgain = new QCheckBox(QStringLiteral("Don't show again in this run"), &box);
+        box.setCheckBox(dontShowAgain);
+        box.exec();
+        return dontShowAgain->isChecked();
+    });
+}
+
 std::string WidgetWindowPort::ControlText(ControlId id) {
     return OnGuiThread([=, this]() -> std::string {
         QWidget* control = Control(id);

@@ -27,6 +27,8 @@ public:
     MessageAnswer ShowMessage(const std::string& text, const std::string& caption, MessageButtons buttons,
                               MessageIcon icon, MessageOwner owner) override;
     ReplaceChoice AskReplace(const std::string& text, const std::string& caption) override;
+    // An OK box owned by the window with a "Don't show again in this run" check box.
+    bool ShowRunFailure(const std::string& text, const std::string& caption) override;
     std::string ControlText(ControlId id) override;
     void SetControlText(ControlId id, const std::string& text) override;
     void EnableControl(ControlId id, bool enabled) override;

@@ -115,7 +115,9 @@ TEST_F(ConversionRunTest, ConvertsEveryPhotoWithSerialNamesAndProgress) {
     EXPECT_EQ(port.Progress(), (std::vector<int>{0, 0, 100, 200, 300, 400, 500, 600, 700, 800, 900, 999}));
     EXPECT_EQ(port.ControlText(IDC_CONVERT), "Convert");
     ASSERT_EQ(port.Messages().size(), 1u);
-    EXPECT_EQ(port.Messages()[0].text, "The conversion is done. Do you want to open the output folder?");
+    EXPECT_EQ(port.Messages()[0].text,
+              "The conversion is done. 10 converted, 0 converted in part, 0 failed, 0 skipped. Do you want to open "
+              "the output folder?");
     EXPECT_EQ(port.Messages()[0].caption, RunFolder().string() + "/");
     EXPECT_EQ(port.Messages()[0].owner, MessageOwner::None);
     EXPECT_EQ(port.Opened(), std::vector<std::string>{RunFolder().string() + "/"});
@@ -175,7 +177,8 @@ TEST_F(ConversionRunTest, AStopDuringTheFirstPhotoFinishesOnlyThatPhoto) {
     EXPECT_EQ(stopping.Progress(), (std::vector<int>{0, 0, 999}));
     EXPECT_EQ(stopping.ControlText(IDC_CONVERT), "Convert");
     EXPECT_EQ(stopping.MessageTexts(),
-              std::vector<std::string>{"The conversion is done. Do you want to open the output folder?"});
+              std::vector<std::string>{"The conversion was stopped: 1 of 3 photos written. 1 converted, 0 converted in "
+                                       "part, 0 failed, 0 skipped. Do you want to open the output folder?"});
     EXPECT_EQ(stopModel.Run().idle.load(), 1);
 }
 

@@ -65,6 +65,8 @@ void WriteColourBmp(const fs::path& file, int width, int height, const std::vect
 void ConvertWorld::SetUp() {
     TestWorld::SetUp();
     store = std::make_unique<SettingsStore>((Root() / "config" / "store.ini").string());
+    // The runs of these tests convert one photo at a time unless a test says otherwise.
+    store->WriteProfileInt("Option", "workers", 1);
     model = std::make_unique<MainWindowModel>(port, *store);
     model->StartCodecService();
     model->Wdp().LoadWdpCodecLibrary(AddTrailingBackslash(BinDir().string()));

@@ -384,6 +384,7 @@ TEST_F(MainWindowTest, PhotoInformationBoxesAreStoredAndRestoredAcrossStarts) {
 // A run started and stopped at once converts the first photo only; while the worker
 // waits on its closing question, Exit is refused; the question is owned by no window.
 TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
+    store_->WriteProfileInt("Option", "workers", 1);  // one photo in hand when the stop comes
     Open();
     window_->Model().Settings().current.nOuptputFormat = FormatBmp;
     window_->AddChosenFiles(
@@ -396,7 +397,7 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     std::string doneCaption;
     answerer_.SetScript([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box || !box->text().startsWith("The conversion is done.")) return false;
+        if (!box || !box->text().startsWith("The conversion was stopped:")) return false;
         if (!exitTried) {
             exitTried = true;
             doneCaption = box->windowTitle().toStdString();
@@ -411,8 +412,10 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     Control<QPushButton>(IDC_CONVERT)->click();  // stop after the photo in hand
     WaitForRunEnd();
 
-    const std::vector<std::string> expected = {"The conversion is done. Do you want to open the output folder?",
-                                               "Please stop converting first"};
+    const std::vector<std::string> expected = {
+        "The conversion was stopped: 1 of 3 photos written. 1 converted, 0 converted in part, 0 failed, 0 skipped. "
+        "Do you want to open the output folder?",
+        "Please stop converting first"};
     EXPECT_EQ(answerer_.Texts(), expected);
     ASSERT_EQ(answerer_.Boxes().size(), 2u);
     EXPECT_FALSE(answerer_.Boxes()[0].owned);

@@ -32,6 +32,19 @@ void WindowConversionHost::ShowMessage(const std::string& text, const std::strin
     model_.Port().ShowMessage(text, caption, MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow);
 }
 
+void WindowConversionHost::ShowPhotoMessage(const std::string& photoName, const std::string& text,
+                                            const std::string& caption, const std::string& detail) {
+    if (silenced_.load()) {
+        const std::string about = photoName.empty() ? std::string() : photoName + ": ";
+        model_.Log().Append(about + text + (detail.empty() ? std::string() : " (" + detail + ")"));
+        return;
+    }
+    const std::string named = photoName.empty() ? caption : photoName + " \u2014 " + caption;
+    if (model_.Port().ShowRunFailure(text, named)) {
+        silenced_.store(true);
+    }
+}
+
 void WindowConversionHost::Log(const std::string& line) { model_.Log().Append(line); }
 
 WdpCodecLibrary* WindowConversionHost::WdpLibrary() { return &model_.Wdp(); }
