@@ -2,10 +2,13 @@
 // point here catches and turns the exception into a status with its message.
 #include "photo_metadata.h"
 
+#include "container_metadata.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <string_view>
@@ -162,6 +165,17 @@ std::string Describe(const char* what, const std::exception& error)
 MetadataRead ReadPhotoMetadata(const std::string& sourcePath)
 {
     InitialiseOnce();
+    uint8_t head[16] = {};
+    size_t headSize = 0;
+    if (std::FILE* file = std::fopen(sourcePath.c_str(), "rb")) {
+        headSize = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+    }
+    switch (detail::KindOf(head, headSize)) {
+    case detail::ContainerKind::Heif: return detail::ReadHeifMetadata(sourcePath);
+    case detail::ContainerKind::Jxl: return detail::ReadJxlMetadata(sourcePath);
+    case detail::ContainerKind::Other: break;
+    }
     MetadataRead read;
     Exiv2::Image::AutoPtr image;
     try {
@@ -369,6 +383,36 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
         return result;
     }
     if (result.status == MetadataStatus::NothingToDo) {
+        result.status = MetadataStatus::Done;
+    }
+    return result;
+}
+
+MetadataResult PrepareForEncoder(const std::string& sourcePath, const MetadataOptions& options, int32_t width,
+                                 int32_t height, PhotoMetadata& out)
+{
+    out = {};
+    if (!options.keepMetadata && !options.keepIcc) {
+        return {};
+    }
+    const MetadataRead read = ReadPhotoMetadata(sourcePath);
+    if (read.result.status == MetadataStatus::Unsupported) {
+        return {};
+    }
+    if (read.result.status == MetadataStatus::Failed) {
+        return read.result;
+    }
+    MetadataResult result;
+    out = PrepareForOutput(read.metadata, options, width, height, &result);
+    if (read.result.status == MetadataStatus::Partly) {
+        AddReason(result, MetadataStatus::Partly, read.result.reason);
+    }
+    if (!out.iptc.empty()) {
+        // Neither container has a place for IPTC-IIM datasets.
+        out.iptc.clear();
+        AddReason(result, MetadataStatus::Partly, "the output's format cannot hold IPTC");
+    }
+    if (result.status == MetadataStatus::NothingToDo && !out.Empty()) {
         result.status = MetadataStatus::Done;
     }
     return result;
