@@ -1,6 +1,6 @@
 // Photo information and colours through tallowin-batch: a camera photo's capture date,
-// camera, position and colour profile reach JPEG, PNG, TIFF, WebP, AVIF and JPEG XL
-// outputs (read back with exiftool, and djxl for a JPEG XL profile), HEIC, AVIF and
+// camera, position and colour profile reach JPEG, PNG, TIFF, WebP, AVIF, JPEG XL and
+// JPEG XR outputs (read back with exiftool, and djxl for a JPEG XL profile), HEIC, AVIF and
 // JPEG XL sources give theirs to a JPEG, --strip and --remove-location leave out what
 // they say, and a Display P3 photo written as an indexed BMP gets its sRGB colours.
 #include "codec_test_support.h"
@@ -147,7 +147,10 @@ protected:
         return run.output.substr(0, run.output.find('\n'));
     }
 
-    void ExpectCameraInformation(const fs::path& output, const std::string& width, const std::string& height)
+    // A JPEG XR directory has no orientation tag (its codestream says how to turn):
+    // `orientation` is "-" for it.
+    void ExpectCameraInformation(const fs::path& output, const std::string& width, const std::string& height,
+                                 const std::string& orientation = "1")
     {
         const std::vector<std::string> values = Values(
             output, {"DateTimeOriginal", "Make", "Model", "GPSLatitude", "GPSLongitude", "Orientation",
@@ -157,7 +160,7 @@ protected:
         EXPECT_EQ(values[2], "Test Model 7") << output;
         EXPECT_EQ(values[3].substr(0, 6), "48.858") << output;
         EXPECT_EQ(values[4].substr(0, 5), "2.294") << output;
-        EXPECT_EQ(values[5], "1") << output;
+        EXPECT_EQ(values[5], orientation) << output;
         EXPECT_EQ(values[6], width) << output;
         EXPECT_EQ(values[7], height) << output;
     }
@@ -242,6 +245,30 @@ TEST_F(BatchPhotoInfoTest, RemoveLocationAndStripInAvifAndJxl)
         }
         fs::remove_all(stripped.parent_path());
     }
+}
+
+// JPEG XR gets it in its own directory: EXIF and GPS IFDs, XMP and the profile, and
+// the file still decodes with libjxr's own tool.
+TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachWdpWhichStillDecodes)
+{
+    const fs::path source = CameraJpeg();
+    const fs::path output = Convert("-f wdp --size 40x30", source, "camera.wdp");
+    ASSERT_TRUE(fs::exists(output));
+    ExpectCameraInformation(output, "40", "30", "-");
+    EXPECT_EQ(ProfileOf(output), p3_);
+    if (HaveTool("JxrDecApp")) {
+        const fs::path bmp = Path("decoded.bmp");
+        ASSERT_EQ(RunCommand("JxrDecApp -i " + Quoted(output) + " -o " + Quoted(bmp) + " >/dev/null 2>&1").status, 0);
+        EXPECT_EQ(Values(bmp, {"ImageWidth", "ImageHeight"}), (std::vector<std::string>{"40", "30"}));
+    }
+    const Picture decoded = ReadPixels(Load(output).get());
+    EXPECT_EQ(decoded.width, 40);
+    EXPECT_EQ(decoded.height, 30);
+
+    const fs::path stripped = Convert("-f wdp --size 40x30 --strip", source, "camera.wdp");
+    EXPECT_EQ(Values(stripped, {"DateTimeOriginal", "Make", "GPSLatitude"}),
+              (std::vector<std::string>{"-", "-", "-"}));
+    EXPECT_TRUE(ProfileOf(stripped).empty());
 }
 
 // Phone photos: the information of a HEIC (and of AVIF and JPEG XL files) reaches a

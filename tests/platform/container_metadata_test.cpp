@@ -1,6 +1,7 @@
 // Photo information of HEIF/AVIF and JPEG XL files: read from sources made by heif-enc,
-// cjxl and exiftool, written by the AVIF and JPEG XL encoders (read back with exiftool),
-// and damaged containers that must give a reason, never a crash.
+// cjxl and exiftool, written by the AVIF and JPEG XL encoders and into JPEG XR files
+// (read back with exiftool), and damaged containers that must give a reason, never a
+// crash.
 #include "codec_test_support.h"
 #include "container_metadata.h"
 #include "photo_info_test_support.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -109,6 +111,48 @@ TEST_F(ContainerMetadataDamage, CutAndLyingFilesGiveAStatusNotACrash)
         const fs::path path = WriteFile("lying.jxl", signature + box + jxl.substr(12));
         const metadata::MetadataRead read = ReadPhotoMetadata(path.string());
         EXPECT_TRUE(read.metadata.exif.empty());
+    }
+}
+
+// JPEG XR: the blocks go into the file's own directory, which exiftool reads and
+// libjxr still decodes past; a file whose directory is damaged is left as it was.
+TEST_F(ContainerMetadataDamage, JxrFilesTakeTheBlocksOrAreLeftAsTheyWere)
+{
+    if (!HaveTool("exiftool")) {
+        GTEST_SKIP() << "exiftool is not installed";
+    }
+    const metadata::MetadataRead read = ReadPhotoMetadata((Folder() / "camera.heic").string());
+    ASSERT_EQ(read.result.status, MetadataStatus::Done);
+    for (const char* name : {"rgb24_q90.wdp", "bgra32_planar_alpha.wdp"}) {
+        const fs::path path = WriteFile(name, ReadFile(DataDir() / "generated/wdp" / name));
+        const Picture before = ReadPixels(Load(path).get());
+        const metadata::MetadataResult result = metadata::WritePhotoMetadata(path.string(), read.metadata, {});
+        EXPECT_EQ(result.status, MetadataStatus::Done) << name << ": " << result.reason;
+        const CommandResult tags = RunCommand("exiftool -T -n -DateTimeOriginal -Make -GPSLatitude -Creator "
+                                              "-ExifImageWidth " + Quoted(path) + " 2>/dev/null");
+        std::istringstream line(tags.output);
+        std::vector<std::string> values;
+        for (std::string value; std::getline(line, value, '\t');) values.push_back(value);
+        ASSERT_EQ(values.size(), 5u) << tags.output;
+        EXPECT_EQ(values[0], "2024:05:17 10:11:12") << name;
+        EXPECT_EQ(values[1], "TallowinCam") << name;
+        EXPECT_EQ(values[2].substr(0, 6), "48.858") << name;
+        EXPECT_EQ(values[3], "Ada Author") << name;
+        EXPECT_EQ(std::stoi(values[4]), before.width) << name;
+        EXPECT_EQ(RunCommand("exiftool -b -ICC_Profile " + Quoted(path) + " 2>/dev/null").output,
+                  std::string(read.metadata.icc.begin(), read.metadata.icc.end()));
+        const Picture after = ReadPixels(Load(path).get());
+        EXPECT_EQ(after.bgr, before.bgr) << name;
+    }
+
+    // A directory pointing past the end, and one with more entries than the file holds.
+    for (const std::string& bytes : {std::string("II\xbc\x01\x00\xff\xff\x00", 8) + std::string(40, '\0'),
+                                     std::string("II\xbc\x01\x08\x00\x00\x00\xff\x00", 10)}) {
+        const fs::path path = WriteFile("damaged.wdp", bytes);
+        const metadata::MetadataResult result = metadata::WritePhotoMetadata(path.string(), read.metadata, {});
+        EXPECT_EQ(result.status, MetadataStatus::Failed);
+        EXPECT_FALSE(result.reason.empty());
+        EXPECT_EQ(ReadFile(path), bytes);
     }
 }
 

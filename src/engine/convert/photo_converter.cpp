@@ -56,6 +56,7 @@ bool OutputCarriesPhotoInformation(int32_t outputFormat) {
         case FormatJpg:
         case FormatPng:
         case FormatTif:
+        case FormatWdp:
         case FormatWebp:
         case FormatAvif:
         case FormatJxl: return true;
@@ -373,6 +374,9 @@ bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
     if (!called) {
         Report(FormatText("can not encode the file %s", photo.outputPath), "Error");
         return false;
+    }
+    if (FileExists(output.TemporaryPath())) {
+        CarryInformation(output.TemporaryPath());
     }
     // The library has shown its own message when it wrote nothing; the photo is
     // still not converted.

@@ -33,4 +33,15 @@ MetadataRead ReadJxlMetadata(const std::string& path);
 // offset leads nowhere sound.
 std::vector<uint8_t> TiffFromOffsetBlock(const uint8_t* data, size_t size);
 
+// A JPEG XR file (little-endian directory, 0xBC) by its first bytes.
+bool IsJxrFile(const uint8_t* head, size_t size);
+
+// The pixel size of a JPEG XR file, from its codestream's header.
+bool JxrPixelSize(const std::string& path, int32_t& width, int32_t& height);
+
+// Writes `information` (prepared for the file, EXIF as a little-endian TIFF structure)
+// into the JPEG XR file at `path`: EXIF and GPS IFDs, the descriptive tags of the EXIF
+// IFD0, XMP, IPTC and the profile, each in the directory's own tag for it.
+MetadataResult WriteJxrInformation(const std::string& path, const PhotoMetadata& information);
+
 }  // namespace tallowin::metadata::detail

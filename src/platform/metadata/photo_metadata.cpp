@@ -285,6 +285,42 @@ PhotoMetadata PrepareForOutput(const PhotoMetadata& source, const MetadataOption
     return out;
 }
 
+namespace {
+
+// JPEG XR, which exiv2 cannot write: the blocks go into the file's own directory.
+MetadataResult WriteJxr(const std::string& outputFilePath, const PhotoMetadata& metadata,
+                        const MetadataOptions& options)
+{
+    MetadataResult result;
+    int32_t width = 0;
+    int32_t height = 0;
+    detail::JxrPixelSize(outputFilePath, width, height);
+    PhotoMetadata prepared = PrepareForOutput(metadata, options, width, height, &result);
+    if (prepared.exif.size() >= 2 && prepared.exif[0] == 'M') {
+        // The directory is little-endian, and so must be the EXIF structure moved into it.
+        try {
+            Exiv2::ExifData exif;
+            Exiv2::ExifParser::decode(exif, prepared.exif.data(), static_cast<uint32_t>(prepared.exif.size()));
+            Exiv2::Blob blob;
+            Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+            prepared.exif.assign(blob.begin(), blob.end());
+        } catch (const std::exception& error) {
+            prepared.exif.clear();
+            AddReason(result, MetadataStatus::Partly, Describe("EXIF left out", error));
+        }
+    }
+    const MetadataResult written = detail::WriteJxrInformation(outputFilePath, prepared);
+    if (written.status != MetadataStatus::NothingToDo && written.status != MetadataStatus::Done) {
+        AddReason(result, written.status, written.reason);
+    }
+    if (result.status == MetadataStatus::NothingToDo && written.status == MetadataStatus::Done) {
+        result.status = MetadataStatus::Done;
+    }
+    return result;
+}
+
+}  // namespace
+
 MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const PhotoMetadata& metadata,
                                   const MetadataOptions& options)
 {
@@ -295,6 +331,14 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
         return result;  // NothingToDo: the encoders write no photo information of their own
     }
     InitialiseOnce();
+    uint8_t head[4] = {};
+    if (std::FILE* file = std::fopen(outputFilePath.c_str(), "rb")) {
+        const size_t got = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+        if (detail::IsJxrFile(head, got)) {
+            return WriteJxr(outputFilePath, metadata, options);
+        }
+    }
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(outputFilePath);
         image->readMetadata();  // keeps what the encoder wrote (TIFF structure, resolution)
