@@ -23,9 +23,9 @@ int main(int argc, char** argv)
         const codec::DecodeLimits limits;
         codec::Raster raster;
         std::string warning;
-        if (codec::SniffFile(photo, format) != codec::DecodeStatus::Ok
-            || codec::DecodePixels(*format, photo, codec::DecodeRequest{0, 0}, limits, raster, warning)
-                   != codec::DecodeStatus::Ok) {
+        if (codec::SniffFile(photo, format) != codec::DecodeStatus::Ok ||
+            codec::DecodePixels(*format, photo, codec::DecodeRequest{0, 0}, limits, raster, warning) !=
+                codec::DecodeStatus::Ok) {
             std::fprintf(stderr, "%s: not decoded\n", photo.c_str());
             ++failed;
             continue;

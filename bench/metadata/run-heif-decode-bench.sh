@@ -28,7 +28,7 @@ REPEATS=${BENCH_REPEATS:-5}
 BUILD=${BENCH_BUILD:-$SOURCE_DIR/build/bench/release}
 WORK=${BENCH_WORK:-${TMPDIR:-/tmp}/tallowin-heif-bench}
 TIMES=$(mktemp "${TMPDIR:-/tmp}/tallowin-heif-times.XXXXXX")
-trap 'rm -f "$TIMES"' EXIT
+trap 'rm -f "$TIMES" "$TIMES.one"' EXIT
 
 [ -f "$CORPUS/MANIFEST.tsv" ] || { echo "no corpus at $CORPUS (make it with make-corpus.sh)" >&2; exit 2; }
 need=""
@@ -71,9 +71,8 @@ measure() {
     im)       command=("$IM" "$file" null:) ;;
     vips)     command=(vips avg "$file") ;;
   esac
-  local line
-  line=$( { /usr/bin/time -f '%U %S %e %M' "${command[@]}" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-  read -r user sys wall kib <<<"$line"
+  /usr/bin/time -f '%U %S %e %M' -o "$TIMES.one" "${command[@]}" >/dev/null 2>&1 || { echo "$tool failed on $file" >&2; exit 1; }
+  read -r user sys wall kib < "$TIMES.one"
   echo "$tool $format $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $wall $kib" >>"$TIMES"
 }
 
@@ -109,7 +108,7 @@ awk -v photos="$photos" -v rounds="$REPEATS" '
       for (t = 1; t <= 3; t++) {
         key = formats[f] " " tools[t]
         c = median(sample_cpu, key, n[key]); w = median(sample_wall, key, n[key])
-        printf "| %s | %s | %.3f | %.3f | %d | %.2f |\n", formats[f], tools[t], c, w, peak[key] / 1024, base > 0 ? c / base : 0
+        printf "| %s | %s | %.3f | %.3f | %d | %.2f |\n", formats[f], tools[t], c, w, peak[key] / 1024, (base > 0 ? c / base : 0)
       }
     }
   }' "$TIMES"

@@ -143,7 +143,8 @@ protected:
     // The red matrix column of the Display P3 profile, as exiftool prints it.
     std::string P3RedColumn()
     {
-        const CommandResult run = RunCommand("exiftool -T -n -RedMatrixColumn " + Quoted(Path("p3.icc")) + " 2>/dev/null");
+        const CommandResult run =
+            RunCommand("exiftool -T -n -RedMatrixColumn " + Quoted(Path("p3.icc")) + " 2>/dev/null");
         return run.output.substr(0, run.output.find('\n'));
     }
 
@@ -152,9 +153,10 @@ protected:
     void ExpectCameraInformation(const fs::path& output, const std::string& width, const std::string& height,
                                  const std::string& orientation = "1")
     {
-        const std::vector<std::string> values = Values(
-            output, {"DateTimeOriginal", "Make", "Model", "GPSLatitude", "GPSLongitude", "Orientation",
-                     "ExifImageWidth", "ExifImageHeight"});
+        const std::vector<std::string> values =
+            Values(output,
+                   {"DateTimeOriginal", "Make", "Model", "GPSLatitude", "GPSLongitude", "Orientation", "ExifImageWidth",
+                    "ExifImageHeight"});
         EXPECT_EQ(values[0], "2024:05:17 10:11:12") << output;
         EXPECT_EQ(values[1], "TallowinCam") << output;
         EXPECT_EQ(values[2], "Test Model 7") << output;
@@ -266,8 +268,7 @@ TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachWdpWhichStillDecodes)
     EXPECT_EQ(decoded.height, 30);
 
     const fs::path stripped = Convert("-f wdp --size 40x30 --strip", source, "camera.wdp");
-    EXPECT_EQ(Values(stripped, {"DateTimeOriginal", "Make", "GPSLatitude"}),
-              (std::vector<std::string>{"-", "-", "-"}));
+    EXPECT_EQ(Values(stripped, {"DateTimeOriginal", "Make", "GPSLatitude"}), (std::vector<std::string>{"-", "-", "-"}));
     EXPECT_TRUE(ProfileOf(stripped).empty());
 }
 

@@ -105,9 +105,15 @@ TEST_F(ContainerMetadataDamage, CutAndLyingFilesGiveAStatusNotACrash)
     ASSERT_GT(jxl.size(), 40u);
     const std::string signature = jxl.substr(0, 12);
     // A box claiming 4 GiB, a box too short for its own header, a 64-bit size past the end.
-    for (const std::string& box : {std::string("\xff\xff\xff\xf0" "Exif\0\0\0\0MM", 14),
-                                   std::string("\0\0\0\x04" "Exif", 8),
-                                   std::string("\0\0\0\x01" "Exif\x7f\xff\xff\xff\xff\xff\xff\xff", 16)}) {
+    for (const std::string& box : {std::string("\xff\xff\xff\xf0"
+                                               "Exif\0\0\0\0MM",
+                                               14),
+                                   std::string("\0\0\0\x04"
+                                               "Exif",
+                                               8),
+                                   std::string("\0\0\0\x01"
+                                               "Exif\x7f\xff\xff\xff\xff\xff\xff\xff",
+                                               16)}) {
         const fs::path path = WriteFile("lying.jxl", signature + box + jxl.substr(12));
         const metadata::MetadataRead read = ReadPhotoMetadata(path.string());
         EXPECT_TRUE(read.metadata.exif.empty());
@@ -129,7 +135,8 @@ TEST_F(ContainerMetadataDamage, JxrFilesTakeTheBlocksOrAreLeftAsTheyWere)
         const metadata::MetadataResult result = metadata::WritePhotoMetadata(path.string(), read.metadata, {});
         EXPECT_EQ(result.status, MetadataStatus::Done) << name << ": " << result.reason;
         const CommandResult tags = RunCommand("exiftool -T -n -DateTimeOriginal -Make -GPSLatitude -Creator "
-                                              "-ExifImageWidth " + Quoted(path) + " 2>/dev/null");
+                                              "-ExifImageWidth " +
+                                              Quoted(path) + " 2>/dev/null");
         std::istringstream line(tags.output);
         std::vector<std::string> values;
         for (std::string value; std::getline(line, value, '\t');) values.push_back(value);
@@ -176,13 +183,15 @@ protected:
         const CLSID clsid = EncoderFor(mime);
         EncoderParameters parameters{};
         parameters.Count = 1;
-        parameters.Parameter[0] = EncoderParameter{EncoderPhotoInformation, 1, type, const_cast<PhotoMetadata*>(information)};
+        parameters.Parameter[0] =
+            EncoderParameter{EncoderPhotoInformation, 1, type, const_cast<PhotoMetadata*>(information)};
         return GdipSaveImageToFile(bitmap.get(), Wide(path).c_str(), &clsid, &parameters);
     }
 
     std::string Value(const fs::path& file, const char* tag)
     {
-        const CommandResult run = RunCommand(std::string("exiftool -T -n -") + tag + " " + Quoted(file) + " 2>/dev/null");
+        const CommandResult run =
+            RunCommand(std::string("exiftool -T -n -") + tag + " " + Quoted(file) + " 2>/dev/null");
         return run.output.substr(0, run.output.find('\n'));
     }
 };

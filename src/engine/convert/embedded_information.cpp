@@ -10,7 +10,8 @@ namespace tallowin {
 bool EncoderEmbedsInformation(int32_t outputFormat) { return outputFormat == FormatAvif || outputFormat == FormatJxl; }
 
 EmbeddedInformation::EmbeddedInformation(const std::string& sourcePath, const metadata::MetadataOptions& options,
-                                         GpBitmap* bitmap, const EncoderParameters* base) {
+                                         GpBitmap* bitmap, const EncoderParameters* base)
+{
     UINT width = 0;
     UINT height = 0;
     GdipGetImageWidth(bitmap, &width);

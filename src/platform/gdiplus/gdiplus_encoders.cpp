@@ -155,7 +155,8 @@ GpStatus ReadQuality(const EncoderParameters* parameters, int& quality)
 }
 
 // The photo information among the parameters, or nullptr.
-GpStatus ReadPhotoInformation(const EncoderParameters* parameters, const tallowin::metadata::PhotoMetadata*& information)
+GpStatus ReadPhotoInformation(const EncoderParameters* parameters,
+                              const tallowin::metadata::PhotoMetadata*& information)
 {
     information = nullptr;
     if (parameters == nullptr) {

@@ -86,8 +86,8 @@ std::vector<uint8_t> HeifBlock(const heif_image_handle* handle, heif_item_id id,
 
 ContainerKind KindOf(const uint8_t* head, size_t size)
 {
-    if ((size >= sizeof kJxlCodestream && std::memcmp(head, kJxlCodestream, sizeof kJxlCodestream) == 0)
-        || (size >= sizeof kJxlContainer && std::memcmp(head, kJxlContainer, sizeof kJxlContainer) == 0)) {
+    if ((size >= sizeof kJxlCodestream && std::memcmp(head, kJxlCodestream, sizeof kJxlCodestream) == 0) ||
+        (size >= sizeof kJxlContainer && std::memcmp(head, kJxlContainer, sizeof kJxlContainer) == 0)) {
         return ContainerKind::Jxl;
     }
     if (size >= 12 && std::memcmp(head + 4, "ftyp", 4) == 0) {
@@ -151,9 +151,9 @@ MetadataRead ReadHeifMetadata(const std::string& path)
             if (!block.empty() && read.metadata.exif.empty()) {
                 Note(result, "EXIF left out: its block has no TIFF header where it says");
             }
-        } else if (type == "mime" && read.metadata.xmp.empty()
-                   && std::string(heif_image_handle_get_metadata_content_type(handle.get(), id))
-                          == "application/rdf+xml") {
+        } else if (type == "mime" && read.metadata.xmp.empty() &&
+                   std::string(heif_image_handle_get_metadata_content_type(handle.get(), id)) ==
+                       "application/rdf+xml") {
             const std::vector<uint8_t> block = HeifBlock(handle.get(), id, "XMP", result);
             read.metadata.xmp = TrimmedPacket(block.data(), block.size());
         }
@@ -163,9 +163,9 @@ MetadataRead ReadHeifMetadata(const std::string& path)
     if (profile == heif_color_profile_type_prof || profile == heif_color_profile_type_rICC) {
         const size_t size = heif_image_handle_get_raw_color_profile_size(handle.get());
         std::vector<uint8_t> icc(size);
-        if (size > 0 && size <= kMaxBlock
-            && heif_image_handle_get_raw_color_profile(handle.get(), icc.data()).code == heif_error_Ok
-            && IsRgbProfile(icc)) {
+        if (size > 0 && size <= kMaxBlock &&
+            heif_image_handle_get_raw_color_profile(handle.get(), icc.data()).code == heif_error_Ok &&
+            IsRgbProfile(icc)) {
             read.metadata.icc = std::move(icc);
         }
     }
@@ -224,8 +224,7 @@ void ReadJxlBoxes(std::FILE* file, MetadataRead& read)
             }
             continue;
         }
-        if (payload > static_cast<uint64_t>(INT64_MAX)
-            || fseeko(file, static_cast<off_t>(payload), SEEK_CUR) != 0) {
+        if (payload > static_cast<uint64_t>(INT64_MAX) || fseeko(file, static_cast<off_t>(payload), SEEK_CUR) != 0) {
             return;
         }
     }
@@ -236,12 +235,12 @@ void ReadJxlBoxes(std::FILE* file, MetadataRead& read)
 // takes such a file as sRGB, and so does this one.
 bool IsSrgb(const JxlColorEncoding& encoding)
 {
-    if (encoding.color_space != JXL_COLOR_SPACE_RGB || encoding.white_point != JXL_WHITE_POINT_D65
-        || encoding.primaries != JXL_PRIMARIES_SRGB) {
+    if (encoding.color_space != JXL_COLOR_SPACE_RGB || encoding.white_point != JXL_WHITE_POINT_D65 ||
+        encoding.primaries != JXL_PRIMARIES_SRGB) {
         return false;
     }
-    return encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB
-           || (encoding.transfer_function == JXL_TRANSFER_FUNCTION_GAMMA && std::abs(encoding.gamma - 1 / 2.2) < 0.0005);
+    return encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB ||
+        (encoding.transfer_function == JXL_TRANSFER_FUNCTION_GAMMA && std::abs(encoding.gamma - 1 / 2.2) < 0.0005);
 }
 
 // The profile of the pixels libjxl decodes (its "data" colour), read from the
@@ -281,20 +280,20 @@ void ReadJxlProfile(std::FILE* file, MetadataRead& read)
         buffer.erase(buffer.begin(), buffer.end() - static_cast<std::ptrdiff_t>(unused));
     }
     JxlColorEncoding encoding{};
-    if (JxlDecoderGetColorAsEncodedProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &encoding)
-            == JXL_DEC_SUCCESS
-        && (IsSrgb(encoding) || encoding.color_space == JXL_COLOR_SPACE_GRAY)) {
+    if (JxlDecoderGetColorAsEncodedProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &encoding) ==
+            JXL_DEC_SUCCESS &&
+        (IsSrgb(encoding) || encoding.color_space == JXL_COLOR_SPACE_GRAY)) {
         return;
     }
     size_t size = 0;
-    if (JxlDecoderGetICCProfileSize(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) != JXL_DEC_SUCCESS
-        || size == 0 || size > kMaxBlock) {
+    if (JxlDecoderGetICCProfileSize(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) != JXL_DEC_SUCCESS ||
+        size == 0 || size > kMaxBlock) {
         return;
     }
     std::vector<uint8_t> icc(size);
-    if (JxlDecoderGetColorAsICCProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc.data(), size)
-            == JXL_DEC_SUCCESS
-        && IsRgbProfile(icc)) {
+    if (JxlDecoderGetColorAsICCProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc.data(), size) ==
+            JXL_DEC_SUCCESS &&
+        IsRgbProfile(icc)) {
         read.metadata.icc = std::move(icc);
     }
 }

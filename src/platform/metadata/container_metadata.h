@@ -13,8 +13,8 @@ namespace tallowin::metadata::detail {
 
 enum class ContainerKind {
     Other,  // exiv2 reads it
-    Heif,   // HEIF, HEIC, AVIF (ISO base media file with an image brand)
-    Jxl,    // JPEG XL, bare codestream or box container
+    Heif,  // HEIF, HEIC, AVIF (ISO base media file with an image brand)
+    Jxl,  // JPEG XL, bare codestream or box container
 };
 
 // The kind of file whose first bytes are `head`.

@@ -42,7 +42,10 @@ struct FileCloser {
 };
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Le32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 void Put16(uint8_t* p, uint32_t v)
 {
     p[0] = static_cast<uint8_t>(v);
@@ -58,11 +61,25 @@ void Put32(uint8_t* p, uint32_t v)
 uint64_t TypeSize(uint16_t type)
 {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 0;
+        case 1:
+        case 2:
+        case 6:
+        case 7:
+            return 1;
+        case 3:
+        case 8:
+            return 2;
+        case 4:
+        case 9:
+        case 11:
+        case 13:
+            return 4;
+        case 5:
+        case 10:
+        case 12:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -205,8 +222,9 @@ bool JxrPixelSize(const std::string& path, int32_t& width, int32_t& height)
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     uint8_t header[kHeaderSize];
     uint8_t countBytes[2];
-    if (!file || std::fread(header, 1, sizeof header, file.get()) != sizeof header || !IsJxrFile(header, sizeof header)
-        || fseeko(file.get(), Le32(header + 4), SEEK_SET) != 0 || std::fread(countBytes, 1, 2, file.get()) != 2) {
+    if (!file || std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+        !IsJxrFile(header, sizeof header) || fseeko(file.get(), Le32(header + 4), SEEK_SET) != 0 ||
+        std::fread(countBytes, 1, 2, file.get()) != 2) {
         return false;
     }
     const uint16_t count = std::min<uint16_t>(Le16(countBytes), kMaxEntries);
@@ -220,14 +238,17 @@ bool JxrPixelSize(const std::string& path, int32_t& width, int32_t& height)
         }
         const uint32_t offset = Le16(entry + 2) == 3 ? Le16(entry + 8) : Le32(entry + 8);
         uint8_t stream[20];
-        if (fseeko(file.get(), offset, SEEK_SET) != 0 || std::fread(stream, 1, sizeof stream, file.get()) != sizeof stream
-            || std::memcmp(stream, "WMPHOTO", 8) != 0) {
+        if (fseeko(file.get(), offset, SEEK_SET) != 0 ||
+            std::fread(stream, 1, sizeof stream, file.get()) != sizeof stream ||
+            std::memcmp(stream, "WMPHOTO", 8) != 0) {
             return false;
         }
         // Width and height less one, big-endian: 16 bits each in a short header, else 32.
         const bool shortHeader = (stream[10] & 0x80) != 0;
-        const uint64_t w = shortHeader ? (stream[12] << 8 | stream[13]) : (uint64_t(stream[12]) << 24 | stream[13] << 16 | stream[14] << 8 | stream[15]);
-        const uint64_t h = shortHeader ? (stream[14] << 8 | stream[15]) : (uint64_t(stream[16]) << 24 | stream[17] << 16 | stream[18] << 8 | stream[19]);
+        const uint64_t w = shortHeader ? (stream[12] << 8 | stream[13])
+                                       : (uint64_t(stream[12]) << 24 | stream[13] << 16 | stream[14] << 8 | stream[15]);
+        const uint64_t h = shortHeader ? (stream[14] << 8 | stream[15])
+                                       : (uint64_t(stream[16]) << 24 | stream[17] << 16 | stream[18] << 8 | stream[19]);
         if (w >= INT32_MAX || h >= INT32_MAX) {
             return false;
         }
@@ -254,8 +275,8 @@ MetadataResult WriteJxrInformation(const std::string& path, const PhotoMetadata&
     const off_t fileSize = ftello(file.get());
     const uint32_t ifd = Le32(header + 4);
     uint8_t countBytes[2];
-    if (fileSize < 0 || ifd + uint64_t(2) > uint64_t(fileSize) || fseeko(file.get(), ifd, SEEK_SET) != 0
-        || std::fread(countBytes, 1, 2, file.get()) != 2) {
+    if (fileSize < 0 || ifd + uint64_t(2) > uint64_t(fileSize) || fseeko(file.get(), ifd, SEEK_SET) != 0 ||
+        std::fread(countBytes, 1, 2, file.get()) != 2) {
         return Failure("the directory lies outside the file");
     }
     const uint16_t count = Le16(countBytes);
@@ -299,11 +320,12 @@ MetadataResult WriteJxrInformation(const std::string& path, const PhotoMetadata&
     for (uint16_t i = 0; i < count; ++i) {
         const uint8_t* raw = old.data() + i * kEntrySize;
         Entry entry{Le16(raw), Le16(raw + 2), Le32(raw + 4), {raw[8], raw[9], raw[10], raw[11]}};
-        if (entry.tag == kTagAlphaByteCount && entry.type == kTypeLong && alphaOffset
-            && Le32(entry.value) == uint64_t(fileSize) && *alphaOffset < uint64_t(fileSize)) {
+        if (entry.tag == kTagAlphaByteCount && entry.type == kTypeLong && alphaOffset &&
+            Le32(entry.value) == uint64_t(fileSize) && *alphaOffset < uint64_t(fileSize)) {
             Put32(entry.value, static_cast<uint32_t>(fileSize - *alphaOffset));
         }
-        const bool replaced = std::any_of(added.begin(), added.end(), [&](const Entry& e) { return e.tag == entry.tag; });
+        const bool replaced =
+            std::any_of(added.begin(), added.end(), [&](const Entry& e) { return e.tag == entry.tag; });
         if (!replaced) {
             entries.push_back(entry);
         }
@@ -330,11 +352,11 @@ MetadataResult WriteJxrInformation(const std::string& path, const PhotoMetadata&
     const size_t paddingSize = static_cast<size_t>(base - uint64_t(fileSize));
     uint8_t offset[4];
     Put32(offset, static_cast<uint32_t>(newIfd));
-    if (fseeko(file.get(), fileSize, SEEK_SET) != 0
-        || std::fwrite(padding, 1, paddingSize, file.get()) != paddingSize
-        || std::fwrite(tail.Bytes().data(), 1, tail.Bytes().size(), file.get()) != tail.Bytes().size()
-        || std::fflush(file.get()) != 0 || fseeko(file.get(), 4, SEEK_SET) != 0
-        || std::fwrite(offset, 1, sizeof offset, file.get()) != sizeof offset || std::fflush(file.get()) != 0) {
+    if (fseeko(file.get(), fileSize, SEEK_SET) != 0 ||
+        std::fwrite(padding, 1, paddingSize, file.get()) != paddingSize ||
+        std::fwrite(tail.Bytes().data(), 1, tail.Bytes().size(), file.get()) != tail.Bytes().size() ||
+        std::fflush(file.get()) != 0 || fseeko(file.get(), 4, SEEK_SET) != 0 ||
+        std::fwrite(offset, 1, sizeof offset, file.get()) != sizeof offset || std::fflush(file.get()) != 0) {
         return Failure("the file could not be written");
     }
     if (result.status == MetadataStatus::NothingToDo) {

@@ -120,15 +120,14 @@ EncodeStatus WriteAvif(const EncodeSource& source, int quality, std::FILE* file)
     }
     const metadata::PhotoMetadata* information = source.information;
     if (information != nullptr && !information->icc.empty()) {
-        status = StatusFromHeif(heif_image_set_raw_color_profile(image.get(), "prof", information->icc.data(),
-                                                                 information->icc.size()));
+        status = StatusFromHeif(
+            heif_image_set_raw_color_profile(image.get(), "prof", information->icc.data(), information->icc.size()));
         if (status != EncodeStatus::Ok) {
             return status;
         }
     }
     heif_image_handle* rawHandle = nullptr;
-    status
-        = StatusFromHeif(heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, &rawHandle));
+    status = StatusFromHeif(heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, &rawHandle));
     std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
     if (status != EncodeStatus::Ok) {
         return status;

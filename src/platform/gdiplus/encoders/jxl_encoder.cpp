@@ -47,7 +47,8 @@ struct RunnerDeleter {
 // then the TIFF structure; the "xml " box holds the XMP packet.
 bool AddInformationBoxes(JxlEncoder* encoder, const metadata::PhotoMetadata& information)
 {
-    if (JxlEncoderUseContainer(encoder, JXL_TRUE) != JXL_ENC_SUCCESS || JxlEncoderUseBoxes(encoder) != JXL_ENC_SUCCESS) {
+    if (JxlEncoderUseContainer(encoder, JXL_TRUE) != JXL_ENC_SUCCESS ||
+        JxlEncoderUseBoxes(encoder) != JXL_ENC_SUCCESS) {
         return false;
     }
     if (!information.exif.empty()) {
@@ -57,10 +58,9 @@ bool AddInformationBoxes(JxlEncoder* encoder, const metadata::PhotoMetadata& inf
             return false;
         }
     }
-    if (!information.xmp.empty()
-        && JxlEncoderAddBox(encoder, "xml ", reinterpret_cast<const uint8_t*>(information.xmp.data()),
-                            information.xmp.size(), JXL_FALSE)
-               != JXL_ENC_SUCCESS) {
+    if (!information.xmp.empty() &&
+        JxlEncoderAddBox(encoder, "xml ", reinterpret_cast<const uint8_t*>(information.xmp.data()),
+                         information.xmp.size(), JXL_FALSE) != JXL_ENC_SUCCESS) {
         return false;
     }
     JxlEncoderCloseBoxes(encoder);
@@ -123,8 +123,8 @@ EncodeStatus WriteJxl(const EncodeSource& source, int quality, std::FILE* file)
     }
     const metadata::PhotoMetadata* information = source.information;
     if (information != nullptr && !information->icc.empty()) {
-        if (JxlEncoderSetICCProfile(encoder.get(), information->icc.data(), information->icc.size())
-            != JXL_ENC_SUCCESS) {
+        if (JxlEncoderSetICCProfile(encoder.get(), information->icc.data(), information->icc.size()) !=
+            JXL_ENC_SUCCESS) {
             return EncodeStatus::Unsupported;
         }
     } else {
