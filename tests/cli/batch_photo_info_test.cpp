@@ -250,7 +250,7 @@ TEST_F(BatchPhotoInfoTest, RemoveLocationAndStripInAvifAndJxl)
 }
 
 // JPEG XR gets it in its own directory: EXIF and GPS IFDs, XMP and the profile, and
-// the file still decodes with libjxr's own tool.
+// the file still decodes with libjxr's own tool; converted again, it gives them on.
 TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachWdpWhichStillDecodes)
 {
     const fs::path source = CameraJpeg();
@@ -266,6 +266,12 @@ TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachWdpWhichStillDecodes)
     const Picture decoded = ReadPixels(Load(output).get());
     EXPECT_EQ(decoded.width, 40);
     EXPECT_EQ(decoded.height, 30);
+
+    // A JPEG XR photo gives its information on: back to a JPEG.
+    const fs::path again = Convert("-f jpg --original-size", output, "camera.jpg");
+    ASSERT_TRUE(fs::exists(again));
+    ExpectCameraInformation(again, "40", "30", "-");
+    EXPECT_EQ(ProfileOf(again), p3_);
 
     const fs::path stripped = Convert("-f wdp --size 40x30 --strip", source, "camera.wdp");
     EXPECT_EQ(Values(stripped, {"DateTimeOriginal", "Make", "GPSLatitude"}), (std::vector<std::string>{"-", "-", "-"}));

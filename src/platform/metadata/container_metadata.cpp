@@ -90,6 +90,9 @@ ContainerKind KindOf(const uint8_t* head, size_t size)
         (size >= sizeof kJxlContainer && std::memcmp(head, kJxlContainer, sizeof kJxlContainer) == 0)) {
         return ContainerKind::Jxl;
     }
+    if (IsJxrFile(head, size)) {
+        return ContainerKind::Jxr;
+    }
     if (size >= 12 && std::memcmp(head + 4, "ftyp", 4) == 0) {
         for (const char* brand : kHeifBrands) {
             if (std::memcmp(head + 8, brand, 4) == 0) {

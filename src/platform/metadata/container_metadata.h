@@ -15,6 +15,7 @@ enum class ContainerKind {
     Other,  // exiv2 reads it
     Heif,  // HEIF, HEIC, AVIF (ISO base media file with an image brand)
     Jxl,  // JPEG XL, bare codestream or box container
+    Jxr,  // JPEG XR (HD Photo)
 };
 
 // The kind of file whose first bytes are `head`.
@@ -35,6 +36,10 @@ std::vector<uint8_t> TiffFromOffsetBlock(const uint8_t* data, size_t size);
 
 // A JPEG XR file (little-endian directory, 0xBC) by its first bytes.
 bool IsJxrFile(const uint8_t* head, size_t size);
+
+// The information of a JPEG XR file: its profile, XMP and IPTC, and a TIFF structure
+// made of its descriptive tags and EXIF and GPS IFDs.
+MetadataRead ReadJxrMetadata(const std::string& path);
 
 // The pixel size of a JPEG XR file, from its codestream's header.
 bool JxrPixelSize(const std::string& path, int32_t& width, int32_t& height);

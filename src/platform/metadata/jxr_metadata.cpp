@@ -259,6 +259,157 @@ bool JxrPixelSize(const std::string& path, int32_t& width, int32_t& height)
     return false;
 }
 
+namespace {
+
+// Builds a little-endian TIFF structure from the EXIF-related entries of a JPEG XR
+// directory: IFD0 with the descriptive tags and the EXIF and GPS IFDs, each copied
+// with its out-of-line values, offsets made relative to the new structure.
+class TiffBuilder {
+public:
+    explicit TiffBuilder(const std::vector<uint8_t>& file) : file_(file) {}
+
+    // Copies the IFD at `at` in the file; returns its offset in the structure, 0 when
+    // it points outside the file (or loops).
+    uint32_t CopyIfd(uint32_t at, int depth)
+    {
+        if (depth > 4 || !seen_.insert(at).second || at + uint64_t(2) > file_.size()) {
+            return 0;
+        }
+        const uint16_t count = Le16(file_.data() + at);
+        if (count > kMaxEntries || at + 2 + uint64_t(count) * kEntrySize + 4 > file_.size()) {
+            return 0;
+        }
+        std::vector<Entry> entries;
+        for (uint16_t i = 0; i < count; ++i) {
+            const uint8_t* raw = file_.data() + at + 2 + i * kEntrySize;
+            entries.push_back(Entry{Le16(raw), Le16(raw + 2), Le32(raw + 4), {raw[8], raw[9], raw[10], raw[11]}});
+        }
+        return Write(entries, depth);
+    }
+
+    // Writes `entries` as an IFD, their values and sub-IFDs after it.
+    uint32_t Write(std::vector<Entry> entries, int depth)
+    {
+        Align();
+        const size_t ifd = out_.size();
+        out_.resize(ifd + 2 + entries.size() * kEntrySize + 4, 0);
+        size_t kept = 0;
+        for (Entry entry : entries) {
+            const uint32_t value = Le32(entry.value);
+            const uint64_t bytes = TypeSize(entry.type) * entry.count;
+            if (entry.tag == kTagExifIfd || entry.tag == kTagGpsIfd || entry.tag == kTagInteropIfd) {
+                const uint32_t child = CopyIfd(value, depth + 1);
+                if (child == 0) {
+                    continue;
+                }
+                Put32(entry.value, child);
+            } else if (bytes > 4) {
+                if (TypeSize(entry.type) == 0 || value + bytes > file_.size()) {
+                    continue;
+                }
+                Align();
+                Put32(entry.value, static_cast<uint32_t>(out_.size()));
+                out_.insert(out_.end(), file_.begin() + value,
+                            file_.begin() + static_cast<std::ptrdiff_t>(value + bytes));
+            }
+            uint8_t* raw = out_.data() + ifd + 2 + kept * kEntrySize;
+            Put16(raw, entry.tag);
+            Put16(raw + 2, entry.type);
+            Put32(raw + 4, entry.count);
+            std::memcpy(raw + 8, entry.value, 4);
+            ++kept;
+        }
+        Put16(out_.data() + ifd, static_cast<uint32_t>(kept));
+        // Entries left out leave room at the end of the IFD; the next-IFD link is 0.
+        return static_cast<uint32_t>(ifd);
+    }
+
+    std::vector<uint8_t> Take() { return std::move(out_); }
+
+private:
+    void Align()
+    {
+        if (out_.size() % 2 != 0) {
+            out_.push_back(0);
+        }
+    }
+
+    const std::vector<uint8_t>& file_;
+    std::vector<uint8_t> out_{'I', 'I', 42, 0, 8, 0, 0, 0};
+    std::set<uint32_t> seen_;
+};
+
+// A whole JPEG XR file beyond this is not read for its information.
+constexpr uint64_t kMaxReadSize = 1ull << 30;
+
+}  // namespace
+
+MetadataRead ReadJxrMetadata(const std::string& path)
+{
+    MetadataRead read;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file || fseeko(file.get(), 0, SEEK_END) != 0) {
+        read.result = {MetadataStatus::Failed, "reading photo information: the file cannot be opened"};
+        return read;
+    }
+    const off_t size = ftello(file.get());
+    if (size < off_t(kHeaderSize) || uint64_t(size) > kMaxReadSize) {
+        read.result = {MetadataStatus::Failed, "reading photo information: the file is too short or too large"};
+        return read;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    std::rewind(file.get());
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
+        !IsJxrFile(bytes.data(), bytes.size())) {
+        read.result = {MetadataStatus::Failed, "reading photo information: the file cannot be read"};
+        return read;
+    }
+    const uint32_t ifd = Le32(bytes.data() + 4);
+    if (ifd + uint64_t(2) > bytes.size()) {
+        read.result = {MetadataStatus::Failed, "reading photo information: the directory lies outside the file"};
+        return read;
+    }
+    const uint16_t count = Le16(bytes.data() + ifd);
+    if (count > kMaxEntries || ifd + 2 + uint64_t(count) * kEntrySize > bytes.size()) {
+        read.result = {MetadataStatus::Failed, "reading photo information: the directory is damaged"};
+        return read;
+    }
+    std::vector<Entry> exifEntries;
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint8_t* raw = bytes.data() + ifd + 2 + i * kEntrySize;
+        const Entry entry{Le16(raw), Le16(raw + 2), Le32(raw + 4), {raw[8], raw[9], raw[10], raw[11]}};
+        const uint64_t length = TypeSize(entry.type) * entry.count;
+        const uint64_t at = length > 4 ? Le32(entry.value) : ifd + 2 + i * kEntrySize + 8;
+        const bool inFile = at + length <= bytes.size();
+        const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+        if (entry.tag == kTagIcc && inFile) {
+            read.metadata.icc.assign(begin, begin + static_cast<std::ptrdiff_t>(length));
+            if (read.metadata.icc.size() < 20 || std::memcmp(read.metadata.icc.data() + 16, "RGB ", 4) != 0) {
+                read.metadata.icc.clear();
+            }
+        } else if (entry.tag == kTagXmp && inFile) {
+            read.metadata.xmp.assign(begin, begin + static_cast<std::ptrdiff_t>(length));
+            while (!read.metadata.xmp.empty() && read.metadata.xmp.back() == '\0') {
+                read.metadata.xmp.pop_back();
+            }
+        } else if (entry.tag == kTagIptc && inFile) {
+            read.metadata.iptc.assign(begin, begin + static_cast<std::ptrdiff_t>(length));
+        } else if (entry.tag == kTagExifIfd || entry.tag == kTagGpsIfd ||
+                   std::find(kDescriptiveTags.begin(), kDescriptiveTags.end(), entry.tag) != kDescriptiveTags.end()) {
+            exifEntries.push_back(entry);
+        }
+    }
+    if (!exifEntries.empty()) {
+        TiffBuilder builder(bytes);
+        builder.Write(exifEntries, 0);
+        read.metadata.exif = builder.Take();
+    }
+    if (!read.metadata.Empty()) {
+        read.result.status = MetadataStatus::Done;
+    }
+    return read;
+}
+
 MetadataResult WriteJxrInformation(const std::string& path, const PhotoMetadata& information)
 {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r+b"));

@@ -174,6 +174,7 @@ MetadataRead ReadPhotoMetadata(const std::string& sourcePath)
     switch (detail::KindOf(head, headSize)) {
     case detail::ContainerKind::Heif: return detail::ReadHeifMetadata(sourcePath);
     case detail::ContainerKind::Jxl: return detail::ReadJxlMetadata(sourcePath);
+    case detail::ContainerKind::Jxr: return detail::ReadJxrMetadata(sourcePath);
     case detail::ContainerKind::Other: break;
     }
     MetadataRead read;
