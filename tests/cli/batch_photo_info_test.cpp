@@ -1,7 +1,8 @@
 // Photo information and colours through tallowin-batch: a camera photo's capture date,
-// camera, position and colour profile reach JPEG, PNG and TIFF outputs (read back with
-// exiftool), --strip and --remove-location leave out what they say, and a Display P3
-// photo written as an indexed BMP gets its sRGB colours.
+// camera, position and colour profile reach JPEG, PNG, TIFF, WebP, AVIF, JPEG XL and
+// JPEG XR outputs (read back with exiftool, and djxl for a JPEG XL profile), HEIC, AVIF and
+// JPEG XL sources give theirs to a JPEG, --strip and --remove-location leave out what
+// they say, and a Display P3 photo written as an indexed BMP gets its sRGB colours.
 #include "codec_test_support.h"
 #include "photo_info_test_support.h"
 #include "test_world.h"
@@ -111,6 +112,61 @@ protected:
         return {run.output.begin(), run.output.end()};
     }
 
+    // The primaries of a JPEG XL file's colour as djxl writes them into a 16-bit PNG's
+    // profile (a JPEG XL profile lives in the codestream, where exiftool cannot see it):
+    // the red primary's x as exiftool prints it, "" when djxl wrote no profile.
+    std::string JxlRedPrimary(const fs::path& file)
+    {
+        const fs::path png = Path("djxl.png");
+        fs::remove(png);
+        if (RunCommand("djxl " + Quoted(file) + " " + Quoted(png) + " >/dev/null 2>&1").status != 0) {
+            return "djxl failed";
+        }
+        const CommandResult run = RunCommand("exiftool -T -n -RedMatrixColumn " + Quoted(png) + " 2>/dev/null");
+        std::string value = run.output.substr(0, run.output.find('\n'));
+        return value == "-" ? "" : value;
+    }
+
+    // Two red matrix columns as exiftool prints them, equal to within the rounding of
+    // the profiles' fixed-point numbers.
+    static bool SameColumn(const std::string& a, const std::string& b)
+    {
+        std::istringstream first(a);
+        std::istringstream second(b);
+        int count = 0;
+        for (double x = 0, y = 0; first >> x && second >> y; ++count) {
+            if (std::abs(x - y) > 0.0005) return false;
+        }
+        return count == 3;
+    }
+
+    // The red matrix column of the Display P3 profile, as exiftool prints it.
+    std::string P3RedColumn()
+    {
+        const CommandResult run =
+            RunCommand("exiftool -T -n -RedMatrixColumn " + Quoted(Path("p3.icc")) + " 2>/dev/null");
+        return run.output.substr(0, run.output.find('\n'));
+    }
+
+    // A JPEG XR directory has no orientation tag (its codestream says how to turn):
+    // `orientation` is "-" for it.
+    void ExpectCameraInformation(const fs::path& output, const std::string& width, const std::string& height,
+                                 const std::string& orientation = "1")
+    {
+        const std::vector<std::string> values =
+            Values(output,
+                   {"DateTimeOriginal", "Make", "Model", "GPSLatitude", "GPSLongitude", "Orientation", "ExifImageWidth",
+                    "ExifImageHeight"});
+        EXPECT_EQ(values[0], "2024:05:17 10:11:12") << output;
+        EXPECT_EQ(values[1], "TallowinCam") << output;
+        EXPECT_EQ(values[2], "Test Model 7") << output;
+        EXPECT_EQ(values[3].substr(0, 6), "48.858") << output;
+        EXPECT_EQ(values[4].substr(0, 5), "2.294") << output;
+        EXPECT_EQ(values[5], orientation) << output;
+        EXPECT_EQ(values[6], width) << output;
+        EXPECT_EQ(values[7], height) << output;
+    }
+
     std::vector<uint8_t> p3_;
     Picture picture_;
 };
@@ -136,6 +192,114 @@ TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachJpegPngTiffAndWebpUpright
         EXPECT_EQ(ProfileOf(output), p3_) << format;
         // The output is no partial file left under a staged name.
         EXPECT_EQ(std::distance(fs::directory_iterator(output.parent_path()), fs::directory_iterator()), 1) << format;
+        fs::remove_all(output.parent_path());
+    }
+}
+
+// AVIF and JPEG XL get theirs from their encoders: EXIF and XMP items or boxes, the
+// profile in the "colr" box or the codestream.
+TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachAvifAndJxlUpright)
+{
+    if (!HaveTool("djxl")) {
+        GTEST_SKIP() << "djxl is not installed";
+    }
+    const fs::path source = CameraJpeg();
+    for (const auto& [format, name] : {std::pair{"avif", "camera.avif"}, std::pair{"jxl", "camera.jxl"}}) {
+        const fs::path output = Convert(std::string("-f ") + format + " --size 40x30", source, name);
+        ASSERT_TRUE(fs::exists(output)) << format;
+        ExpectCameraInformation(output, "40", "30");
+        if (std::string(format) == "avif") {
+            EXPECT_EQ(ProfileOf(output), p3_);
+        } else {
+            EXPECT_TRUE(SameColumn(JxlRedPrimary(output), P3RedColumn())) << JxlRedPrimary(output);
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(output.parent_path()), fs::directory_iterator()), 1) << format;
+        fs::remove_all(output.parent_path());
+    }
+}
+
+TEST_F(BatchPhotoInfoTest, RemoveLocationAndStripInAvifAndJxl)
+{
+    if (!HaveTool("djxl")) {
+        GTEST_SKIP() << "djxl is not installed";
+    }
+    const fs::path source = CameraJpeg();
+    for (const auto& [format, name] : {std::pair{"avif", "camera.avif"}, std::pair{"jxl", "camera.jxl"}}) {
+        const fs::path located = Convert(std::string("-f ") + format + " --width 32 --remove-location", source, name);
+        ASSERT_TRUE(fs::exists(located)) << format;
+        EXPECT_EQ(Values(located, {"DateTimeOriginal", "Make", "GPSLatitude", "GPSLongitude"}),
+                  (std::vector<std::string>{"2024:05:17 10:11:12", "TallowinCam", "-", "-"}))
+            << format;
+        fs::remove_all(located.parent_path());
+
+        const fs::path stripped = Convert(std::string("-f ") + format + " --width 32 --strip", source, name);
+        ASSERT_TRUE(fs::exists(stripped)) << format;
+        EXPECT_EQ(Values(stripped, {"DateTimeOriginal", "Make", "GPSLatitude", "Orientation"}),
+                  (std::vector<std::string>{"-", "-", "-", "-"}))
+            << format;
+        // No profile: the pixels were made sRGB.
+        if (std::string(format) == "avif") {
+            EXPECT_TRUE(ProfileOf(stripped).empty());
+        } else {
+            const std::string red = JxlRedPrimary(stripped);
+            EXPECT_NE(red, "djxl failed");
+            EXPECT_FALSE(SameColumn(red, P3RedColumn())) << red;
+        }
+        fs::remove_all(stripped.parent_path());
+    }
+}
+
+// JPEG XR gets it in its own directory: EXIF and GPS IFDs, XMP and the profile, and
+// the file still decodes with libjxr's own tool; converted again, it gives them on.
+TEST_F(BatchPhotoInfoTest, DateCameraGpsAndProfileReachWdpWhichStillDecodes)
+{
+    const fs::path source = CameraJpeg();
+    const fs::path output = Convert("-f wdp --size 40x30", source, "camera.wdp");
+    ASSERT_TRUE(fs::exists(output));
+    ExpectCameraInformation(output, "40", "30", "-");
+    EXPECT_EQ(ProfileOf(output), p3_);
+    if (HaveTool("JxrDecApp")) {
+        const fs::path bmp = Path("decoded.bmp");
+        ASSERT_EQ(RunCommand("JxrDecApp -i " + Quoted(output) + " -o " + Quoted(bmp) + " >/dev/null 2>&1").status, 0);
+        EXPECT_EQ(Values(bmp, {"ImageWidth", "ImageHeight"}), (std::vector<std::string>{"40", "30"}));
+    }
+    const Picture decoded = ReadPixels(Load(output).get());
+    EXPECT_EQ(decoded.width, 40);
+    EXPECT_EQ(decoded.height, 30);
+
+    // A JPEG XR photo gives its information on: back to a JPEG.
+    const fs::path again = Convert("-f jpg --original-size", output, "camera.jpg");
+    ASSERT_TRUE(fs::exists(again));
+    ExpectCameraInformation(again, "40", "30", "-");
+    EXPECT_EQ(ProfileOf(again), p3_);
+
+    const fs::path stripped = Convert("-f wdp --size 40x30 --strip", source, "camera.wdp");
+    EXPECT_EQ(Values(stripped, {"DateTimeOriginal", "Make", "GPSLatitude"}), (std::vector<std::string>{"-", "-", "-"}));
+    EXPECT_TRUE(ProfileOf(stripped).empty());
+}
+
+// Phone photos: the information of a HEIC (and of AVIF and JPEG XL files) reaches a
+// JPEG, with the source's profile.
+TEST_F(BatchPhotoInfoTest, HeicAvifAndJxlSourcesKeepDateCameraGpsAndProfileInAJpeg)
+{
+    const fs::path folder = DataDir() / "generated/photo-info";
+    const std::vector<uint8_t> p3 = ReadBytes(folder / "display-p3.icc");
+    ASSERT_FALSE(p3.empty());
+    for (const char* name : {"camera.heic", "camera.avif", "camera.jxl"}) {
+        const fs::path output = Convert("-f jpg --size 40x30", folder / name, "camera.jpg");
+        ASSERT_TRUE(fs::exists(output)) << name;
+        ExpectCameraInformation(output, "40", "30");
+        EXPECT_EQ(Values(output, {"Creator"})[0], "Ada Author") << name;
+        const std::vector<uint8_t> profile = ProfileOf(output);
+        if (std::string(name) == "camera.jxl") {
+            // libjxl gives the profile of its decoded pixels: its own Display P3.
+            const fs::path icc = Path("jxl.icc");
+            WriteBytes(icc, profile);
+            const CommandResult red = RunCommand("exiftool -T -n -RedMatrixColumn " + Quoted(icc) + " 2>/dev/null");
+            EXPECT_TRUE(SameColumn(red.output.substr(0, red.output.find('\n')), P3RedColumn())) << name;
+        } else {
+            EXPECT_EQ(profile, p3) << name;
+        }
         fs::remove_all(output.parent_path());
     }
 }

@@ -1,6 +1,7 @@
 #include "photo_converter.h"
 
 #include "convert_support.h"
+#include "embedded_information.h"
 #include "encoder_lookup.h"
 #include "language.h"
 #include "output_settings.h"
@@ -55,8 +56,11 @@ bool OutputCarriesPhotoInformation(int32_t outputFormat) {
         case FormatJpg:
         case FormatPng:
         case FormatTif:
-        case FormatWebp: return true;
-        default: return false;  // AVIF and JPEG XL containers cannot be written into yet
+        case FormatWdp:
+        case FormatWebp:
+        case FormatAvif:
+        case FormatJxl: return true;
+        default: return false;
     }
 }
 
@@ -317,11 +321,20 @@ bool PhotoConverter::SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo,
     FindEncoderByMimeType(mimeType, &encoder);
     if (OutputCarriesPhotoInformation(photo.settings.nOuptputFormat)) {
         StagedOutput output(photo.outputPath);
+        std::optional<EmbeddedInformation> embedded;
+        if (EncoderEmbedsInformation(photo.settings.nOuptputFormat)) {
+            embedded.emplace(informationSource_, information_, bitmap, parameters);
+            parameters = embedded->Parameters();
+        }
         if (GdipSaveImageToFile(bitmap, Utf16Path(output.TemporaryPath()).c_str(), &encoder, parameters) != Ok) {
             Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
             return false;
         }
-        CarryInformation(output.TemporaryPath());
+        if (embedded) {
+            LogInformation(embedded->Result());
+        } else {
+            CarryInformation(output.TemporaryPath());
+        }
         if (!output.Commit()) {
             Report(GetText(IDS_SAVE_FAILED), photo.outputPath);
             return false;
@@ -346,6 +359,10 @@ void PhotoConverter::CarryInformation(const std::string& stagedPath) {
     } catch (...) {
         result = {metadata::MetadataStatus::Failed, "unknown error"};
     }
+    LogInformation(result);
+}
+
+void PhotoConverter::LogInformation(const metadata::MetadataResult& result) {
     if (!result.Ok()) {
         const char* what = result.status == metadata::MetadataStatus::Partly ? " Photo information kept in part: "
                                                                               : " Photo information not kept: ";
@@ -376,6 +393,9 @@ bool PhotoConverter::EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap) {
     if (!called) {
         Report(FormatText("can not encode the file %s", photo.outputPath), "Error");
         return false;
+    }
+    if (FileExists(output.TemporaryPath())) {
+        CarryInformation(output.TemporaryPath());
     }
     // The library has shown its own message when it wrote nothing; the photo is
     // still not converted.

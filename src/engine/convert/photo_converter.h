@@ -47,6 +47,8 @@ private:
     // Writes the photo's information, as the host chose, into the encoded output at
     // `stagedPath` before it is renamed into place; a failure is logged, not returned.
     void CarryInformation(const std::string& stagedPath);
+    // Logs information that could not be kept (in part or at all).
+    void LogInformation(const metadata::MetadataResult& result);
     bool SaveWithEncoder(GpBitmap* bitmap, const PhotoRecord& photo, const char16_t* mimeType,
                          const EncoderParameters* parameters);
     bool EncodeWdp(const PhotoRecord& photo, GpBitmap* bitmap);

@@ -96,6 +96,10 @@ bool operator==(const GUID& a, const GUID& b);
 
 // 1d5be4b5-fa4a-452d-9cdd-5db35105e7eb
 extern const GUID EncoderQuality;
+// Our own parameter, of type Pointer: a tallowin::metadata::PhotoMetadata, prepared for
+// the picture, that encoders able to embed it write into the file (AVIF, JPEG XL);
+// the others ignore it.
+extern const GUID EncoderPhotoInformation;
 
 enum EncoderParameterValueType : int32_t {
     EncoderParameterValueTypeByte = 1,
@@ -103,6 +107,7 @@ enum EncoderParameterValueType : int32_t {
     EncoderParameterValueTypeShort = 3,
     EncoderParameterValueTypeLong = 4,
     EncoderParameterValueTypeRational = 5,
+    EncoderParameterValueTypePointer = 9,
 };
 
 struct EncoderParameter {

@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+const GUID EncoderPhotoInformation = {0x7a11e0d1, 0x3e5b, 0x4f0a, {0x9b, 0x21, 0x54, 0x61, 0x6c, 0x77, 0x01, 0x01}};
+
 namespace tallowin::gdiplus {
 namespace {
 
@@ -152,6 +154,27 @@ GpStatus ReadQuality(const EncoderParameters* parameters, int& quality)
     return Ok;
 }
 
+// The photo information among the parameters, or nullptr.
+GpStatus ReadPhotoInformation(const EncoderParameters* parameters,
+                              const tallowin::metadata::PhotoMetadata*& information)
+{
+    information = nullptr;
+    if (parameters == nullptr) {
+        return Ok;
+    }
+    const EncoderParameter* list = parameters->Parameter;
+    for (UINT i = 0; i < parameters->Count; ++i) {
+        if (!(list[i].Guid == EncoderPhotoInformation)) {
+            continue;
+        }
+        if (list[i].NumberOfValues != 1 || list[i].Type != EncoderParameterValueTypePointer) {
+            return InvalidParameter;
+        }
+        information = static_cast<const tallowin::metadata::PhotoMetadata*>(list[i].Value);
+    }
+    return Ok;
+}
+
 }  // namespace
 }  // namespace tallowin::gdiplus
 
@@ -194,6 +217,11 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
     if (status != Ok) {
         return status;
     }
+    const tallowin::metadata::PhotoMetadata* information = nullptr;
+    status = ReadPhotoInformation(encoderParams, information);
+    if (status != Ok) {
+        return status;
+    }
     const std::string path = PathFromWide(filename);
     if (path.empty()) {
         return InvalidParameter;
@@ -213,6 +241,7 @@ GpStatus GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const CLSID*
     source.hasAlpha = self.hasAlpha && pixels.bytesPerPixel == 4;
     source.dpiX = self.dpiX;
     source.dpiY = self.dpiY;
+    source.information = information;
     return WriteAtomically(path, [&](std::FILE* file) {
         switch (encoder->kind) {
         case EncoderKind::Bmp: return tallowin::codec::WriteBmp(source, file);

@@ -2,10 +2,13 @@
 // point here catches and turns the exception into a status with its message.
 #include "photo_metadata.h"
 
+#include "container_metadata.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <string_view>
@@ -162,6 +165,18 @@ std::string Describe(const char* what, const std::exception& error)
 MetadataRead ReadPhotoMetadata(const std::string& sourcePath)
 {
     InitialiseOnce();
+    uint8_t head[16] = {};
+    size_t headSize = 0;
+    if (std::FILE* file = std::fopen(sourcePath.c_str(), "rb")) {
+        headSize = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+    }
+    switch (detail::KindOf(head, headSize)) {
+    case detail::ContainerKind::Heif: return detail::ReadHeifMetadata(sourcePath);
+    case detail::ContainerKind::Jxl: return detail::ReadJxlMetadata(sourcePath);
+    case detail::ContainerKind::Jxr: return detail::ReadJxrMetadata(sourcePath);
+    case detail::ContainerKind::Other: break;
+    }
     MetadataRead read;
     Exiv2::Image::AutoPtr image;
     try {
@@ -271,6 +286,42 @@ PhotoMetadata PrepareForOutput(const PhotoMetadata& source, const MetadataOption
     return out;
 }
 
+namespace {
+
+// JPEG XR, which exiv2 cannot write: the blocks go into the file's own directory.
+MetadataResult WriteJxr(const std::string& outputFilePath, const PhotoMetadata& metadata,
+                        const MetadataOptions& options)
+{
+    MetadataResult result;
+    int32_t width = 0;
+    int32_t height = 0;
+    detail::JxrPixelSize(outputFilePath, width, height);
+    PhotoMetadata prepared = PrepareForOutput(metadata, options, width, height, &result);
+    if (prepared.exif.size() >= 2 && prepared.exif[0] == 'M') {
+        // The directory is little-endian, and so must be the EXIF structure moved into it.
+        try {
+            Exiv2::ExifData exif;
+            Exiv2::ExifParser::decode(exif, prepared.exif.data(), static_cast<uint32_t>(prepared.exif.size()));
+            Exiv2::Blob blob;
+            Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+            prepared.exif.assign(blob.begin(), blob.end());
+        } catch (const std::exception& error) {
+            prepared.exif.clear();
+            AddReason(result, MetadataStatus::Partly, Describe("EXIF left out", error));
+        }
+    }
+    const MetadataResult written = detail::WriteJxrInformation(outputFilePath, prepared);
+    if (written.status != MetadataStatus::NothingToDo && written.status != MetadataStatus::Done) {
+        AddReason(result, written.status, written.reason);
+    }
+    if (result.status == MetadataStatus::NothingToDo && written.status == MetadataStatus::Done) {
+        result.status = MetadataStatus::Done;
+    }
+    return result;
+}
+
+}  // namespace
+
 MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const PhotoMetadata& metadata,
                                   const MetadataOptions& options)
 {
@@ -281,6 +332,14 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
         return result;  // NothingToDo: the encoders write no photo information of their own
     }
     InitialiseOnce();
+    uint8_t head[4] = {};
+    if (std::FILE* file = std::fopen(outputFilePath.c_str(), "rb")) {
+        const size_t got = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+        if (detail::IsJxrFile(head, got)) {
+            return WriteJxr(outputFilePath, metadata, options);
+        }
+    }
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(outputFilePath);
         image->readMetadata();  // keeps what the encoder wrote (TIFF structure, resolution)
@@ -369,6 +428,36 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
         return result;
     }
     if (result.status == MetadataStatus::NothingToDo) {
+        result.status = MetadataStatus::Done;
+    }
+    return result;
+}
+
+MetadataResult PrepareForEncoder(const std::string& sourcePath, const MetadataOptions& options, int32_t width,
+                                 int32_t height, PhotoMetadata& out)
+{
+    out = {};
+    if (!options.keepMetadata && !options.keepIcc) {
+        return {};
+    }
+    const MetadataRead read = ReadPhotoMetadata(sourcePath);
+    if (read.result.status == MetadataStatus::Unsupported) {
+        return {};
+    }
+    if (read.result.status == MetadataStatus::Failed) {
+        return read.result;
+    }
+    MetadataResult result;
+    out = PrepareForOutput(read.metadata, options, width, height, &result);
+    if (read.result.status == MetadataStatus::Partly) {
+        AddReason(result, MetadataStatus::Partly, read.result.reason);
+    }
+    if (!out.iptc.empty()) {
+        // Neither container has a place for IPTC-IIM datasets.
+        out.iptc.clear();
+        AddReason(result, MetadataStatus::Partly, "the output's format cannot hold IPTC");
+    }
+    if (result.status == MetadataStatus::NothingToDo && !out.Empty()) {
         result.status = MetadataStatus::Done;
     }
     return result;

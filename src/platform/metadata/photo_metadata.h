@@ -64,6 +64,13 @@ PhotoMetadata PrepareForOutput(const PhotoMetadata& source, const MetadataOption
 MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const PhotoMetadata& metadata,
                                   const MetadataOptions& options);
 
+// Reads `sourcePath` and prepares what the options keep for an output of `width` x
+// `height` pixels whose encoder embeds it (AVIF, JPEG XL): the information, and the
+// profile when options.keepIcc. A source without any, or of a format without any,
+// leaves `out` empty and is NothingToDo.
+MetadataResult PrepareForEncoder(const std::string& sourcePath, const MetadataOptions& options, int32_t width,
+                                 int32_t height, PhotoMetadata& out);
+
 // Reads `sourcePath` and writes what the options keep into the staged output: the one
 // call the conversion makes between encoding and renaming into place. A source
 // without information, or of a format without any, is NothingToDo.

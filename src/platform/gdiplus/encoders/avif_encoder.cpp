@@ -1,10 +1,12 @@
 // libheif adapter for AVIF (AV1 through libheif's encoder plugin): 8-bit 4:2:0, lossy at
-// quality 1..100, alpha kept at the same quality.
+// quality 1..100, alpha kept at the same quality, with the photo information (EXIF and
+// XMP items) and colour profile the caller passes.
 #include "encoder.h"
 
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 namespace tallowin::codec {
@@ -16,6 +18,8 @@ namespace {
 constexpr int kSpeed = 8;
 // AV1 frames are at most 65536 pixels on a side.
 constexpr int32_t kMaxSide = 65536;
+// libheif takes metadata sizes as int.
+constexpr size_t kMaxBlock = INT32_MAX;
 
 struct ContextDeleter {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -25,6 +29,9 @@ struct EncoderDeleter {
 };
 struct ImageDeleter {
     void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct HandleDeleter {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
 };
 
 struct WriteTarget {
@@ -111,9 +118,32 @@ EncodeStatus WriteAvif(const EncodeSource& source, int quality, std::FILE* file)
             }
         }
     }
-    status = StatusFromHeif(heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, nullptr));
+    const metadata::PhotoMetadata* information = source.information;
+    if (information != nullptr && !information->icc.empty()) {
+        status = StatusFromHeif(
+            heif_image_set_raw_color_profile(image.get(), "prof", information->icc.data(), information->icc.size()));
+        if (status != EncodeStatus::Ok) {
+            return status;
+        }
+    }
+    heif_image_handle* rawHandle = nullptr;
+    status = StatusFromHeif(heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, &rawHandle));
+    std::unique_ptr<heif_image_handle, HandleDeleter> handle(rawHandle);
     if (status != EncodeStatus::Ok) {
         return status;
+    }
+    if (information != nullptr) {
+        // libheif finds the TIFF header and puts the 4-byte offset EXIF items start with
+        // in front of it. The blocks were made by exiv2; a refused one is left out
+        // rather than costing the picture.
+        if (!information->exif.empty() && information->exif.size() <= kMaxBlock) {
+            heif_context_add_exif_metadata(context.get(), handle.get(), information->exif.data(),
+                                           static_cast<int>(information->exif.size()));
+        }
+        if (!information->xmp.empty() && information->xmp.size() <= kMaxBlock) {
+            heif_context_add_XMP_metadata(context.get(), handle.get(), information->xmp.data(),
+                                          static_cast<int>(information->xmp.size()));
+        }
     }
     WriteTarget target{file, false};
     heif_writer writer{1, WriteToFile};

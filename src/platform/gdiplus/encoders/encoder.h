@@ -3,6 +3,8 @@
 // picture to an open file; the caller writes to a temporary name and renames it into
 // place only when the encoder succeeded.
 
+#include "photo_metadata.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -20,6 +22,10 @@ struct EncodeSource {
     bool hasAlpha = false;     // only with 4 bytes per pixel
     float dpiX = 96.0f;
     float dpiY = 96.0f;
+    // Photo information and colour profile, prepared for this picture, that the AVIF
+    // and JPEG XL encoders write into the file (the pixels are in the profile's space).
+    // The other formats get theirs written after encoding.
+    const metadata::PhotoMetadata* information = nullptr;
 
     const uint8_t* Row(int32_t y) const { return data + y * stride; }
 };

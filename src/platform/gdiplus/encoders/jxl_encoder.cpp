@@ -1,5 +1,6 @@
-// libjxl adapter: JPEG XL from 8-bit sRGB, lossy with the quality mapped to a
-// Butteraugli distance, mathematically lossless at quality 100.
+// libjxl adapter: JPEG XL from 8-bit sRGB (or the colour profile the caller passes),
+// lossy with the quality mapped to a Butteraugli distance, mathematically lossless at
+// quality 100. Photo information goes into "Exif" and "xml " boxes of the container.
 #include "encoder.h"
 
 #include <jxl/encode.h>
@@ -41,6 +42,30 @@ struct EncoderDeleter {
 struct RunnerDeleter {
     void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
 };
+
+// The "Exif" box holds a 4-byte offset to the TIFF header (0: it follows at once),
+// then the TIFF structure; the "xml " box holds the XMP packet.
+bool AddInformationBoxes(JxlEncoder* encoder, const metadata::PhotoMetadata& information)
+{
+    if (JxlEncoderUseContainer(encoder, JXL_TRUE) != JXL_ENC_SUCCESS ||
+        JxlEncoderUseBoxes(encoder) != JXL_ENC_SUCCESS) {
+        return false;
+    }
+    if (!information.exif.empty()) {
+        std::vector<uint8_t> box(4, 0);
+        box.insert(box.end(), information.exif.begin(), information.exif.end());
+        if (JxlEncoderAddBox(encoder, "Exif", box.data(), box.size(), JXL_FALSE) != JXL_ENC_SUCCESS) {
+            return false;
+        }
+    }
+    if (!information.xmp.empty() &&
+        JxlEncoderAddBox(encoder, "xml ", reinterpret_cast<const uint8_t*>(information.xmp.data()),
+                         information.xmp.size(), JXL_FALSE) != JXL_ENC_SUCCESS) {
+        return false;
+    }
+    JxlEncoderCloseBoxes(encoder);
+    return true;
+}
 
 }  // namespace
 
@@ -96,10 +121,23 @@ EncodeStatus WriteJxl(const EncodeSource& source, int quality, std::FILE* file)
     if (JxlEncoderSetBasicInfo(encoder.get(), &basic) != JXL_ENC_SUCCESS) {
         return EncodeStatus::Unsupported;
     }
-    JxlColorEncoding colour;
-    JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
-    if (JxlEncoderSetColorEncoding(encoder.get(), &colour) != JXL_ENC_SUCCESS) {
-        return EncodeStatus::Unsupported;
+    const metadata::PhotoMetadata* information = source.information;
+    if (information != nullptr && !information->icc.empty()) {
+        if (JxlEncoderSetICCProfile(encoder.get(), information->icc.data(), information->icc.size()) !=
+            JXL_ENC_SUCCESS) {
+            return EncodeStatus::Unsupported;
+        }
+    } else {
+        JxlColorEncoding colour;
+        JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
+        if (JxlEncoderSetColorEncoding(encoder.get(), &colour) != JXL_ENC_SUCCESS) {
+            return EncodeStatus::Unsupported;
+        }
+    }
+    if (information != nullptr && (!information->exif.empty() || !information->xmp.empty())) {
+        if (!AddInformationBoxes(encoder.get(), *information)) {
+            return EncodeStatus::Unsupported;
+        }
     }
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder.get(), nullptr);
     if (settings == nullptr) {

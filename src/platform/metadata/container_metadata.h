@@ -1,0 +1,52 @@
+#pragma once
+// Photo information of HEIF/AVIF and JPEG XL sources, read through their own libraries:
+// exiv2 0.27 finds nothing in the files libheif writes and cannot see a JPEG XL
+// codestream's colour profile.
+
+#include "photo_metadata.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tallowin::metadata::detail {
+
+enum class ContainerKind {
+    Other,  // exiv2 reads it
+    Heif,  // HEIF, HEIC, AVIF (ISO base media file with an image brand)
+    Jxl,  // JPEG XL, bare codestream or box container
+    Jxr,  // JPEG XR (HD Photo)
+};
+
+// The kind of file whose first bytes are `head`.
+ContainerKind KindOf(const uint8_t* head, size_t size);
+
+// The EXIF and XMP blocks of the primary image and its ICC profile (RGB profiles only:
+// the decoded pixels are always RGB).
+MetadataRead ReadHeifMetadata(const std::string& path);
+
+// The "Exif" and "xml " boxes of the container and the profile of the pixels the
+// decoder gives (left empty when they are sRGB).
+MetadataRead ReadJxlMetadata(const std::string& path);
+
+// The TIFF structure of an EXIF block that starts with a 4-byte big-endian offset to
+// its TIFF header, as HEIF items and JPEG XL "Exif" boxes store it; empty when the
+// offset leads nowhere sound.
+std::vector<uint8_t> TiffFromOffsetBlock(const uint8_t* data, size_t size);
+
+// A JPEG XR file (little-endian directory, 0xBC) by its first bytes.
+bool IsJxrFile(const uint8_t* head, size_t size);
+
+// The information of a JPEG XR file: its profile, XMP and IPTC, and a TIFF structure
+// made of its descriptive tags and EXIF and GPS IFDs.
+MetadataRead ReadJxrMetadata(const std::string& path);
+
+// The pixel size of a JPEG XR file, from its codestream's header.
+bool JxrPixelSize(const std::string& path, int32_t& width, int32_t& height);
+
+// Writes `information` (prepared for the file, EXIF as a little-endian TIFF structure)
+// into the JPEG XR file at `path`: EXIF and GPS IFDs, the descriptive tags of the EXIF
+// IFD0, XMP, IPTC and the profile, each in the directory's own tag for it.
+MetadataResult WriteJxrInformation(const std::string& path, const PhotoMetadata& information);
+
+}  // namespace tallowin::metadata::detail
