@@ -49,6 +49,8 @@ void ConversionRun::OnConvertClicked() {
     StartRun();
 }
 
+void ConversionRun::OnRetryFailedClicked() {}
+
 void ConversionRun::StartRun() {
     WindowPort& port = model_.Port();
     // The boxes as they stand now, the output folder first: a folder typed since the last

@@ -29,6 +29,8 @@ public:
     // The Convert button: starts a run, or asks the running one to stop after the
     // photo in hand.
     void OnConvertClicked();
+    // The "Retry failed" button: converts the photos that failed again, as a new run.
+    void OnRetryFailedClicked();
 
     // Blocks until the current worker (if any) has ended. For tests and shutdown;
     // never from the GUI thread while the worker may wait on a message box.
