@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -392,7 +393,14 @@ void CTallowinDlg::RefreshStatuses() {
         QTableWidgetItem* item = list_->item(row, kStatusColumn);
         if (!item) continue;
         const QString text = StatusText(state, listedForRun.count(id) != 0);
-        if (item->text() != text) item->setText(text);
+        if (item->text() != text) {
+            item->setText(text);
+            // A failure stands out from the rows around it.
+            if (state.status == PhotoStatus::Failed)
+                item->setForeground(QColor(0xB0, 0x00, 0x20));
+            else
+                item->setData(Qt::ForegroundRole, QVariant());
+        }
         const QString tip = QString::fromStdString(state.reason);
         if (item->toolTip() != tip) item->setToolTip(tip);
     }
