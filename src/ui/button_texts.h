@@ -11,7 +11,8 @@
 namespace tallowin::ui {
 
 // The text without its '&' ("&&" stands for a plain '&').
-inline QString WithoutMnemonic(const QString& text) {
+inline QString WithoutMnemonic(const QString& text)
+{
     QString plain;
     plain.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -23,7 +24,8 @@ inline QString WithoutMnemonic(const QString& text) {
 
 // The plain `text` with an '&' before the first `letter` in it (either case); '&' in
 // the text itself are doubled. Unchanged when the letter does not occur.
-inline QString WithMnemonic(const QString& text, QChar letter) {
+inline QString WithMnemonic(const QString& text, QChar letter)
+{
     QString marked = text;
     marked.replace(u'&', QStringLiteral("&&"));
     if (letter.isNull()) return marked;
@@ -44,14 +46,16 @@ inline QString WithMnemonic(const QString& text, QChar letter) {
 inline const char* const kMnemonicProperty = "tallowinMnemonic";
 
 // Gives `button` the text `marked` ("Conver&t") and remembers its access key.
-inline void SetMarkedText(QAbstractButton* button, const QString& marked) {
+inline void SetMarkedText(QAbstractButton* button, const QString& marked)
+{
     const qsizetype at = marked.indexOf(u'&');
     if (at >= 0 && at + 1 < marked.size()) button->setProperty(kMnemonicProperty, QVariant(marked[at + 1]));
     button->setText(marked);
 }
 
 // Gives `button` the plain text `plain` with its remembered access key.
-inline void SetPlainText(QAbstractButton* button, const QString& plain) {
+inline void SetPlainText(QAbstractButton* button, const QString& plain)
+{
     button->setText(WithMnemonic(plain, button->property(kMnemonicProperty).toChar()));
 }
 

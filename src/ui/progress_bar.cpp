@@ -4,7 +4,8 @@
 
 namespace tallowin::ui {
 
-ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
+ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent)
+{
     setTextVisible(false);
     setAlignment(Qt::AlignCenter);
     // Styles draw the empty groove in the colour of edit boxes, so an empty bar looked
@@ -14,7 +15,8 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
     setPalette(shades);
 }
 
-void ProgressBar::SetCaption(const QString& caption) {
+void ProgressBar::SetCaption(const QString& caption)
+{
     caption_ = caption;
     setTextVisible(!caption_.isEmpty());
     update();

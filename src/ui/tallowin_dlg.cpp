@@ -53,7 +53,7 @@ struct Column {
     int width;  // pixels
 };
 constexpr Column kColumns[] = {{"File name", 200}, {"Width * Height", 100}, {"Time", 150},
-                               {"Output Width * Height", 141}, {"Rotate", 100}, {"Status", 110}};
+                               {"Output Width * Height", 141}, {"Rotate", 100}, {"Status", 130}};
 constexpr int kStatusColumn = 5;
 
 // "failed", "converted" ...; nothing for a photo no run has taken up yet.
@@ -188,9 +188,9 @@ void CTallowinDlg::BuildControls() {
     }
     list_->setMinimumSize(du.X(200), du.Y(100));
     auto* listCommands = new QVBoxLayout;
-    const std::pair<const char*, ControlId> listButtons[] = {{"&Edit", IDC_EDIT},       {"&Up", IDC_UP},
-                                                             {"&Down", IDC_DOWN},       {"De&lete", IDC_DELETE},
-                                                             {"&Clear", IDC_CLEAR},     {"&Retry failed", IDC_RETRY_FAILED}};
+    const std::pair<const char*, ControlId> listButtons[] = {
+        {"&Edit", IDC_EDIT},   {"&Up", IDC_UP},       {"&Down", IDC_DOWN},
+        {"De&lete", IDC_DELETE}, {"&Clear", IDC_CLEAR}, {"&Retry failed", IDC_RETRY_FAILED}};
     for (const auto& [text, id] : listButtons) {
         listCommands->addWidget(button(text, id, 50));
         listCommands->addStretch(1);
@@ -286,7 +286,8 @@ void CTallowinDlg::BuildControls() {
     grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 
-    resize(du.X(531), du.Y(330));
+    // Wide enough for every column, the status column ("converted in part") included.
+    resize(du.X(531 + 16), du.Y(330));
 }
 
 void CTallowinDlg::ConnectCommands() {

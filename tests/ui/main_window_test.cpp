@@ -104,7 +104,7 @@ TEST_F(MainWindowTest, StartsWithAnEmptyListAndDisabledPhotoButtons) {
     EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Conver&t");
 
     const char* headings[] = {"File name", "Width * Height", "Time", "Output Width * Height", "Rotate", "Status"};
-    const int widths[] = {200, 100, 150, 141, 100, 110};
+    const int widths[] = {200, 100, 150, 141, 100, 130};
     ASSERT_EQ(List()->columnCount(), 6);
     for (int c = 0; c < 6; ++c) {
         EXPECT_EQ(List()->horizontalHeaderItem(c)->text(), headings[c]);

@@ -24,13 +24,14 @@ protected:
     uint64_t IdOf(int row) { return window_->Model().Photos()[static_cast<size_t>(row)].id; }
     // The run's threads report changes: the column follows once the window's thread
     // has had its turn.
-    void ReportFromAWorker() {
+    void ReportFromAWorker()
+    {
         OnAWorker([this] { window_->Port().PhotoStatusesChanged(); });
     }
     // Runs `work` on a thread of its own while this thread serves the window, as the
     // run's workers do.
-    template <typename Work>
-    void OnAWorker(Work work) {
+    template <typename Work> void OnAWorker(Work work)
+    {
         std::atomic<bool> done{false};
         std::thread worker([&] {
             work();
@@ -41,7 +42,8 @@ protected:
     }
 };
 
-TEST_F(StatusColumnTest, TheColumnFollowsTheBoardByPhotoWhateverTheRow) {
+TEST_F(StatusColumnTest, TheColumnFollowsTheBoardByPhotoWhateverTheRow)
+{
     OpenWithPhotos();
     EXPECT_EQ(List()->horizontalHeaderItem(kStatusColumn)->text(), "Status");
     // No run has taken the photos up yet.
@@ -70,7 +72,8 @@ TEST_F(StatusColumnTest, TheColumnFollowsTheBoardByPhotoWhateverTheRow) {
     EXPECT_EQ(Cell(0, 0), "basn2c08.png");
 }
 
-TEST_F(StatusColumnTest, RetryFailedIsPressableWithAFailedPhotoAndNoRun) {
+TEST_F(StatusColumnTest, RetryFailedIsPressableWithAFailedPhotoAndNoRun)
+{
     OpenWithPhotos();
     auto* retry = Control<QPushButton>(IDC_RETRY_FAILED);
     EXPECT_EQ(retry->text(), "&Retry failed");
@@ -100,7 +103,8 @@ TEST_F(StatusColumnTest, RetryFailedIsPressableWithAFailedPhotoAndNoRun) {
     EXPECT_FALSE(retry->isEnabled());
 }
 
-TEST_F(StatusColumnTest, TheProgressBarShowsItsTextAsGiven) {
+TEST_F(StatusColumnTest, TheProgressBarShowsItsTextAsGiven)
+{
     Open();
     auto* bar = Control<ui::ProgressBar>(IDC_PROGRESS);
     EXPECT_FALSE(bar->isTextVisible());
@@ -119,7 +123,8 @@ TEST_F(StatusColumnTest, TheProgressBarShowsItsTextAsGiven) {
     EXPECT_NE(drawn.pixel(drawn.width() / 4, y), drawn.pixel(drawn.width() * 3 / 4, y));
 }
 
-TEST_F(StatusColumnTest, FilesAnAddCouldNotTakeAreListedInOneBox) {
+TEST_F(StatusColumnTest, FilesAnAddCouldNotTakeAreListedInOneBox)
+{
     Open();
     const std::string damaged = WriteFile("photos/damaged.jpg", "\xFF\xD8\xFF\xE0 cut short").string();
     const std::string notes = WriteFile("photos/notes.png", "no picture").string();

@@ -23,7 +23,8 @@ namespace tallowin::test {
 
 class WindowFixture : public TestWorld {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         TestWorld::SetUp();
         store_ = std::make_unique<SettingsStore>();
         std::filesystem::create_directories(Path("photos"));
@@ -32,7 +33,8 @@ protected:
         std::filesystem::copy_file(DataDir() / "bmpsuite/g/rgb24.bmp", bmp_);
         std::filesystem::copy_file(DataDir() / "pngsuite/basn2c08.png", png_);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (window_) {
             window_->Run().WaitForWorker();
             window_.reset();
@@ -40,19 +42,21 @@ protected:
         TestWorld::TearDown();
     }
 
-    ui::CTallowinDlg& Open() {
+    ui::CTallowinDlg& Open()
+    {
         window_ = std::make_unique<ui::CTallowinDlg>(*store_, BinDir().string() + "/");
         window_->show();
         return *window_;
     }
     // Opens the window with the BMP and the PNG in the list, in that order.
-    ui::CTallowinDlg& OpenWithPhotos() {
+    ui::CTallowinDlg& OpenWithPhotos()
+    {
         Open();
         window_->AddChosenFiles({QString::fromStdString(bmp_), QString::fromStdString(png_)});
         return *window_;
     }
-    template <typename Widget = QWidget>
-    Widget* Control(ControlId id) {
+    template <typename Widget = QWidget> Widget* Control(ControlId id)
+    {
         auto* widget = window_->findChild<Widget*>(ui::ControlName(id));
         EXPECT_NE(widget, nullptr) << id;
         return widget;
@@ -60,7 +64,8 @@ protected:
     QTableWidget* List() { return Control<QTableWidget>(IDC_PHOTO_LIST); }
     QString Cell(int row, int column) { return List()->item(row, column)->text(); }
     // Every box is answered with `button` ("Yes", "No").
-    void AnswerBoxesWith(const QString& button) {
+    void AnswerBoxesWith(const QString& button)
+    {
         answerer_.SetScript([button](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             return box && ModalAnswerer::ClickButton(box, button);

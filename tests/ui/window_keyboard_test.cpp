@@ -21,7 +21,8 @@ namespace {
 class WindowKeyboardTest : public WindowFixture {
 protected:
     // The list with the keyboard focus and its first row current and selected.
-    void FocusList() {
+    void FocusList()
+    {
         window_->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
         List()->setFocus();
@@ -30,7 +31,8 @@ protected:
     }
 };
 
-TEST_F(WindowKeyboardTest, TabLeavesTheListInOnePress) {
+TEST_F(WindowKeyboardTest, TabLeavesTheListInOnePress)
+{
     OpenWithPhotos();
     FocusList();
     QTest::keyClick(List(), Qt::Key_Tab);
@@ -42,7 +44,8 @@ TEST_F(WindowKeyboardTest, TabLeavesTheListInOnePress) {
     EXPECT_EQ(window_->SelectedRows(), std::vector<int>{1});
 }
 
-TEST_F(WindowKeyboardTest, DeleteCtrlAAndCtrlO) {
+TEST_F(WindowKeyboardTest, DeleteCtrlAAndCtrlO)
+{
     OpenWithPhotos();
     window_->AddChosenFiles({QString::fromStdString(bmp_)});
     FocusList();
@@ -76,7 +79,8 @@ TEST_F(WindowKeyboardTest, DeleteCtrlAAndCtrlO) {
     EXPECT_TRUE(dialogSeen);
 }
 
-TEST_F(WindowKeyboardTest, EveryButtonHasAnAccessKeyOfItsOwn) {
+TEST_F(WindowKeyboardTest, EveryButtonHasAnAccessKeyOfItsOwn)
+{
     Open();
     std::set<QChar> keys;
     for (QAbstractButton* button : window_->findChildren<QAbstractButton*>()) {
@@ -98,7 +102,8 @@ TEST_F(WindowKeyboardTest, EveryButtonHasAnAccessKeyOfItsOwn) {
     EXPECT_EQ(ui::WithoutMnemonic("Fish && &Chips"), "Fish & Chips");
 }
 
-TEST_F(WindowKeyboardTest, TheSortedHeadingShowsItsArrowWhileTheOrderHolds) {
+TEST_F(WindowKeyboardTest, TheSortedHeadingShowsItsArrowWhileTheOrderHolds)
+{
     OpenWithPhotos();
     QHeaderView* header = List()->horizontalHeader();
     EXPECT_FALSE(header->isSortIndicatorShown());
@@ -119,7 +124,8 @@ TEST_F(WindowKeyboardTest, TheSortedHeadingShowsItsArrowWhileTheOrderHolds) {
     EXPECT_FALSE(header->isSortIndicatorShown());
 }
 
-TEST_F(WindowKeyboardTest, ThePreviewFollowsTheKeyboardInThePhotosProportions) {
+TEST_F(WindowKeyboardTest, ThePreviewFollowsTheKeyboardInThePhotosProportions)
+{
     Open();
     window_->AddChosenFiles({QString::fromStdString(png_), QString::fromStdString(bmp_)});
     auto* preview = Control<ui::PreviewFrame>(IDC_PREVIEW_FRAME);
@@ -138,7 +144,8 @@ TEST_F(WindowKeyboardTest, ThePreviewFollowsTheKeyboardInThePhotosProportions) {
     EXPECT_EQ(wide.size(), QSize(50, 25));
 }
 
-TEST_F(WindowKeyboardTest, ClearAndExitAskOnceBeforeDroppingPhotos) {
+TEST_F(WindowKeyboardTest, ClearAndExitAskOnceBeforeDroppingPhotos)
+{
     OpenWithPhotos();
     AnswerBoxesWith("No");
     Control<QPushButton>(IDC_CLEAR)->click();
