@@ -45,6 +45,7 @@ enum ControlId : int {
     IDC_HELP = 1101,
     IDC_KEEP_PHOTO_INFO = 1110,
     IDC_REMOVE_LOCATION = 1111,
+    IDC_RETRY_FAILED = 1130,
     // Photo Output Options
     IDC_FORMAT_LABEL = 1050,
     IDC_FORMAT = 1051,

@@ -27,6 +27,7 @@
 namespace tallowin {
 
 class SettingsStore;
+struct AddFailure;
 
 class MainWindowModel {
 public:
@@ -119,6 +120,8 @@ public:
 
     // The initial folder of the Add Photos dialog ("LastPhotoFolder").
     std::string LastPhotoFolder() const;
+    // The three ways of adding report the files they could not take in one box at
+    // their end (ReportAddFailures).
     // Add Photos confirmed: each chosen path in order.
     void AddChosenFiles(const std::vector<std::string>& paths);
     // Search photos confirmed: every photo file of the folder tree, breadth first.
@@ -132,7 +135,8 @@ public:
     void Options(const OptionsDialog& dialog);
 
 private:
-    void AddPhotoAtEnd(const std::string& path);
+    // Appends the photo, or notes why the file could not be added.
+    void AddPhotoAtEnd(const std::string& path, std::vector<AddFailure>& failures);
 
     WindowPort& port_;
     SettingsStore& store_;

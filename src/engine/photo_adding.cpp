@@ -2,6 +2,7 @@
 
 #include "main_window_model.h"
 
+#include "add_failures.h"
 #include "file_find_all.h"
 #include "paths.h"
 #include "photo_reading.h"
@@ -17,10 +18,14 @@ bool MainWindowModel::AddPhotoFromFile(const std::string& path, PhotoRecord& rec
     return ReadPhotoFile(path, settings_.current, wdpLibrary_, port_, record);
 }
 
-void MainWindowModel::AddPhotoAtEnd(const std::string& path)
+void MainWindowModel::AddPhotoAtEnd(const std::string& path, std::vector<AddFailure>& failures)
 {
     PhotoRecord record;
-    if (AddPhotoFromFile(path, record)) list_.Append(std::move(record));
+    ReadFailure failure;
+    if (ReadPhotoFile(path, settings_.current, wdpLibrary_, port_, record, failure))
+        list_.Append(std::move(record));
+    else
+        failures.push_back({path, std::move(failure)});
 }
 
 std::string MainWindowModel::LastPhotoFolder() const
@@ -30,10 +35,14 @@ std::string MainWindowModel::LastPhotoFolder() const
 
 void MainWindowModel::AddChosenFiles(const std::vector<std::string>& paths)
 {
-    for (const std::string& path : paths) AddPhotoAtEnd(path);
-    if (list_.Photos().empty()) return;
-    list_.Refresh();
-    store_.WriteProfileString(keys::kOption, keys::kLastPhotoFolder, FolderOfPath(list_.Photos().back().sourcePath));
+    std::vector<AddFailure> failures;
+    for (const std::string& path : paths) AddPhotoAtEnd(path, failures);
+    if (!list_.Photos().empty()) {
+        list_.Refresh();
+        store_.WriteProfileString(keys::kOption, keys::kLastPhotoFolder,
+                                  FolderOfPath(list_.Photos().back().sourcePath));
+    }
+    ReportAddFailures(failures, port_);
 }
 
 void MainWindowModel::AddFolderTree(const std::string& folder)
@@ -41,20 +50,25 @@ void MainWindowModel::AddFolderTree(const std::string& folder)
     std::vector<std::string> found;
     CFileFindAll finder(port_);
     if (!finder.FindPhotoFiles(folder, found)) return;
-    for (const std::string& path : found) AddPhotoAtEnd(path);
-    if (list_.Photos().empty()) return;
-    list_.Refresh();
-    store_.WriteProfileString(keys::kOption, keys::kLastBrowseFold, FolderOfPath(list_.Photos().back().sourcePath));
+    std::vector<AddFailure> failures;
+    for (const std::string& path : found) AddPhotoAtEnd(path, failures);
+    if (!list_.Photos().empty()) {
+        list_.Refresh();
+        store_.WriteProfileString(keys::kOption, keys::kLastBrowseFold, FolderOfPath(list_.Photos().back().sourcePath));
+    }
+    ReportAddFailures(failures, port_);
 }
 
 void MainWindowModel::AddDroppedItems(const std::vector<std::string>& paths)
 {
+    std::vector<AddFailure> failures;
     for (const std::string& path : paths) {
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) continue;
-        AddPhotoAtEnd(path);
+        AddPhotoAtEnd(path, failures);
     }
     if (!list_.Photos().empty()) list_.Refresh();
+    ReportAddFailures(failures, port_);
 }
 
 }  // namespace tallowin

@@ -58,6 +58,12 @@ public:
     void Clear();
     // Click on a column heading: "File name" and "Time" sort, alternating direction.
     void SortByColumn(int column);
+    // Whether the next click on "File name" or "Time" sorts descending (false for the
+    // other columns).
+    bool NextSortDescending(int column) const
+    {
+        return column == ColumnFileName ? nameDescendingNext_ : column == ColumnTime && timeDescendingNext_;
+    }
     // Edit: the dialog for each selected photo in turn; OK replaces its settings and
     // recomputes its output size.
     Selection EditSelected(const Selection& selection, const OptionsDialog& dialog);

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,23 +74,38 @@ void MeasurePhoto(const std::string& path, PhotoRecord& record)
 
 }  // namespace
 
-bool ReadFileTime(const std::string& path, WindowPort& port, PhotoRecord& record)
+namespace {
+
+// A box about a file: its text and caption.
+struct FileMessage {
+    std::string text;
+    std::string caption;
+};
+
+// The file's modification time into the record, or the message that says why it could
+// not be read.
+std::optional<FileMessage> ReadFileTimeQuietly(const std::string& path, PhotoRecord& record)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        port.ShowMessage(FileErrorText(errno, path), path);
-        return false;
-    }
+    if (fd < 0) return FileMessage{FileErrorText(errno, path), path};
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
         ::close(fd);
-        port.ShowMessage("Failed file.GetStatus from " + path, path);
-        return false;
+        return FileMessage{"Failed file.GetStatus from " + path, path};
     }
     ::close(fd);
     record.modificationTime = static_cast<int64_t>(status.st_mtime);
     record.timeText = LocalTimeText(record.modificationTime);
-    return true;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool ReadFileTime(const std::string& path, WindowPort& port, PhotoRecord& record)
+{
+    const std::optional<FileMessage> problem = ReadFileTimeQuietly(path, record);
+    if (problem) port.ShowMessage(problem->text, problem->caption);
+    return !problem;
 }
 
 // A FIFO, socket or device named like a photo would block or feed the decoders
@@ -101,10 +117,19 @@ static bool IsSpecialFile(const std::string& path)
     return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
-bool ReadPhotoFile(const std::string& path, const OutputSettings& settings, WdpCodecLibrary& wdp, WindowPort& port,
-                   PhotoRecord& record)
+namespace {
+
+constexpr const char* kCannotDecodeWdp = "can not decode the file";
+
+// Both ways of reading a photo file; `failure` null: every problem is shown at once
+// through the port.
+bool ReadPhoto(const std::string& path, const OutputSettings& settings, WdpCodecLibrary& wdp, WindowPort& port,
+               PhotoRecord& record, ReadFailure* failure)
 {
-    if (IsSpecialFile(path)) return false;
+    if (IsSpecialFile(path)) {
+        if (failure) *failure = {"It is not a regular file.", "", false};
+        return false;
+    }
     if (ExtensionOf(path) == kWdpExtension) {
         // A folder of its own per photo keeps the WDP file's title and never shares the
         // BMP with another WDP file of the same name.
@@ -114,7 +139,10 @@ bool ReadPhotoFile(const std::string& path, const OutputSettings& settings, WdpC
         if (folder.empty()) port.ShowMessage("Can not get temporary path name!", "Error");
         const std::string bmpPath = folder + FileTitleOf(path) + ".bmp";
         if (folder.empty() || !wdp.DecodeWdpFile(path, bmpPath)) {
-            port.ShowMessage("can not decode the file", "Error");
+            if (failure)
+                *failure = {kCannotDecodeWdp, "Error", false};
+            else
+                port.ShowMessage(kCannotDecodeWdp, "Error");
             return false;
         }
         record.sourcePath = bmpPath;
@@ -122,14 +150,42 @@ bool ReadPhotoFile(const std::string& path, const OutputSettings& settings, WdpC
     } else {
         record.sourcePath = path;
     }
-    ReadFileTime(path, port, record);
+    // Reported at once, or once it is known whether the photo is added at all.
+    std::optional<FileMessage> timeProblem;
+    if (failure)
+        timeProblem = ReadFileTimeQuietly(path, record);
+    else
+        ReadFileTime(path, port, record);
     record.fileName = FileNameOf(path);
     MeasurePhoto(record.sourcePath, record);
     // The BMP is decoded again whenever the photo is converted or previewed.
     ReleaseAddedWdpBitmap(record);
-    if (record.width == 0 || record.height == 0) return false;
+    if (record.width == 0 || record.height == 0) {
+        if (failure) {
+            // A file that could not even be opened says so; anything else is no photo
+            // the codecs can read.
+            *failure = timeProblem ? ReadFailure{timeProblem->text, timeProblem->caption, true}
+                                   : ReadFailure{"It is not a photo that can be read, or it is damaged.", "", false};
+        }
+        return false;
+    }
+    if (timeProblem) port.ShowMessage(timeProblem->text, timeProblem->caption);
     AssignOutputSettings(record, settings, port);
     return true;
+}
+
+}  // namespace
+
+bool ReadPhotoFile(const std::string& path, const OutputSettings& settings, WdpCodecLibrary& wdp, WindowPort& port,
+                   PhotoRecord& record)
+{
+    return ReadPhoto(path, settings, wdp, port, record, nullptr);
+}
+
+bool ReadPhotoFile(const std::string& path, const OutputSettings& settings, WdpCodecLibrary& wdp, WindowPort& port,
+                   PhotoRecord& record, ReadFailure& failure)
+{
+    return ReadPhoto(path, settings, wdp, port, record, &failure);
 }
 
 }  // namespace tallowin

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <memory>
 
 namespace tallowin::ui {
@@ -26,13 +27,21 @@ void PreviewFrame::Clear() {
     update();
 }
 
+QRect PreviewFrame::ImageRect() const {
+    const QRect inside = contentsRect();
+    if (image_.isNull() || inside.isEmpty()) return {};
+    const QSize size = image_.size().scaled(inside.size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return QRect(inside.x() + (inside.width() - size.width()) / 2, inside.y() + (inside.height() - size.height()) / 2,
+                 size.width(), size.height());
+}
+
 void PreviewFrame::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    const QRect inside = contentsRect();
-    if (image_.isNull() || inside.isEmpty()) return;
+    const QRect target = ImageRect();
+    if (target.isEmpty()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(inside, image_);
+    painter.drawImage(target, image_);
 }
 
 }  // namespace tallowin::ui
@@ -61,9 +70,11 @@ QImage LoadPreviewImage(const std::string& path, QSize maxSize) {
         width == 0 || height == 0)
         return {};
 
-    // The frame stretches the picture anyway: keep no more pixels than it can show.
-    const QSize size = QSize(static_cast<int>(width), static_cast<int>(height))
-                           .boundedTo(maxSize.expandedTo(QSize(1, 1)));
+    // Keep no more pixels than the frame can show, in the photo's proportions.
+    QSize size(static_cast<int>(std::min<UINT>(width, INT32_MAX)), static_cast<int>(std::min<UINT>(height, INT32_MAX)));
+    const QSize room = maxSize.expandedTo(QSize(1, 1));
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     QImage target(size, QImage::Format_ARGB32);
     target.fill(Qt::white);
     // Format_ARGB32 lies in memory as the service's 32-bit ARGB: blue, green, red, alpha.

@@ -1,7 +1,7 @@
 #pragma once
-// The preview frame (1080): a black frame that shows the clicked photo stretched to
-// its whole inside, whatever the photo's aspect ratio, and draws it again on every
-// paint.
+// The preview frame (1080): a black frame that shows the selected photo as large as
+// its inside allows, in the photo's proportions and centred, and draws it again on
+// every paint.
 
 #include <QFrame>
 #include <QImage>
@@ -17,6 +17,9 @@ public:
     void Clear();
     bool HasImage() const { return !image_.isNull(); }
     const QImage& Image() const { return image_; }
+    // Where the image is drawn: the largest rectangle of its proportions inside the
+    // frame, centred; empty without an image.
+    QRect ImageRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -25,9 +28,9 @@ private:
     QImage image_;
 };
 
-// Loads a photo for the preview through the image codec service, scaled down to at
-// most `maxSize` (the frame is small; a large photo need not be kept whole). A null
-// image when the file cannot be loaded.
+// Loads a photo for the preview through the image codec service, scaled down in its
+// proportions to fit `maxSize` (the frame is small; a large photo need not be kept
+// whole). A null image when the file cannot be loaded.
 QImage LoadPreviewImage(const std::string& path, QSize maxSize);
 
 }  // namespace tallowin::ui

@@ -2,7 +2,9 @@
 
 #include "about_dlg.h"
 #include "app_icon.h"
+#include "app_identity.h"
 #include "application_setup.h"
+#include "button_texts.h"
 #include "control_ids_text.h"
 #include "convert/conversion_run.h"
 #include "dialog_photo_options.h"
@@ -11,7 +13,9 @@
 #include "font_settings.h"
 #include "language.h"
 #include "main_window_model.h"
+#include "photo_status.h"
 #include "preview_frame.h"
+#include "progress_bar.h"
 #include "settings_store.h"
 #include "wdp_source.h"
 
@@ -19,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -33,10 +38,12 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <set>
 
 namespace tallowin::ui {
 namespace {
@@ -45,8 +52,18 @@ struct Column {
     const char* heading;
     int width;  // pixels
 };
-constexpr Column kColumns[] = {
-    {"File name", 200}, {"Width * Height", 100}, {"Time", 150}, {"Output Width * Height", 141}, {"Rotate", 100}};
+constexpr Column kColumns[] = {{"File name", 200}, {"Width * Height", 100}, {"Time", 150},
+                               {"Output Width * Height", 141}, {"Rotate", 100}, {"Status", 130}};
+constexpr int kStatusColumn = 5;
+
+// "failed", "converted" ...; nothing for a photo no run has taken up yet.
+QString StatusText(const PhotoState& state, bool listedForRun) {
+    if (state.status == PhotoStatus::Waiting && !listedForRun) return {};
+    return QString::fromUtf8(StatusLabel(state.status));
+}
+
+// "3 photos", "1 photo".
+std::string PhotoCount(size_t count) { return std::to_string(count) + (count == 1 ? " photo" : " photos"); }
 
 // The file dialog shows the first caption of each filter; the group after it holds the
 // patterns it really applies. Photo extensions match in either case, as users expect
@@ -92,7 +109,12 @@ CTallowinDlg::CTallowinDlg(SettingsStore& store, const std::string& libraryFolde
 
     port_ = new WidgetWindowPort(this);
     port_->SetPhotoListChangedHandler([this] { RebuildListView(); });
-    port_->SetDropPreviewHandler([this] { preview_->Clear(); });
+    port_->SetDropPreviewHandler([this] {
+        preview_->Clear();
+        previewId_ = 0;
+    });
+    port_->SetPhotoStatusesChangedHandler([this] { RefreshStatuses(); });
+    port_->SetConvertChangedHandler([this] { UpdateRetryButton(); });
     model_ = std::make_unique<MainWindowModel>(*port_, store_);
     run_ = std::make_unique<ConversionRun>(*model_);
     ConnectCommands();
@@ -114,7 +136,8 @@ CTallowinDlg::~CTallowinDlg() {
 void CTallowinDlg::BuildControls() {
     const DialogUnits du(this);
     auto button = [this, &du](const char* text, ControlId id, int widthUnits) {
-        auto* b = WithId(new QPushButton(QString::fromUtf8(text), this), id);
+        auto* b = WithId(new QPushButton(this), id);
+        SetMarkedText(b, QString::fromUtf8(text));
         // No button becomes the window's default on focus (Return in an edit box presses
         // nothing); Return on a focused button presses that button (eventFilter).
         b->setAutoDefault(false);
@@ -131,9 +154,11 @@ void CTallowinDlg::BuildControls() {
 
     // Row of the main commands, with the photo count at its end.
     auto* commands = new QHBoxLayout;
-    for (auto [text, id] : {std::pair{"Add Photos", IDC_ADD_PHOTOS}, std::pair{"Search photos", IDC_SEARCH_PHOTOS},
-                            std::pair{"Options", IDC_OPTIONS}, std::pair{"Convert", IDC_CONVERT},
-                            std::pair{"Help", IDC_HELP}}) {
+    // Every button and check box has an access key of its own (Alt and the underlined
+    // letter); Convert keeps its key as Stop.
+    for (auto [text, id] :
+         {std::pair{"&Add Photos", IDC_ADD_PHOTOS}, std::pair{"&Search photos", IDC_SEARCH_PHOTOS},
+          std::pair{"&Options", IDC_OPTIONS}, std::pair{"Conver&t", IDC_CONVERT}, std::pair{"&Help", IDC_HELP}}) {
         commands->addWidget(button(text, id, 66));
         commands->addSpacing(du.X(16));
     }
@@ -148,6 +173,8 @@ void CTallowinDlg::BuildControls() {
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setShowGrid(true);
     list_->setWordWrap(false);
+    // One stop of the Tab chain: arrow keys move between the rows, Tab leaves.
+    list_->setTabKeyNavigation(false);
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + du.Y(3));
     list_->horizontalHeader()->setSectionsClickable(true);
@@ -162,7 +189,8 @@ void CTallowinDlg::BuildControls() {
     list_->setMinimumSize(du.X(200), du.Y(100));
     auto* listCommands = new QVBoxLayout;
     const std::pair<const char*, ControlId> listButtons[] = {
-        {"Edit", IDC_EDIT}, {"Up", IDC_UP}, {"Down", IDC_DOWN}, {"Delete", IDC_DELETE}, {"Clear", IDC_CLEAR}};
+        {"&Edit", IDC_EDIT},   {"&Up", IDC_UP},       {"&Down", IDC_DOWN},
+        {"De&lete", IDC_DELETE}, {"&Clear", IDC_CLEAR}, {"&Retry failed", IDC_RETRY_FAILED}};
     for (const auto& [text, id] : listButtons) {
         listCommands->addWidget(button(text, id, 50));
         listCommands->addStretch(1);
@@ -172,7 +200,7 @@ void CTallowinDlg::BuildControls() {
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(label("Output Folder:", IDC_OUTPUT_FOLDER_LABEL));
     folderRow->addWidget(edit(IDC_OUTPUT_FOLDER), 1);
-    folderRow->addWidget(button("Browse", IDC_BROWSE, 66));
+    folderRow->addWidget(button("Bro&wse", IDC_BROWSE, 66));
 
     // Text stamp: labels above, edits below; the font's face name above its button.
     auto* stamp = new QGridLayout;
@@ -187,7 +215,7 @@ void CTallowinDlg::BuildControls() {
         position->setFixedWidth(du.X(40));
         stamp->addWidget(position, 1, column);
     }
-    stamp->addWidget(button("Font", IDC_FONT, 66), 1, 3);
+    stamp->addWidget(button("&Font", IDC_FONT, 66), 1, 3);
     stamp->setColumnStretch(0, 1);
 
     // Renaming, progress and the closing commands on the left; the preview on the right.
@@ -198,23 +226,27 @@ void CTallowinDlg::BuildControls() {
     rename->addWidget(prefix, 1);
     rename->addWidget(label("+Number+Time", IDC_PREFIX_SUFFIX_LABEL));
     rename->addSpacing(du.X(8));
-    rename->addWidget(WithId(new QCheckBox(QStringLiteral("Not rename"), this), IDC_NOT_RENAME));
+    auto checkBox = [this](const char* text, ControlId id) {
+        auto* box = WithId(new QCheckBox(this), id);
+        SetMarkedText(box, QString::fromUtf8(text));
+        return box;
+    };
+    rename->addWidget(checkBox("&Not rename", IDC_NOT_RENAME));
 
     // What the outputs keep of each photo, for the whole list.
     auto* information = new QHBoxLayout;
-    information->addWidget(WithId(new QCheckBox(QStringLiteral("Keep photo information"), this), IDC_KEEP_PHOTO_INFO));
+    information->addWidget(checkBox("&Keep photo information", IDC_KEEP_PHOTO_INFO));
     information->addSpacing(du.X(8));
-    information->addWidget(WithId(new QCheckBox(QStringLiteral("Remove location"), this), IDC_REMOVE_LOCATION));
+    information->addWidget(checkBox("Re&move location", IDC_REMOVE_LOCATION));
     information->addStretch(1);
 
-    auto* progress = WithId(new QProgressBar(this), IDC_PROGRESS);
+    auto* progress = WithId(new ProgressBar(this), IDC_PROGRESS);
     progress->setRange(0, 999);
     progress->setValue(0);
-    progress->setTextVisible(false);
 
     auto* closing = new QHBoxLayout;
     for (auto [text, id] :
-         {std::pair{"Update", IDC_UPDATE}, std::pair{"About", IDC_ABOUT}, std::pair{"Exit", IDC_EXIT}}) {
+         {std::pair{"U&pdate", IDC_UPDATE}, std::pair{"A&bout", IDC_ABOUT}, std::pair{"E&xit", IDC_EXIT}}) {
         closing->addWidget(button(text, id, 66));
         closing->addSpacing(du.X(20));
     }
@@ -254,7 +286,8 @@ void CTallowinDlg::BuildControls() {
     grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 
-    resize(du.X(531), du.Y(330));
+    // Wide enough for every column, the status column ("converted in part") included.
+    resize(du.X(531 + 16), du.Y(330));
 }
 
 void CTallowinDlg::ConnectCommands() {
@@ -265,13 +298,20 @@ void CTallowinDlg::ConnectCommands() {
     onClick(IDC_ADD_PHOTOS, &CTallowinDlg::OnAddPhotos);
     onClick(IDC_SEARCH_PHOTOS, &CTallowinDlg::OnSearchPhotos);
     onClick(IDC_OPTIONS, &CTallowinDlg::OnOptions);
-    onClick(IDC_CONVERT, [this] { run_->OnConvertClicked(); });
+    onClick(IDC_CONVERT, [this] {
+        run_->OnConvertClicked();
+        UpdateRetryButton();
+    });
+    onClick(IDC_RETRY_FAILED, [this] {
+        run_->OnRetryFailedClicked();
+        UpdateRetryButton();
+    });
     onClick(IDC_HELP, [this] { model_->Help(); });
     onClick(IDC_EDIT, &CTallowinDlg::OnEdit);
     onClick(IDC_UP, &CTallowinDlg::OnUp);
     onClick(IDC_DOWN, &CTallowinDlg::OnDown);
     onClick(IDC_DELETE, &CTallowinDlg::OnDelete);
-    onClick(IDC_CLEAR, [this] { model_->List().Clear(); });
+    onClick(IDC_CLEAR, &CTallowinDlg::OnClear);
     onClick(IDC_BROWSE, &CTallowinDlg::OnBrowse);
     onClick(IDC_NOT_RENAME, [this] { model_->ToggleNotRename(); });
     for (auto [id, set] : {std::pair{IDC_KEEP_PHOTO_INFO, &MainWindowModel::SetKeepPhotoInformation},
@@ -285,11 +325,23 @@ void CTallowinDlg::ConnectCommands() {
     onClick(IDC_ABOUT, &CTallowinDlg::OnAbout);
     onClick(IDC_EXIT, [this] { ExitWindow(); });
 
+    // The preview follows the selection, by mouse or keyboard.
     connect(list_, &QTableWidget::clicked, this, [this] { ShowPreview(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ShowPreview(); });
     connect(list_, &QTableWidget::doubleClicked, this, &CTallowinDlg::OnEdit);
     connect(list_, &QTableWidget::customContextMenuRequested, this, &CTallowinDlg::OnEdit);
-    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            [this](int column) { model_->List().SortByColumn(column); });
+    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &CTallowinDlg::OnHeadingClicked);
+
+    // Keys of the list: Delete removes the selected photos (when there are any); Ctrl+A
+    // selects them all (an edit box keeps Ctrl+A for its text); Ctrl+O is Add Photos.
+    auto* remove = new QShortcut(QKeySequence::Delete, list_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] {
+        if (!SelectedRows().empty()) OnDelete();
+    });
+    auto* selectAll = new QShortcut(QKeySequence::SelectAll, this);
+    connect(selectAll, &QShortcut::activated, list_, &QTableWidget::selectAll);
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, &CTallowinDlg::OnAddPhotos);
 
     // Linux desktops keep the window menu to themselves: the About entry lives in the
     // window's own context menu instead.
@@ -320,12 +372,76 @@ void CTallowinDlg::RebuildListView() {
             QStringLiteral("%1*%2").arg(photo.settings.nOutputWidth).arg(photo.settings.nOutputHeight),
             QString::number(photo.settings.nRotateAngel),
         };
-        for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
-            auto* item = new QTableWidgetItem(texts[c]);
+        for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c) {
+            auto* item = new QTableWidgetItem(c < static_cast<int>(std::size(texts)) ? texts[c] : QString());
             item->setTextAlignment(Qt::AlignCenter);
             list_->setItem(row, c, item);
         }
     }
+    RefreshStatuses();
+    UpdateSortIndicator();
+}
+
+void CTallowinDlg::RefreshStatuses() {
+    const PhotoList& photos = model_->Photos();
+    const PhotoStatusBoard& board = model_->List().Statuses();
+    const std::vector<uint64_t> waiting = board.IdsWith(PhotoStatus::Waiting);
+    const std::set<uint64_t> listedForRun(waiting.begin(), waiting.end());
+    const int rows = std::min(list_->rowCount(), static_cast<int>(photos.size()));
+    for (int row = 0; row < rows; ++row) {
+        const uint64_t id = photos[static_cast<size_t>(row)].id;
+        const PhotoState state = board.Get(id);
+        QTableWidgetItem* item = list_->item(row, kStatusColumn);
+        if (!item) continue;
+        const QString text = StatusText(state, listedForRun.count(id) != 0);
+        if (item->text() != text) {
+            item->setText(text);
+            // A failure stands out from the rows around it.
+            if (state.status == PhotoStatus::Failed)
+                item->setForeground(QColor(0xB0, 0x00, 0x20));
+            else
+                item->setData(Qt::ForegroundRole, QVariant());
+        }
+        const QString tip = QString::fromStdString(state.reason);
+        if (item->toolTip() != tip) item->setToolTip(tip);
+    }
+    UpdateRetryButton();
+}
+
+void CTallowinDlg::UpdateRetryButton() {
+    const PhotoStatusBoard& board = model_->List().Statuses();
+    const std::vector<uint64_t> failedIds = board.IdsWith(PhotoStatus::Failed);
+    const std::set<uint64_t> failed(failedIds.begin(), failedIds.end());
+    const bool anyFailed = std::any_of(model_->Photos().begin(), model_->Photos().end(),
+                                       [&](const PhotoRecord& photo) { return failed.count(photo.id) != 0; });
+    if (QWidget* retry = port_->Control(IDC_RETRY_FAILED)) retry->setEnabled(anyFailed && !model_->Run().Active());
+}
+
+void CTallowinDlg::OnHeadingClicked(int column) {
+    model_->List().SortByColumn(column);
+    if (column == ColumnFileName || column == ColumnTime) {
+        sortColumn_ = column;
+        sortDescending_ = !model_->List().NextSortDescending(column);
+    }
+    UpdateSortIndicator();
+}
+
+void CTallowinDlg::UpdateSortIndicator() {
+    QHeaderView* header = list_->horizontalHeader();
+    if (sortColumn_ >= 0) {
+        std::string PhotoRecord::*key = sortColumn_ == ColumnFileName ? &PhotoRecord::fileName : &PhotoRecord::timeText;
+        const PhotoList& photos = model_->Photos();
+        const bool inOrder = std::is_sorted(photos.begin(), photos.end(), [&](const PhotoRecord& a, const PhotoRecord& b) {
+            return sortDescending_ ? b.*key < a.*key : a.*key < b.*key;
+        });
+        // Photos added, moved or edited out of that order: the arrow no longer says true.
+        if (!inOrder) sortColumn_ = -1;
+    }
+    header->setSortIndicatorShown(sortColumn_ >= 0);
+    if (sortColumn_ >= 0)
+        header->setSortIndicator(sortColumn_, sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    else
+        header->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
 std::vector<int> CTallowinDlg::SelectedRows() const {
@@ -407,16 +523,35 @@ void CTallowinDlg::OnDown() {
 
 void CTallowinDlg::OnDelete() { SelectRows(model_->List().DeleteSelected(SelectedRows())); }
 
+void CTallowinDlg::OnClear() {
+    const size_t count = model_->Photos().size();
+    if (!ConfirmDroppingPhotos(count == 1 ? "Remove the photo from the list?"
+                                          : "Remove all " + PhotoCount(count) + " from the list?"))
+        return;
+    model_->List().Clear();
+}
+
+bool CTallowinDlg::ConfirmDroppingPhotos(const std::string& question) {
+    if (model_->Photos().empty()) return true;
+    return port_->ShowMessage(question, kApplicationTitle, MessageButtons::YesNo, MessageIcon::Question,
+                              MessageOwner::MainWindow) ==
+           MessageAnswer::Yes;
+}
+
 void CTallowinDlg::ShowPreview() {
     const std::vector<int> rows = SelectedRows();
     if (rows.empty()) return;
     const size_t row = static_cast<size_t>(rows.front());
     if (row >= model_->Photos().size()) return;
+    const uint64_t id = model_->Photos()[row].id;
+    if (id != 0 && id == previewId_ && preview_->HasImage()) return;
     const QSize room = preview_->contentsRect().size() * preview_->devicePixelRatioF() * 2;
     const WdpSourceFile source(&model_->Wdp(), model_->Photos()[row]);
     QImage image = LoadPreviewImage(source.Path(), room);
     // A file that cannot be loaded leaves the frame as it was.
-    if (!image.isNull()) preview_->SetImage(std::move(image));
+    if (image.isNull()) return;
+    preview_->SetImage(std::move(image));
+    previewId_ = id;
 }
 
 void CTallowinDlg::OnFont() {
@@ -433,14 +568,22 @@ void CTallowinDlg::OnAbout() {
     about.exec();
 }
 
+// Leaving drops the photos of the list: asked once, unless a run holds the window (Exit
+// then refuses as it always did).
+static std::string ExitQuestion(size_t count) {
+    return "The list holds " + PhotoCount(count) + ". Do you want to exit and drop " + (count == 1 ? "it?" : "them?");
+}
+
 bool CTallowinDlg::ExitWindow() {
+    if (!model_->Run().Busy() && !ConfirmDroppingPhotos(ExitQuestion(model_->Photos().size()))) return false;
     if (!model_->Exit()) return false;
     QDialog::done(QDialog::Rejected);
     return true;
 }
 
 void CTallowinDlg::closeEvent(QCloseEvent* event) {
-    if (!model_->CloseRequest()) {
+    if ((!model_->Run().Busy() && !ConfirmDroppingPhotos(ExitQuestion(model_->Photos().size()))) ||
+        !model_->CloseRequest()) {
         event->ignore();
         return;
     }

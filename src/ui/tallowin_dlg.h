@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,7 +68,18 @@ private:
     void BuildControls();
     void ConnectCommands();
     void RebuildListView();
+    // The status column's texts and tooltips, and the Retry failed button, follow the
+    // photos' statuses.
+    void RefreshStatuses();
+    void UpdateRetryButton();
+    // The sort arrow stays on the heading sorted last while the list is still in that
+    // order.
+    void UpdateSortIndicator();
+    void OnHeadingClicked(int column);
+    // The first selected photo in the preview, unless it is shown already.
     void ShowPreview();
+    // Asks `question` (Yes/No) when the list holds photos; true to go on.
+    bool ConfirmDroppingPhotos(const std::string& question);
 
     void OnAddPhotos();
     void OnSearchPhotos();
@@ -76,6 +88,7 @@ private:
     void OnUp();
     void OnDown();
     void OnDelete();
+    void OnClear();
     void OnBrowse();
     void OnFont();
     void OnAbout();
@@ -89,6 +102,9 @@ private:
     std::unique_ptr<ConversionRun> run_;
     QTableWidget* list_ = nullptr;
     PreviewFrame* preview_ = nullptr;
+    uint64_t previewId_ = 0;  // the photo the preview shows; 0 for none
+    int sortColumn_ = -1;     // the heading that shows the sort arrow; -1 for none
+    bool sortDescending_ = false;
 };
 
 }  // namespace tallowin::ui

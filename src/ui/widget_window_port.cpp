@@ -1,7 +1,9 @@
 #include "widget_window_port.h"
 
+#include "button_texts.h"
 #include "control_ids_text.h"
 #include "desktop_opener.h"
+#include "progress_bar.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -141,7 +143,8 @@ std::string WidgetWindowPort::ControlText(ControlId id) {
         QWidget* control = Control(id);
         if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text().toStdString();
         if (auto* check = qobject_cast<QCheckBox*>(control)) return check->isChecked() ? "1" : "0";
-        if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text().toStdString();
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            return WithoutMnemonic(button->text()).toStdString();
         if (auto* label = qobject_cast<QLabel*>(control)) return label->text().toStdString();
         return {};
     });
@@ -155,16 +158,18 @@ void WidgetWindowPort::SetControlText(ControlId id, const std::string& text) {
         } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
             check->setChecked(text == "1");
         } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-            button->setText(ToQt(text));
+            SetPlainText(button, ToQt(text));
         } else if (auto* label = qobject_cast<QLabel*>(control)) {
             label->setText(ToQt(text));
         }
+        if (id == IDC_CONVERT && convertChanged_) convertChanged_();
     });
 }
 
 void WidgetWindowPort::EnableControl(ControlId id, bool enabled) {
     OnGuiThread([=, this] {
         if (QWidget* control = Control(id)) control->setEnabled(enabled);
+        if (id == IDC_CONVERT && convertChanged_) convertChanged_();
     });
 }
 
@@ -172,6 +177,12 @@ void WidgetWindowPort::SetProgress(int position) {
     OnGuiThread([=, this] {
         if (auto* bar = qobject_cast<QProgressBar*>(Control(IDC_PROGRESS)))
             bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    });
+}
+
+void WidgetWindowPort::SetProgressText(const std::string& text) {
+    OnGuiThread([=, this] {
+        if (auto* bar = qobject_cast<ProgressBar*>(Control(IDC_PROGRESS))) bar->SetCaption(ToQt(text));
     });
 }
 
@@ -200,6 +211,24 @@ void WidgetWindowPort::PhotoListChanged() {
     OnGuiThread([this] {
         if (photoListChanged_) photoListChanged_();
     });
+}
+
+void WidgetWindowPort::PhotoStatusesChanged() {
+    if (QThread::currentThread() == thread()) {
+        if (photoStatusesChanged_) photoStatusesChanged_();
+        return;
+    }
+    // The workers go on at once: one refresh is posted, which reads the statuses as they
+    // stand when it runs, so changes made meanwhile need no refresh of their own. Being
+    // queued like the blocking calls, it runs before any later box or control change.
+    if (statusRefreshPosted_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            statusRefreshPosted_.store(false);
+            if (photoStatusesChanged_) photoStatusesChanged_();
+        },
+        Qt::QueuedConnection);
 }
 
 void WidgetWindowPort::DropPreview() {

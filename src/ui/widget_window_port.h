@@ -4,7 +4,11 @@
 // out on the GUI thread, and the caller blocks until they return, so the worker waits
 // on every message box it shows.
 //
-// Check boxes exchange their state as text: "1" when checked, "0" when not.
+// Check boxes exchange their state as text: "1" when checked, "0" when not. Buttons
+// exchange their text without the '&' of their access key, which they keep.
+//
+// PhotoStatusesChanged from another thread does not wait: it posts one refresh of the
+// status column (see there).
 
 #include "window_port.h"
 
@@ -12,6 +16,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 
 class QMessageBox;
@@ -33,10 +38,12 @@ public:
     void SetControlText(ControlId id, const std::string& text) override;
     void EnableControl(ControlId id, bool enabled) override;
     void SetProgress(int position) override;
+    void SetProgressText(const std::string& text) override;
     void AddLogLine(const std::string& line) override;
     void RemoveFirstLogLine() override;
     void ClearLog() override;
     void PhotoListChanged() override;
+    void PhotoStatusesChanged() override;
     void DropPreview() override;
     bool OpenWithDesktop(const std::string& pathOrUrl) override;
 
@@ -44,6 +51,11 @@ public:
     void SetPhotoListChangedHandler(std::function<void()> handler) { photoListChanged_ = std::move(handler); }
     // What DropPreview does: the window forgets its preview image.
     void SetDropPreviewHandler(std::function<void()> handler) { dropPreview_ = std::move(handler); }
+    // What PhotoStatusesChanged does, on the GUI thread: the window's status column follows.
+    void SetPhotoStatusesChangedHandler(std::function<void()> handler) { photoStatusesChanged_ = std::move(handler); }
+    // Called after the engine set the Convert button's text or state (a run started or
+    // ended).
+    void SetConvertChangedHandler(std::function<void()> handler) { convertChanged_ = std::move(handler); }
 
     // The control with the given id, or null.
     QWidget* Control(ControlId id) const;
@@ -56,6 +68,9 @@ private:
     QPointer<QWidget> window_;
     std::function<void()> photoListChanged_;
     std::function<void()> dropPreview_;
+    std::function<void()> photoStatusesChanged_;
+    std::function<void()> convertChanged_;
+    std::atomic<bool> statusRefreshPosted_{false};
 };
 
 // Builds the message box that ShowMessage runs (exposed for the windows' own boxes).

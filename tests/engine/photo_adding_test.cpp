@@ -1,5 +1,6 @@
 // Adding photos from chosen files, folder trees and drops, and the WDP route.
 
+#include "add_failures.h"
 #include "engine_world.h"
 #include "file_find_all.h"
 #include "gdiplus.h"
@@ -78,16 +79,58 @@ TEST_F(PhotoAddingTest, ChosenFilesAreMeasuredTimedAndGivenTheCurrentSettings)
     EXPECT_EQ(model->LastPhotoFolder(), Path("pics/").string());
 }
 
-TEST_F(PhotoAddingTest, FilesThatAreNoPhotosAreLeftOutSilently)
+// Files that are no photos are not added; one box lists them all with their reasons,
+// whichever way they came.
+TEST_F(PhotoAddingTest, FilesThatAreNoPhotosAreListedInOneBox)
 {
     const std::string empty = WriteFile("empty.jpg", "").string();
     const std::string text = WriteFile("notes.bmp", "just some text, no picture").string();
     const std::string truncated = WriteFile("half.png", ReadFile(EngineData("pngsuite/basn2c08.png")).substr(0, 20)).string();
     model->AddChosenFiles({empty, text, truncated});
     EXPECT_THAT(model->Photos(), IsEmpty());
-    EXPECT_THAT(port.Messages(), IsEmpty());
+    const std::string unreadable = "It is not a photo that can be read, or it is damaged.";
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "3 files could not be added:\n\n" + empty + "\n    " + unreadable + "\n" + text +
+                                           "\n    " + unreadable + "\n" + truncated + "\n    " + unreadable);
+    EXPECT_EQ(port.Messages()[0].caption, "Pictavo");
+    EXPECT_EQ(port.Messages()[0].icon, MessageIcon::Warning);
     EXPECT_EQ(port.ListRebuilds(), 0);
     EXPECT_EQ(model->LastPhotoFolder(), "");
+    port.ClearMessages();
+
+    // A folder search: the photo is added, the box comes once after the list shows it.
+    Copy("bmpsuite/g/rgb24.bmp", "album/rgb24.bmp");
+    WriteFile("album/broken.jpg", "no JPEG");
+    WriteFile("album/sub/broken.png", "no PNG");
+    model->AddFolderTree(Path("album").string());
+    EXPECT_THAT(FileNames(), ElementsAre("rgb24.bmp"));
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_THAT(port.Messages()[0].text, StartsWith("2 files could not be added:\n\n" + Path("album/broken.jpg").string()));
+    EXPECT_THAT(port.Messages()[0].text, HasSubstr(Path("album/sub/broken.png").string()));
+    EXPECT_EQ(port.ListRebuilds(), 1);
+}
+
+TEST(AddFailuresText, OneFileAndLongListsReadWell)
+{
+    const ReadFailure damaged{"It is damaged.", "", false};
+    EXPECT_EQ(AddFailuresText({{"/a.jpg", damaged}}), "This file could not be added:\n\n/a.jpg\n    It is damaged.");
+    // A reason that names the file is not preceded by the name again.
+    EXPECT_EQ(AddFailuresText({{"/b.jpg", {"Access to /b.jpg was denied.", "/b.jpg", true}}}),
+              "This file could not be added:\n\nAccess to /b.jpg was denied.");
+    std::vector<AddFailure> many(5, AddFailure{"/c.jpg", damaged});
+    EXPECT_EQ(AddFailuresText(many, 2),
+              "5 files could not be added:\n\n/c.jpg\n    It is damaged.\n/c.jpg\n    It is damaged.\n\n... and 3 more.");
+}
+
+// Two files that have boxes of their own share the one box; a lone one keeps its box.
+TEST_F(PhotoAddingTest, FailuresWithBoxesOfTheirOwnAreListedTogether)
+{
+    const std::string first = Copy("generated/wdp/rgb24_q90.wdp", "a.wdp");
+    const std::string second = Copy("generated/wdp/rgb24_q90.wdp", "b.wdp");
+    model->AddChosenFiles({first, second});  // no library loaded
+    ASSERT_EQ(port.Messages().size(), 1u);
+    EXPECT_EQ(port.Messages()[0].text, "2 files could not be added:\n\n" + first + "\n    can not decode the file\n" +
+                                           second + "\n    can not decode the file");
 }
 
 TEST_F(PhotoAddingTest, AFileThatCannotBeOpenedNamesItsError)
@@ -141,9 +184,11 @@ TEST_F(PhotoAddingTest, WdpFailuresAndTheCaseSensitiveRoute)
     ASSERT_TRUE(model->Wdp().LoadWdpCodecLibrary(FAKE_LIBPHOTO_DIR));
     const std::string empty = Copy("generated/wdp/bad/empty.wdp", "empty.wdp");
     model->AddChosenFiles({empty});
-    ASSERT_EQ(port.Messages().size(), 1u);
+    // The library's own box, then the file among those that could not be added.
+    ASSERT_EQ(port.Messages().size(), 2u);
     EXPECT_THAT(port.Messages()[0].text, StartsWith("Failed to convert " + empty + " to "));
     EXPECT_THAT(port.Messages()[0].text, HasSubstr("/empty.bmp"));
+    EXPECT_THAT(port.Messages()[1].text, StartsWith("This file could not be added:\n\n" + empty + "\n"));
     port.ClearMessages();
 
     // An upper-case extension goes to the codec service directly, which knows JPEG XR
@@ -266,7 +311,11 @@ TEST_F(PhotoAddingTest, DropsAddFilesOfAnyNameButNoFolders)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // would block a reader that waits for a writer
     model->AddDroppedItems({Path("dropped folder").string(), text, Path("gone.bmp").string(), fifo, renamed});
     EXPECT_THAT(FileNames(), ElementsAre("picture.data"));
-    EXPECT_THAT(port.Messages(), IsEmpty());
+    // Folders and vanished items are passed over; files that are no photos are listed.
+    EXPECT_THAT(port.MessageTexts(),
+                ElementsAre("2 files could not be added:\n\n" + text +
+                            "\n    It is not a photo that can be read, or it is damaged.\n" + fifo +
+                            "\n    It is not a regular file."));
     EXPECT_EQ(port.ListRebuilds(), 1);
 }
 

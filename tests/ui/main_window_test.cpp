@@ -101,12 +101,12 @@ TEST_F(MainWindowTest, StartsWithAnEmptyListAndDisabledPhotoButtons) {
         EXPECT_TRUE(Control(id)->isEnabled()) << id;
     for (ControlId id : {IDC_LOG_LIST, IDC_LOAD_LIST, IDC_SAVE_LIST, IDC_VIEW_LOG})
         EXPECT_TRUE(Control(id)->isHidden()) << id;
-    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
+    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Conver&t");
 
-    const char* headings[] = {"File name", "Width * Height", "Time", "Output Width * Height", "Rotate"};
-    const int widths[] = {200, 100, 150, 141, 100};
-    ASSERT_EQ(List()->columnCount(), 5);
-    for (int c = 0; c < 5; ++c) {
+    const char* headings[] = {"File name", "Width * Height", "Time", "Output Width * Height", "Rotate", "Status"};
+    const int widths[] = {200, 100, 150, 141, 100, 130};
+    ASSERT_EQ(List()->columnCount(), 6);
+    for (int c = 0; c < 6; ++c) {
         EXPECT_EQ(List()->horizontalHeaderItem(c)->text(), headings[c]);
         EXPECT_EQ(List()->columnWidth(c), widths[c]);
     }
@@ -132,7 +132,8 @@ TEST_F(MainWindowTest, AddedAndDroppedPhotosFillTheList) {
     for (ControlId id : {IDC_CONVERT, IDC_EDIT, IDC_UP, IDC_DOWN, IDC_DELETE, IDC_CLEAR})
         EXPECT_TRUE(Control(id)->isEnabled()) << id;
 
-    // A drop of a folder, a text file and a photo adds the photo alone.
+    // A drop of a folder, a text file and a photo adds the photo alone, and says why the
+    // text file was not added.
     const std::string text = WriteFile("notes.txt", "not a photo").string();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("photos").string())),
@@ -145,7 +146,8 @@ TEST_F(MainWindowTest, AddedAndDroppedPhotosFillTheList) {
     QApplication::sendEvent(window_.get(), &drop);
     ASSERT_EQ(List()->rowCount(), 3);
     EXPECT_EQ(Cell(2, 0), "basn2c08.png");
-    EXPECT_TRUE(answerer_.Boxes().empty());
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"This file could not be added:\n\n" + text +
+                                                          "\n    It is not a photo that can be read, or it is damaged."});
 
     // The folder search finds both photos, breadth first.
     window_->SearchFolder(QString::fromStdString(Path("photos").string()));
@@ -401,7 +403,7 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
         if (!exitTried) {
             exitTried = true;
             doneCaption = box->windowTitle().toStdString();
-            EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
+            EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Conver&t");
             // The worker still waits on this box: leaving must be refused.
             Control<QPushButton>(IDC_EXIT)->click();
             EXPECT_TRUE(window_->isVisible());
@@ -423,7 +425,7 @@ TEST_F(MainWindowTest, ConvertStopAndExitRefusedWhileTheWorkerLives) {
     EXPECT_EQ(answerer_.Boxes()[1].caption, "Warning");
     ASSERT_FALSE(doneCaption.empty());
     EXPECT_EQ(doneCaption, window_->Model().Run().runFolder);
-    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Convert");
+    EXPECT_EQ(Control<QPushButton>(IDC_CONVERT)->text(), "Conver&t");
     EXPECT_EQ(Control<QProgressBar>(IDC_PROGRESS)->value(), 999);
     size_t outputs = 0;
     for (const auto& entry : fs::directory_iterator(doneCaption)) outputs += entry.path().extension() == ".bmp";
@@ -479,9 +481,13 @@ TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOnly) {
     EXPECT_TRUE(window_->isVisible());
     EXPECT_FALSE(window_->Model().Run().workerAlive.load());
 
+    answerer_.SetScript([](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        return box && ModalAnswerer::ClickButton(box, "Yes");
+    });
     QTest::keyClick(Control<QPushButton>(IDC_CLEAR), Qt::Key_Return);
     EXPECT_EQ(List()->rowCount(), 0);
-    EXPECT_TRUE(answerer_.Boxes().empty());
+    EXPECT_EQ(answerer_.Texts(), std::vector<std::string>{"Remove all 2 photos from the list?"});
 }
 
 // A double click beside the rows asks for a selection, as a right click does.
