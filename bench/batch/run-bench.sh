@@ -8,12 +8,21 @@
 # table gives the median wall time, the median CPU time (user + system), the peak
 # memory of any one process and the wall time as a ratio to ImageMagick's.
 #
+# Every command runs under a small reaper (a child subreaper made from C source here),
+# so the CPU time and peak memory include processes a tool leaves to end on their own,
+# such as tallowin's decoder helpers. The repeats of one measurement are interleaved
+# across the tools (im, gm, vips, tallowin, im, ...), so a machine whose load changes
+# during the run affects every tool alike.
+#
 # Environment:
 #   TALLOWIN_BATCH  the tallowin-batch to time (default: a Release build made in
 #                   $BENCH_BUILD, default build/bench/release/ in the source tree)
 #   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
+#   BENCH_ALL       1: every file of the corpus instead (the photos, the PNG inputs, the
+#                   50-megapixel JPEG and the progressive artwork); BENCH_PHOTOS is ignored
 #   BENCH_REPEATS   runs per measurement (default 3)
 #   BENCH_JOBS      jobs to time, any of: jpeg png gif bmp8 tiff (default all)
+#   BENCH_TOOLS     tools to time, any of: im gm vips tallowin (default all; ratios need im)
 # CORPUS defaults to $BENCH_CORPUS, else build/bench/corpus/ in the source tree; it is
 # made by shared/bench/make-corpus.sh (MANIFEST.tsv lists it).
 set -euo pipefail
@@ -47,11 +56,44 @@ if [ -z "${TALLOWIN_BATCH:-}" ]; then
   TALLOWIN_BATCH=$BUILD/bin/tallowin-batch
 fi
 
-mapfile -t FILES < <(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $1 }' "$CORPUS/MANIFEST.tsv" \
-                      | head -n "$PHOTOS" | sed "s|^|$CORPUS/|")
-MEGAPIXELS=$(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $4 }' "$CORPUS/MANIFEST.tsv" \
-              | head -n "$PHOTOS" | awk '{ s += $1 } END { printf "%.1f", s }')
+# The corpus rows: one file a line, besides the header ("name ...") and comment lines.
+if [ "${BENCH_ALL:-0}" = 1 ]; then
+  PICK='$1 !~ /^#/ && $1 != "name" && $1 != "" { print }'
+  COUNT=100000
+  WHAT=files
+else
+  PICK='$1 !~ /^#/ && $5 == "photo" && $1 ~ /\.jpg$/ { print }'
+  COUNT=$PHOTOS
+  WHAT=photos
+fi
+mapfile -t FILES < <(awk -F'\t' "$PICK" "$CORPUS/MANIFEST.tsv" | head -n "$COUNT" | cut -f1 | sed "s|^|$CORPUS/|")
+MEGAPIXELS=$(awk -F'\t' "$PICK" "$CORPUS/MANIFEST.tsv" | head -n "$COUNT" | cut -f4 \
+              | awk '{ s += $1 } END { printf "%.1f", s }')
 export IM
+
+# The reaper: becomes the subreaper of the command it runs and waits for every
+# descendant, so /usr/bin/time's figures of it cover them all.
+REAP=$WORK/reap
+cc -O2 -o "$REAP" -x c - <<'EOF'
+#include <errno.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+    pid_t child = fork();
+    if (child < 0) return 2;
+    if (child == 0) { execvp(argv[1], argv + 1); _exit(127); }
+    int result = 1, status = 0;
+    for (;;) {
+        pid_t pid = wait(&status);
+        if (pid < 0) { if (errno == EINTR) continue; break; }
+        if (pid == child) result = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+    }
+    return result;
+}
+EOF
 
 # The command of one tool for one job: $1 tool, $2 job, $3 output folder, $4 jobs at once.
 # Peers run one process per photo (xargs -P for several at once), as scripts use them.
@@ -70,67 +112,83 @@ command_for() {
     return
   fi
   case $tool.$job in
-    im.jpeg)   each='"$IM" "$0" -filter Catrom -resize 1024x -quality 80 "$1/$(basename "$0" .jpg).jpg"' ;;
-    im.png)    each='"$IM" "$0" -filter Catrom -resize 1024x "$1/$(basename "$0" .jpg).png"' ;;
-    im.gif)    each='"$IM" "$0" -filter Catrom -resize 1024x -dither FloydSteinberg -colors 256 "$1/$(basename "$0" .jpg).gif"' ;;
-    im.bmp8)   each='"$IM" "$0" -filter Catrom -resize 1024x -dither FloydSteinberg -colors 256 -type Palette "BMP3:$1/$(basename "$0" .jpg).bmp"' ;;
-    im.tiff)   each='"$IM" "$0" -compress LZW "$1/$(basename "$0" .jpg).tif"' ;;
-    gm.jpeg)   each='gm convert "$0" -filter Catrom -resize 1024x -quality 80 "$1/$(basename "$0" .jpg).jpg"' ;;
-    gm.png)    each='gm convert "$0" -filter Catrom -resize 1024x "$1/$(basename "$0" .jpg).png"' ;;
-    gm.gif)    each='gm convert "$0" -filter Catrom -resize 1024x -dither -colors 256 "$1/$(basename "$0" .jpg).gif"' ;;
-    gm.bmp8)   each='gm convert "$0" -filter Catrom -resize 1024x -dither -colors 256 -type Palette "BMP3:$1/$(basename "$0" .jpg).bmp"' ;;
-    gm.tiff)   each='gm convert "$0" -compress LZW "$1/$(basename "$0" .jpg).tif"' ;;
+    im.jpeg)   each='"$IM" "$0" -filter Catrom -resize 1024x -quality 80 "$1/$(basename "${0%.*}").jpg"' ;;
+    im.png)    each='"$IM" "$0" -filter Catrom -resize 1024x "$1/$(basename "${0%.*}").png"' ;;
+    im.gif)    each='"$IM" "$0" -filter Catrom -resize 1024x -dither FloydSteinberg -colors 256 "$1/$(basename "${0%.*}").gif"' ;;
+    im.bmp8)   each='"$IM" "$0" -filter Catrom -resize 1024x -dither FloydSteinberg -colors 256 -type Palette "BMP3:$1/$(basename "${0%.*}").bmp"' ;;
+    im.tiff)   each='"$IM" "$0" -compress LZW "$1/$(basename "${0%.*}").tif"' ;;
+    gm.jpeg)   each='gm convert "$0" -filter Catrom -resize 1024x -quality 80 "$1/$(basename "${0%.*}").jpg"' ;;
+    gm.png)    each='gm convert "$0" -filter Catrom -resize 1024x "$1/$(basename "${0%.*}").png"' ;;
+    gm.gif)    each='gm convert "$0" -filter Catrom -resize 1024x -dither -colors 256 "$1/$(basename "${0%.*}").gif"' ;;
+    gm.bmp8)   each='gm convert "$0" -filter Catrom -resize 1024x -dither -colors 256 -type Palette "BMP3:$1/$(basename "${0%.*}").bmp"' ;;
+    gm.tiff)   each='gm convert "$0" -compress LZW "$1/$(basename "${0%.*}").tif"' ;;
     vips.jpeg) each='vipsthumbnail "$0" --size 1024x -o "$1/%s.jpg[Q=80]"' ;;
     vips.png)  each='vipsthumbnail "$0" --size 1024x -o "$1/%s.png"' ;;
     vips.gif)  each='vipsthumbnail "$0" --size 1024x -o "$1/%s.gif[dither=1]"' ;;
-    vips.tiff) each='vips copy "$0" "$1/$(basename "$0" .jpg).tif[compression=lzw]"' ;;
+    vips.tiff) each='vips copy "$0" "$1/$(basename "${0%.*}").tif[compression=lzw]"' ;;
     *) return 1 ;;  # no equivalent (libvips writes no indexed BMP)
   esac
   printf 'printf "%%s\\n" %s | xargs -P %d -I{} sh -c %q {} %q' "$(printf '%q ' "${FILES[@]}")" "$jobs" "$each" "$out"
 }
 
-# Runs a command REPEATS times; prints "wall cpu peakMiB" (medians; the largest peak).
-measure() {
-  local command=$1 limit=$2 walls=() cpus=() peak=0 i stats
-  for ((i = 0; i < REPEATS; i++)); do
-    rm -rf "$WORK/out" && mkdir -p "$WORK/out"
-    if ! env MAGICK_THREAD_LIMIT="$limit" OMP_NUM_THREADS="$limit" VIPS_CONCURRENCY="$limit" \
-         /usr/bin/time -f "%e %U %S %M" -o "$WORK/time" bash -c "$command" >/dev/null 2>"$WORK/errors"; then
-      echo "failed: $(head -c 300 "$WORK/errors")" >&2
-      echo "- - -"
-      return
-    fi
-    read -r wall user sys rss < "$WORK/time"
-    walls+=("$wall")
-    cpus+=("$(echo "$user + $sys" | bc)")
-    [ "$rss" -gt "$peak" ] && peak=$rss
-  done
-  local wallMedian cpuMedian
-  wallMedian=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
-  cpuMedian=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
-  echo "$wallMedian $cpuMedian $((peak / 1024))"
+# Runs a command once into $WORK/out; prints "wall cpu peakKiB", or nothing when it failed.
+run_once() {
+  local command=$1 limit=$2 wall user sys rss
+  rm -rf "$WORK/out" && mkdir -p "$WORK/out"
+  if ! env MAGICK_THREAD_LIMIT="$limit" OMP_NUM_THREADS="$limit" VIPS_CONCURRENCY="$limit" \
+       /usr/bin/time -f "%e %U %S %M" -o "$WORK/time" "$REAP" bash -c "$command" >/dev/null 2>"$WORK/errors"; then
+    echo "failed: $(head -c 300 "$WORK/errors")" >&2
+    return
+  fi
+  read -r wall user sys rss < "$WORK/time"
+  echo "$wall $(echo "$user + $sys" | bc) $rss"
+}
+
+median() {
+  sort -g | awk '{ a[NR] = $1 } END { if (NR == 0) print "-"; else print a[int((NR + 1) / 2)] }'
 }
 
 echo "# tallowin-batch against its peers"
 echo
-echo "$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')), ${#FILES[@]} photos" \
-     "(${MEGAPIXELS} megapixels in all), median of $REPEATS runs."
+echo "$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')), ${#FILES[@]} $WHAT" \
+     "(${MEGAPIXELS} megapixels in all), median of $REPEATS interleaved runs."
 echo "Versions: $("$IM" -version | head -1 | cut -d' ' -f2-3); GraphicsMagick $(gm -version | head -1 | cut -d' ' -f2);" \
      "$(vips --version)."
 echo
 echo "| Job | Cores | Tool | Wall s | CPU s | Peak MiB | Wall / ImageMagick |"
 echo "|---|---|---|---|---|---|---|"
+TOOLS=${BENCH_TOOLS:-im gm vips tallowin}
+declare -A commands walls cpus peaks
 for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
   for cores in 1 "$CORES"; do
+    # One core: every tool gets one thread. All cores: the tools pick their own.
+    limit=$([ "$cores" = 1 ] && echo 1 || echo "$CORES")
+    for tool in $TOOLS; do
+      commands[$tool]=$(command_for "$tool" "$job" "$WORK/out" "$cores") || commands[$tool]=""
+      walls[$tool]=""
+      cpus[$tool]=""
+      peaks[$tool]=0
+    done
+    for ((i = 0; i < REPEATS; i++)); do
+      for tool in $TOOLS; do
+        [ -n "${commands[$tool]}" ] || continue
+        result=$(run_once "${commands[$tool]}" "$limit")
+        [ -n "$result" ] || continue
+        read -r wall cpu rss <<< "$result"
+        walls[$tool]+="$wall "
+        cpus[$tool]+="$cpu "
+        [ "$rss" -gt "${peaks[$tool]}" ] && peaks[$tool]=$rss
+      done
+    done
     imWall=""
-    for tool in im gm vips tallowin; do
-      if ! command=$(command_for "$tool" "$job" "$WORK/out" "$cores"); then
+    for tool in $TOOLS; do
+      if [ -z "${commands[$tool]}" ]; then
         echo "| $job | $cores | $tool | n/a | n/a | n/a | n/a |"
         continue
       fi
-      # One core: every tool gets one thread. All cores: the tools pick their own.
-      limit=$([ "$cores" = 1 ] && echo 1 || echo "$CORES")
-      read -r wall cpu peak < <(measure "$command" "$limit")
+      wall=$(printf '%s\n' ${walls[$tool]} | median)
+      cpu=$(printf '%s\n' ${cpus[$tool]} | median)
+      peak=$([ "$wall" = "-" ] && echo "-" || echo $((peaks[$tool] / 1024)))
       [ "$tool" = im ] && imWall=$wall
       ratio="-"
       if [ "$wall" != "-" ] && [ -n "$imWall" ] && [ "$imWall" != "-" ]; then

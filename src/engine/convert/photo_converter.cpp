@@ -166,7 +166,7 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     const std::u16string sourceName = Utf16Path(sourceFile.Path());
     const GpStatus loadStatus = toSrgb ? GdipLoadImageFromFileICM(sourceName.c_str(), &rawSource)
                                        : GdipLoadImageFromFile(sourceName.c_str(), &rawSource);
-    const ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
+    ImagePtr source(loadStatus == Ok ? rawSource : nullptr);
     // Why the source gives no pixels; the failed draw below reports it.
     std::string decodeFailure;
     if (loadStatus != Ok) {
@@ -227,10 +227,15 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
     if (const char* colour = source ? GdipExtColourWarning(source.get()) : nullptr; colour != nullptr) {
         Log(photo.sourcePath + " Colours left as they are: " + colour);
     }
-    const char* damage = source ? GdipExtDecodeWarning(source.get()) : nullptr;
-    if (damage != nullptr) {
-        Log(photo.sourcePath + " Converted in part: " + damage);
+    const char* const damageText = source ? GdipExtDecodeWarning(source.get()) : nullptr;
+    const std::optional<std::string> damage =
+        damageText != nullptr ? std::optional<std::string>(damageText) : std::nullopt;
+    if (damage) {
+        Log(photo.sourcePath + " Converted in part: " + *damage);
     }
+    // The decoded pixels are drawn: let them go before the turn and the encoder take
+    // their own memory (a full-size photo's raster is the largest buffer of a run).
+    source.reset();
 
     const std::optional<RotateFlipType> turn = RotateFlipFor(settings.nRotateAngel, settings.nFlipType);
     if (!turn) {
@@ -249,7 +254,7 @@ ConversionOutcome PhotoConverter::Convert(const PhotoRecord& photo) {
         // The encoders have shown why; an encoder that failed without a word still fails.
         return ConversionOutcome::Failure(lastReport_.empty() ? GetText(IDS_SAVE_FAILED) : lastReport_);
     }
-    return damage != nullptr ? ConversionOutcome::InPart(damage) : ConversionOutcome::Converted();
+    return damage ? ConversionOutcome::InPart(*damage) : ConversionOutcome::Converted();
 }
 
 void PhotoConverter::DrawStamp(const PhotoRecord& photo, GpGraphics* graphics, int32_t width, int32_t height) {

@@ -1,4 +1,7 @@
-// PNG through libpng: every colour type and depth is expanded to 8-bit BGRA.
+// PNG through libpng: every colour type and depth is expanded to 8-bit BGRA. PNG has
+// no reduced decode of its own; when the caller needs at most half the size, rows are
+// read one at a time and averaged in blocks of 2, 4 or 8 pixels a side as they arrive
+// (as JPEG's DCT scaling does), so the full-size raster is never held.
 #include "decoder.h"
 #include "decoder_support.h"
 #include "png_memory.h"
@@ -124,13 +127,89 @@ bool DataCanFill(png_structp png, png_infop info, uint64_t inputBytes) {
     return detail::DataCanFill(inputBytes, detail::kDeflateMaxExpansion, needed);
 }
 
+// The largest block side of 8, 4 and 2 whose reduced picture (sides rounded up) still
+// covers the request; 1 when none does or the whole picture is wanted.
+int ReductionFor(const DecodeRequest& request, int32_t width, int32_t height)
+{
+    if (request.minWidth <= 0 || request.minHeight <= 0) return 1;
+    for (const int side : {8, 4, 2}) {
+        if ((width + side - 1) / side >= request.minWidth && (height + side - 1) / side >= request.minHeight) {
+            return side;
+        }
+    }
+    return 1;
+}
+
+// Adds one BGRA row to the running sums of its blocks (4 per block: with alpha the
+// colours weighted by it, so transparent pixels lend no colour, and the alpha itself).
+template <bool Alpha> void AddRow(const uint8_t* row, int32_t width, int side, uint32_t* sums)
+{
+    for (int32_t left = 0; left < width; left += side, sums += 4) {
+        const int32_t right = std::min(width, left + side);
+        uint32_t b = 0, g = 0, r = 0, a = 0;
+        for (int32_t x = left; x < right; ++x, row += 4) {
+            if constexpr (Alpha) {
+                const uint32_t alpha = row[3];
+                b += row[0] * alpha;
+                g += row[1] * alpha;
+                r += row[2] * alpha;
+                a += alpha;
+            } else {
+                b += row[0];
+                g += row[1];
+                r += row[2];
+            }
+        }
+        sums[0] += b;
+        sums[1] += g;
+        sums[2] += r;
+        sums[3] += a;
+    }
+}
+
+// Writes the averages of one row of blocks (`rows` source rows tall) and clears the sums.
+template <bool Alpha> void EmitBlocks(uint32_t* sums, int32_t width, int side, int32_t rows, uint8_t* out)
+{
+    for (int32_t left = 0; left < width; left += side, sums += 4, out += 4) {
+        const uint32_t count = static_cast<uint32_t>(std::min(width - left, side) * rows);
+        if constexpr (Alpha) {
+            const uint32_t weight = sums[3];
+            for (int c = 0; c < 3; ++c) {
+                out[c] = weight == 0 ? 0 : static_cast<uint8_t>((sums[c] + weight / 2) / weight);
+            }
+            out[3] = static_cast<uint8_t>((weight + count / 2) / count);
+        } else {
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((sums[c] + count / 2) / count);
+            out[3] = 255;
+        }
+        sums[0] = sums[1] = sums[2] = sums[3] = 0;
+    }
+}
+
+// Reads the rows one by one into `side` x `side` block averages.
+template <bool Alpha>
+void ReadReduced(png_structp png, int32_t width, int32_t height, int side, uint8_t* row, uint32_t* sums, Raster& out)
+{
+    for (int32_t y = 0; y < height; ++y) {
+        png_read_row(png, row, nullptr);
+        AddRow<Alpha>(row, width, side, sums);
+        if ((y + 1) % side == 0 || y + 1 == height) {
+            EmitBlocks<Alpha>(sums, width, side, y % side + 1, out.Row(y / side));
+        }
+    }
+}
+
 // libpng reports errors by longjmp back into this frame. Every object with a
 // destructor is constructed before setjmp and lives in this frame, so the jump skips
 // no destructor.
-DecodeStatus ReadPng(PngContext& ctx, const DecodeLimits& limits, bool headerOnly, ImageInfo& info, Raster& out) {
+DecodeStatus ReadPng(PngContext& ctx, const DecodeRequest& request, const DecodeLimits& limits, bool headerOnly,
+                     ImageInfo& info, Raster& out)
+{
     PngReader reader(ctx);
     if (!reader.Ready()) return DecodeStatus::OutOfMemory;
     std::vector<png_bytep> rowPointers;
+    std::vector<uint8_t> row;
+    std::vector<uint32_t> sums;
     png_structp png = reader.Png();
     png_infop pinfo = reader.Info();
     png_set_read_fn(png, &ctx, ReadCallback);
@@ -156,6 +235,27 @@ DecodeStatus ReadPng(PngContext& ctx, const DecodeLimits& limits, bool headerOnl
     png_read_update_info(png, pinfo);
     if (png_get_rowbytes(png, pinfo) != static_cast<size_t>(info.width) * 4) return DecodeStatus::NotAnImage;
 
+    // Interlaced rows arrive in passes over the whole picture: those decode whole.
+    const int side =
+        png_get_interlace_type(png, pinfo) == PNG_INTERLACE_NONE ? ReductionFor(request, info.width, info.height) : 1;
+    if (side > 1) {
+        const int32_t blocksWide = (info.width + side - 1) / side;
+        const DecodeStatus allocated = detail::AllocateRaster(out, blocksWide, (info.height + side - 1) / side, limits);
+        if (allocated != DecodeStatus::Ok) return allocated;
+        try {
+            row.resize(static_cast<size_t>(info.width) * 4);
+            sums.assign(static_cast<size_t>(blocksWide) * 4, 0);
+        } catch (const std::bad_alloc&) {
+            return DecodeStatus::OutOfMemory;
+        }
+        if (info.hasAlpha) {
+            ReadReduced<true>(png, info.width, info.height, side, row.data(), sums.data(), out);
+        } else {
+            ReadReduced<false>(png, info.width, info.height, side, row.data(), sums.data(), out);
+        }
+        png_read_end(png, nullptr);
+        return DecodeStatus::Ok;
+    }
     const DecodeStatus allocated = detail::AllocateRaster(out, info.width, info.height, limits);
     if (allocated != DecodeStatus::Ok) return allocated;
     try {
@@ -169,14 +269,15 @@ DecodeStatus ReadPng(PngContext& ctx, const DecodeLimits& limits, bool headerOnl
     return DecodeStatus::Ok;
 }
 
-DecodeStatus ReadPngFile(const std::string& path, const DecodeLimits& limits, bool headerOnly, ImageInfo& info,
-                         Raster& out) {
+DecodeStatus ReadPngFile(const std::string& path, const DecodeRequest& request, const DecodeLimits& limits,
+                         bool headerOnly, ImageInfo& info, Raster& out)
+{
     PngContext ctx;
     const DecodeStatus sized = detail::FileSize(path, ctx.source.fileSize);
     if (sized != DecodeStatus::Ok) return sized;
     ctx.source.file = std::fopen(path.c_str(), "rb");
     if (ctx.source.file == nullptr) return DecodeStatus::FileError;
-    const DecodeStatus status = ReadPng(ctx, limits, headerOnly, info, out);
+    const DecodeStatus status = ReadPng(ctx, request, limits, headerOnly, info, out);
     std::fclose(ctx.source.file);
     return status;
 }
@@ -193,12 +294,13 @@ public:
     }
     DecodeStatus ReadHeader(const std::string& path, const DecodeLimits& limits, ImageInfo& info) const override {
         Raster unused;
-        return ReadPngFile(path, limits, true, info, unused);
+        return ReadPngFile(path, DecodeRequest{}, limits, true, info, unused);
     }
-    DecodeStatus Decode(const std::string& path, const DecodeRequest&, const DecodeLimits& limits, Raster& out,
-                        std::string&) const override {
+    DecodeStatus Decode(const std::string& path, const DecodeRequest& request, const DecodeLimits& limits, Raster& out,
+                        std::string&) const override
+    {
         ImageInfo info;
-        return ReadPngFile(path, limits, false, info, out);
+        return ReadPngFile(path, request, limits, false, info, out);
     }
 };
 
@@ -216,7 +318,7 @@ DecodeStatus PngReadHeaderFromMemory(const uint8_t* data, size_t size, const Dec
     ctx.source.data = data;
     ctx.source.size = size;
     Raster unused;
-    return ReadPng(ctx, limits, true, info, unused);
+    return ReadPng(ctx, DecodeRequest{}, limits, true, info, unused);
 }
 
 DecodeStatus PngDecodeFromMemory(const uint8_t* data, size_t size, const DecodeLimits& limits, Raster& out,
@@ -225,7 +327,7 @@ DecodeStatus PngDecodeFromMemory(const uint8_t* data, size_t size, const DecodeL
     ctx.source.data = data;
     ctx.source.size = size;
     ImageInfo info;
-    return ReadPng(ctx, limits, false, info, out);
+    return ReadPng(ctx, DecodeRequest{}, limits, false, info, out);
 }
 
 }  // namespace detail

@@ -1,0 +1,31 @@
+#pragma once
+// LZW compression as TIFF stores it (compression code 5): codes written most significant
+// bit first, 9 to 12 bits wide, the width growing one code early as libtiff's and every
+// other reader's decoder expects, a clear code at the start and whenever the table is
+// full, and an end-of-information code last. Each call makes one self-contained stream
+// (one strip).
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tallowin::codec {
+
+class TiffLzwEncoder {
+public:
+    // The most bytes Encode can produce for `size` bytes of input.
+    static size_t Bound(size_t size);
+
+    // Compresses `size` bytes into the start of `out`, which is grown to Bound(size) when
+    // smaller (never shrunk, so one buffer serves every strip), and returns the stream's
+    // length in bytes.
+    size_t Encode(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+
+private:
+    // Open addressing on (prefix code << 8 | next byte); a slot holds that key above the
+    // 12-bit code it maps to, 0 when empty (no code below 258 is ever stored).
+    static constexpr int kHashBits = 14;
+    std::vector<uint32_t> table_ = std::vector<uint32_t>(size_t{1} << kHashBits);
+};
+
+}  // namespace tallowin::codec
