@@ -3,6 +3,9 @@
 #include "codec_test_support.h"
 #include "photo_info_test_support.h"
 #include "photo_metadata.h"
+#include "png_profile_name.h"
+
+#include <zlib.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 namespace tallowin::test {
@@ -17,6 +21,7 @@ namespace {
 
 using metadata::MetadataOptions;
 using metadata::MetadataStatus;
+using metadata::NameUnnamedPngProfile;
 using metadata::PhotoMetadata;
 using metadata::ReadPhotoMetadata;
 using metadata::WritePhotoMetadata;
@@ -195,6 +200,40 @@ TEST_P(MetadataOutputTest, KeepsDateCameraGpsAndProfileWithUprightOrientationNew
     // The pixels are still the encoder's: the file decodes at its size.
     EXPECT_EQ(tags["Composite:ImageSize"].toString(), "40 30");
     ExpectSoundWebp(out);
+}
+
+// PNG names a profile with 1 to 79 bytes; libpng drops an unnamed one, and with it the
+// photo's colours.
+TEST_F(MetadataTest, APngOutputsProfileHasANameAndASoundChunk)
+{
+    const auto read = ReadPhotoMetadata(CameraJpeg().string());
+    const std::filesystem::path out = Encode("named.png", u"image/png", 40, 30);
+    ASSERT_NE(WritePhotoMetadata(out.string(), read.metadata, MetadataOptions{}).status, MetadataStatus::Failed);
+
+    const std::vector<uint8_t> file = ReadBytes(out);
+    size_t at = 8;
+    bool found = false;
+    while (at + 12 <= file.size()) {
+        const uint32_t length = uint32_t{file[at]} << 24 | uint32_t{file[at + 1]} << 16 | uint32_t{file[at + 2]} << 8
+                                | file[at + 3];
+        ASSERT_LE(at + 12 + length, file.size());
+        const uLong crc = crc32(crc32(0L, Z_NULL, 0), &file[at + 4], length + 4);
+        const size_t end = at + 8 + length;
+        EXPECT_EQ(crc, uLong{file[end]} << 24 | uLong{file[end + 1]} << 16 | uLong{file[end + 2]} << 8 | file[end + 3])
+            << "chunk at " << at;
+        if (std::memcmp(&file[at + 4], "iCCP", 4) == 0) {
+            found = true;
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[at + 8])), "ICC profile");
+        }
+        at = end + 4;
+    }
+    EXPECT_TRUE(found);
+    EXPECT_EQ(ProfileOf(out), profile_);
+    // Anything but a sound PNG is left as it is.
+    const std::filesystem::path junk = Path("junk.png");
+    WriteBytes(junk, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 200, 'i', 'C', 'C', 'P', 0, 0});
+    EXPECT_FALSE(NameUnnamedPngProfile(junk.string()));
+    EXPECT_EQ(ReadBytes(junk).size(), 18u);
 }
 
 TEST_P(MetadataOutputTest, RemoveLocationDropsEveryGpsFieldAndKeepsTheRest)

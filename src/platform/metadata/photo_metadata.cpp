@@ -3,6 +3,7 @@
 #include "photo_metadata.h"
 
 #include "container_metadata.h"
+#include "png_profile_name.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -409,6 +410,9 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
         }
         if (anything || profileInSecondPass) {
             image->writeMetadata();
+        }
+        if (!prepared.icc.empty() && image->mimeType() == "image/png" && !NameUnnamedPngProfile(outputFilePath)) {
+            AddReason(result, MetadataStatus::Failed, "the colour profile could not be named");
         }
         if (profileInSecondPass) {
             image = Exiv2::ImageFactory::open(outputFilePath);
