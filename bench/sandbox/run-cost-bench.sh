@@ -20,6 +20,10 @@
 #   -j | in-process | helper with Qt linked | helper without Qt, heap kept
 #    1 |    1.060 s |      1.119 s (+5.6%)  |      1.086 s (+2.5%)
 #    2 |    0.986 s |      1.111 s (+12.7%) |      1.082 s (+9.7%)
+# The same again when the machine was less loaded:
+#    1 |    0.735 s |      0.789 s (+7.3%)  |      0.739 s (+0.5%)
+#    2 |    0.991 s |      1.021 s (+3.0%)  |      0.944 s (-4.7%)
+# and a third time, -j 1 only: 1.007 s, 1.113 s (+10.5%), 1.025 s (+1.8%).
 # A helper's start (run-start-bench.sh, 50 runs, median CPU): 27 ms with Qt linked
 # (74 libraries), 15 ms without (35); the metafile helper 28-40 ms. Of the 15 ms, about
 # a third is the static set-up of libhwy (libjxl) and libde265 (libheif).
