@@ -14,6 +14,19 @@
 #   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
 #   ROUNDS          runs of each kind (default 7)
 # CORPUS as for bench/batch/run-bench.sh (made by shared/bench/make-corpus.sh).
+#
+# Figures (2 cores, 10 photos, 11 interleaved runs each, medians of the CPU time; the
+# machine was loaded by other builds, so only the differences within a row set count):
+#   -j | in-process | helper with Qt linked | helper without Qt, heap kept
+#    1 |    1.060 s |      1.119 s (+5.6%)  |      1.086 s (+2.5%)
+#    2 |    0.986 s |      1.111 s (+12.7%) |      1.082 s (+9.7%)
+# The same again when the machine was less loaded:
+#    1 |    0.735 s |      0.789 s (+7.3%)  |      0.739 s (+0.5%)
+#    2 |    0.991 s |      1.021 s (+3.0%)  |      0.944 s (-4.7%)
+# and a third time, -j 1 only: 1.007 s, 1.113 s (+10.5%), 1.025 s (+1.8%).
+# A helper's start (run-start-bench.sh, 50 runs, median CPU): 27 ms with Qt linked
+# (74 libraries), 15 ms without (35); the metafile helper 28-40 ms. Of the 15 ms, about
+# a third is the static set-up of libhwy (libjxl) and libde265 (libheif).
 set -euo pipefail
 
 SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
@@ -28,7 +41,7 @@ if [ -z "${TALLOWIN_BATCH:-}" ]; then
   BUILD=${BENCH_BUILD:-$SOURCE_DIR/build/bench/release}
   cmake -S "$SOURCE_DIR" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_SANITIZE=OFF \
         -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
-  cmake --build "$BUILD" -j "$(nproc)" --target tallowin-batch tallowin-decoder >/dev/null
+  cmake --build "$BUILD" -j "$(nproc)" --target tallowin-batch tallowin-decoder tallowin-metafile-decoder >/dev/null
   TALLOWIN_BATCH=$BUILD/bin/tallowin-batch
 fi
 mapfile -t FILES < <(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $1 }' "$CORPUS/MANIFEST.tsv" \

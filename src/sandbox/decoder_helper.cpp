@@ -2,19 +2,13 @@
 
 #include "decoder_protocol.h"
 #include "jxr_decoder.h"
-#include "readable_paths.h"
 #include "request_file.h"
+#include "readable_paths.h"
 #include "syscall_filter.h"
-
-#include <QFontDatabase>
-#include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
-
-#include <fontconfig/fontconfig.h>
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -94,36 +88,15 @@ bool LimitMemory(uint64_t budgetMiB) {
     return setrlimit(resource, &limit) == 0;
 }
 
-// Everything the metafile drawing loads on first use (the platform plugin, the font
-// database and its configuration, the SVG module) is loaded before the filter.
-std::unique_ptr<QGuiApplication> PrepareFonts(char* program) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Qt's notes about the session would land on the calling program's error stream.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
-    });
-    static int qtArgc = 1;
-    static char* qtArgv[] = {program, nullptr};
-    auto application = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
-    QFontDatabase::families();
-    QImage canvas(16, 16, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&canvas);
-    painter.drawText(0, 12, QStringLiteral("Aa"));
-    return application;
-}
-
-// The folders a metafile helper may read: what fontconfig searches and caches, and
-// where libwmf looks for its font map.
-std::vector<std::string> FontFolders() {
-    std::vector<std::string> folders = {"/etc/fonts", "/usr/share/fonts", "/usr/share/libwmf",
-                                        "/var/lib/ghostscript/fonts", "/usr/share/ghostscript"};
-    FcConfig* config = FcConfigGetCurrent();
-    for (FcStrList* list : {FcConfigGetFontDirs(config), FcConfigGetCacheDirs(config), FcConfigGetConfigDirs(config)}) {
-        if (list == nullptr) continue;
-        while (FcChar8* folder = FcStrListNext(list)) folders.emplace_back(reinterpret_cast<const char*>(folder));
-        FcStrListDone(list);
-    }
-    return folders;
+// A helper decodes one photo after another, each allocating and freeing rasters and
+// buffers of similar sizes. Taken from the heap and kept there on free (up to a bound),
+// they reuse pages already faulted in, where fresh mappings would cost the kernel a
+// fault and a cleared page each time and an unmap after every photo.
+void KeepDecodeMemory() {
+    constexpr int kHeapBelow = 64 << 20;  // larger blocks still get mappings of their own
+    constexpr int kKeptAtMost = 64 << 20;
+    mallopt(M_MMAP_THRESHOLD, kHeapBelow);
+    mallopt(M_TRIM_THRESHOLD, kKeptAtMost);
 }
 
 // The C library loads character set converters on first use, as shared objects, which
@@ -219,9 +192,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
     reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
     const bool known = request.kind == codec::sandbox::RequestKind::Header ||
                        request.kind == codec::sandbox::RequestKind::Decode;
-    const std::vector<const codec::Decoder*>& all = codec::AllDecoders();
-    const codec::Decoder* format =
-        (request.decoder >= 0 && static_cast<size_t>(request.decoder) < all.size()) ? all[request.decoder] : nullptr;
+    const codec::Decoder* format = codec::sandbox::NamedDecoder(request, *entry.decoders);
     codec::DecodeLimits limits;
     limits.maxSide = request.maxSide;
     limits.maxPixels = request.maxPixels;
@@ -277,16 +248,18 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
 
 }  // namespace
 
-DecoderEntry LibraryDecoders() {
+DecoderEntry PhotoDecoders() {
     DecoderEntry entry;
     entry.readHeader = &codec::ReadHeader;
     entry.decodePixels = &codec::DecodePixels;
+    entry.decoders = &codec::PhotoDecoders();
     return entry;
 }
 
 int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     Arguments arguments;
-    if (!ParseArguments(argc, argv, arguments)) {
+    if (!ParseArguments(argc, argv, arguments) ||
+        (arguments.mode == HelperMode::Fonts && entry.prepareFonts == nullptr)) {
         std::fprintf(stderr, "%s: usage: %s --mode=strict|fonts [--memory-mib=N]\n", argv[0], argv[0]);
         return 2;
     }
@@ -300,8 +273,11 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     // the helper; the pixels then go through the socket.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    std::unique_ptr<QGuiApplication> application;
-    if (arguments.mode == HelperMode::Fonts) application = PrepareFonts(argv[0]);
+    std::vector<std::string> fontFolders;
+    if (arguments.mode == HelperMode::Fonts && !entry.prepareFonts(argv[0], fontFolders)) {
+        std::fprintf(stderr, "%s: the fonts could not be set up\n", argv[0]);
+        return 1;
+    }
     PreloadCharsetConverters();
     // This process is the isolation; the filter would end it at libjxr's own fork.
     codec::DecodeJxrInThisProcess();
@@ -309,8 +285,9 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
         std::fprintf(stderr, "%s: the memory limit could not be set\n", argv[0]);
         return 1;
     }
+    KeepDecodeMemory();
     std::string error;
-    if (arguments.mode == HelperMode::Fonts && !RestrictOpensTo(FontFolders(), error)) {
+    if (arguments.mode == HelperMode::Fonts && !RestrictOpensTo(fontFolders, error)) {
         std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
         return 1;
     }

@@ -5,6 +5,7 @@
 #include "decoder.h"
 
 #include <string>
+#include <vector>
 
 namespace tallowin::sandbox {
 
@@ -14,9 +15,20 @@ struct DecoderEntry {
                                       codec::ImageInfo&) = nullptr;
     codec::DecodeStatus (*decodePixels)(const codec::Decoder&, const std::string&, const codec::DecodeRequest&,
                                         const codec::DecodeLimits&, codec::Raster&, std::string&) = nullptr;
+    // The adapters requests may name.
+    const std::vector<const codec::Decoder*>* decoders = nullptr;
+    // Loads what drawing metafiles needs before the filter (Qt, the fonts) and names the
+    // folders the helper may read from then on; null in a helper that serves no
+    // metafiles, which refuses --mode=fonts.
+    bool (*prepareFonts)(char* program, std::vector<std::string>& folders) = nullptr;
 };
 
-// The codec service's own decoders.
+// The codec service's decoders but the metafiles: a helper built with only these links
+// no Qt, so it starts quickly.
+DecoderEntry PhotoDecoders();
+
+// Every decoder of the codec service, with the metafile drawing set up in fonts mode
+// (metafile_setup.cpp, which links Qt).
 DecoderEntry LibraryDecoders();
 
 // The helper's main: arguments --mode=strict|fonts and --memory-mib=N.

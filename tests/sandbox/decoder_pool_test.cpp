@@ -20,6 +20,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -244,7 +246,7 @@ TEST_F(DecoderPoolTest, TheCallersLimitsApplyInTheHelper) {
     ExpectGoodDecode(pool);
 }
 
-// Only the registered adapters travel to a helper (as their place in the list).
+// Only the registered adapters travel to a helper (by name, so an impostor must be refused here).
 TEST_F(DecoderPoolTest, AnAdapterOutsideTheListIsRefused) {
     class Stranger final : public codec::Decoder {
     public:
@@ -304,11 +306,50 @@ TEST_F(DecoderPoolTest, ParallelCallersShareTheHelpersWhileOthersCrash) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
+// Whether process `pid` has a file whose name contains `part` mapped.
+bool Maps(pid_t pid, const std::string& part) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    std::string line;
+    while (std::getline(maps, line))
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+// Photos go to a helper that loads no Qt, so that it starts quickly; metafiles to the
+// helper that draws with it. A photo helper asked for metafiles refuses to start.
+TEST_F(DecoderPoolTest, PhotosGoToAHelperWithoutQtAndMetafilesToTheirOwn) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.metafileHelperPath = (BinDir() / "tallowin-metafile-decoder").string();
+    DecoderPool pool(options);
+    ExpectGoodDecode(pool);
+    const std::string wmf = (DataDir() / "libwmf" / "ant.wmf").string();
+    Raster raster;
+    std::string warning;
+    const DecodeStatus status = pool.DecodePixels(Format("wmf"), wmf, {}, {}, raster, warning);
+    ASSERT_TRUE(status == DecodeStatus::Ok || status == DecodeStatus::Partial) << static_cast<int>(status);
+    EXPECT_GT(raster.width, 0);
+    const std::vector<pid_t> photo = ChildrenNamed(getpid(), "tallowin-decoder");
+    const std::vector<pid_t> metafile = ChildrenNamed(getpid(), "tallowin-metafile-decoder");
+    ASSERT_EQ(photo.size(), 1u);
+    ASSERT_EQ(metafile.size(), 1u);
+    EXPECT_TRUE(Maps(photo[0], "libjpeg"));
+    EXPECT_FALSE(Maps(photo[0], "libQt6"));
+    EXPECT_FALSE(Maps(photo[0], "libexiv2"));
+    EXPECT_TRUE(Maps(metafile[0], "libQt6Gui"));
+
+    options.metafileHelperPath.clear();
+    DecoderPool photosOnly(options);
+    EXPECT_EQ(photosOnly.DecodePixels(Format("wmf"), wmf, {}, {}, raster, warning), DecodeStatus::Stopped);
+    ExpectGoodDecode(photosOnly);
+}
+
 // Every test file: the same header, status, warning and pixels through the shipped
 // helper as in this process, at full size and reduced.
 TEST_F(DecoderPoolTest, EveryTestFileDecodesThroughTheHelperAsInProcess) {
     PoolOptions options = TestHelper();
     options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.metafileHelperPath = (BinDir() / "tallowin-metafile-decoder").string();
     options.memoryMiB = 4096;
     DecoderPool pool(options);
     int compared = 0;

@@ -123,7 +123,7 @@ DecodeStatus TestDecodePixels(const tallowin::codec::Decoder& format, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
-    tallowin::sandbox::DecoderEntry entry;
+    tallowin::sandbox::DecoderEntry entry = tallowin::sandbox::LibraryDecoders();
     entry.readHeader = &TestReadHeader;
     entry.decodePixels = &TestDecodePixels;
     return tallowin::sandbox::RunDecoderHelper(argc, argv, entry);

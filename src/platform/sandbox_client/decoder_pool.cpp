@@ -101,15 +101,20 @@ int EnvInt(const char* name, int fallback, int low, int high) {
     return static_cast<int>(value);
 }
 
-std::string HelperBesideProgram() {
+// The folder of `path`, with its trailing slash; empty when it names no folder.
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ProgramFolder() {
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) return {};
-    std::string path(self, static_cast<size_t>(length));
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {};
-    return path.substr(0, slash + 1) + kHelperName;
+    return FolderOf(std::string(self, static_cast<size_t>(length)));
 }
+
+bool Executable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
 
 }  // namespace
 
@@ -184,7 +189,9 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const std::string memory = "--memory-mib=" + std::to_string(options_.memoryMiB);
-    std::string program = options_.helperPath;
+    std::string program = (mode == HelperMode::Fonts && !options_.metafileHelperPath.empty())
+                               ? options_.metafileHelperPath
+                               : options_.helperPath;
     std::string modeArgument = ModeArgument(mode);
     char* argv[] = {program.data(), modeArgument.data(), const_cast<char*>(memory.c_str()), nullptr};
     pid_t pid = -1;
@@ -317,11 +324,11 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
                                    WireRequest& request, WireReply& reply, int& memfd,
                                    std::vector<uint8_t>& pixels) {
     memfd = -1;
-    // Both ends are the same build: the adapter travels as its place in the list.
+    // Only the registered adapters travel, by name: the helpers hold different lists.
     const std::vector<const Decoder*>& all = AllDecoders();
-    const auto found = std::find(all.begin(), all.end(), &format);
-    if (found == all.end()) return DecodeStatus::NotAnImage;
-    request.decoder = static_cast<int32_t>(found - all.begin());
+    if (std::find(all.begin(), all.end(), &format) == all.end() || !NameDecoder(request, format)) {
+        return DecodeStatus::NotAnImage;
+    }
     request.maxSide = limits.maxSide;
     request.maxPixels = limits.maxPixels;
     request.maxWorkingBytes = limits.maxWorkingBytes;
@@ -416,8 +423,18 @@ DecoderPool* SharedDecoderPool() {
         PoolOptions options;
         const char* named = std::getenv("TALLOWIN_DECODER_HELPER");
         if (named != nullptr && std::strcmp(named, "off") == 0) return nullptr;
-        options.helperPath = (named != nullptr && *named != '\0') ? std::string(named) : HelperBesideProgram();
-        if (options.helperPath.empty() || access(options.helperPath.c_str(), X_OK) != 0) return nullptr;
+        if (named != nullptr && *named != '\0') {
+            // The metafile helper beside the named one, else the named one does both.
+            options.helperPath = named;
+            const std::string beside = FolderOf(options.helperPath) + kMetafileHelperName;
+            if (Executable(beside)) options.metafileHelperPath = beside;
+        } else {
+            const std::string folder = ProgramFolder();
+            if (folder.empty()) return nullptr;
+            options.helperPath = folder + kHelperName;
+            options.metafileHelperPath = folder + kMetafileHelperName;
+        }
+        if (!Executable(options.helperPath)) return nullptr;
         const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         options.size = EnvInt("TALLOWIN_DECODER_HELPERS", cores, 1, 256);
         options.timeout = std::chrono::milliseconds(EnvInt("TALLOWIN_DECODER_TIMEOUT_MS", 20000, 1, INT_MAX));

@@ -23,6 +23,7 @@ namespace tallowin::codec::sandbox {
 
 struct PoolOptions {
     std::string helperPath;                            // the helper executable
+    std::string metafileHelperPath;                    // for metafiles; empty: helperPath
     int size = 1;                                      // helpers alive at most
     std::chrono::milliseconds timeout{20000};          // per request
     uint64_t memoryMiB = 4096;                         // each helper's memory budget
@@ -81,8 +82,10 @@ private:
 };
 
 // The process's pool, or null when decoding runs in this process: when no helper
-// executable is found beside the running program. TALLOWIN_DECODER_HELPER names
-// another helper ("off" turns the helpers off); TALLOWIN_DECODER_HELPERS,
+// executable is found beside the running program. Metafiles go to the metafile helper
+// beside it. TALLOWIN_DECODER_HELPER names another helper ("off" turns the helpers
+// off), which also decodes the metafiles unless a metafile helper sits beside it;
+// TALLOWIN_DECODER_HELPERS,
 // TALLOWIN_DECODER_TIMEOUT_MS and TALLOWIN_DECODER_MEMORY_MIB change the pool's size
 // and limits.
 DecoderPool* SharedDecoderPool();

@@ -16,15 +16,17 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <cstring>
+#include <vector>
 
 namespace tallowin::codec::sandbox {
 
 // The helper reads requests from this descriptor, set up when it is spawned.
 constexpr int kHelperSocketFd = 3;
 
-// File name of the helper, looked up beside the running program.
+// File names of the helpers, looked up beside the running program: the one for photos
+// links no Qt and starts quickly; metafiles, which draw text with Qt, go to the other.
 constexpr const char* kHelperName = "tallowin-decoder";
+constexpr const char* kMetafileHelperName = "tallowin-metafile-decoder";
 
 constexpr uint32_t kRequestMagic = 0x51434454;  // "TDCQ" as little-endian bytes
 constexpr uint32_t kReplyMagic = 0x52434454;    // "TDCR"
@@ -37,7 +39,7 @@ enum class RequestKind : uint32_t {
 struct WireRequest {
     uint32_t magic = kRequestMagic;
     RequestKind kind = RequestKind::Header;
-    int32_t decoder = 0;    // the adapter's index in AllDecoders()
+    char decoder[16] = {};  // the adapter's Name(), NUL-terminated
     int32_t minWidth = 0;   // DecodeRequest
     int32_t minHeight = 0;
     int64_t maxSide = 0;    // DecodeLimits
@@ -46,6 +48,22 @@ struct WireRequest {
 };
 
 constexpr size_t kMaxWireWarning = 1024;
+
+// Names `decoder` in `request`; false when the name does not fit.
+inline bool NameDecoder(WireRequest& request, const Decoder& decoder) {
+    const size_t length = std::strlen(decoder.Name());
+    if (length >= sizeof request.decoder) return false;
+    std::memcpy(request.decoder, decoder.Name(), length + 1);
+    return true;
+}
+
+// The adapter of `decoders` that `request` names, or null.
+inline const Decoder* NamedDecoder(const WireRequest& request, const std::vector<const Decoder*>& decoders) {
+    if (std::memchr(request.decoder, '\0', sizeof request.decoder) == nullptr) return nullptr;
+    for (const Decoder* decoder : decoders)
+        if (std::strcmp(decoder->Name(), request.decoder) == 0) return decoder;
+    return nullptr;
+}
 constexpr size_t kPixelChunk = 64 * 1024;
 
 struct WireReply {

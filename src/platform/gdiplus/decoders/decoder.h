@@ -105,6 +105,10 @@ const Decoder* FindDecoder(const std::string& name);
 // Every adapter, in sniffing order.
 const std::vector<const Decoder*>& AllDecoders();
 
+// Every adapter but the metafiles (which draw with Qt), in the same order; linking it
+// instead of AllDecoders() keeps Qt out of a program.
+const std::vector<const Decoder*>& PhotoDecoders();
+
 // WithinLimits under the default limits; for code that has no limits of its own to hand.
 bool WithinLimits(int64_t width, int64_t height);
 
