@@ -2,6 +2,7 @@
 // exit statuses, failure lines, and hostile destinations (a file where the output
 // folder should be, a file size limit) that must leave no partial files.
 
+#include "cli_test_support.h"
 #include "test_world.h"
 
 #include <gtest/gtest.h>
@@ -15,31 +16,7 @@ namespace fs = std::filesystem;
 namespace tallowin::test {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-    // The run folder: the last line of standard output.
-    fs::path RunFolder() const {
-        std::string text = out;
-        while (!text.empty() && text.back() == '\n') text.pop_back();
-        const size_t newline = text.rfind('\n');
-        return newline == std::string::npos ? fs::path(text) : fs::path(text.substr(newline + 1));
-    }
-};
-
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
-
-std::string Capture(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string text;
-    if (pipe == nullptr) return text;
-    std::array<char, 4096> buffer{};
-    size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), got);
-    pclose(pipe);
-    return text;
-}
 
 std::string Identify(const fs::path& file, const std::string& format = "%m %w %h") {
     return Capture("identify -format '" + format + "' " + Quote(file.string()) + " 2>/dev/null");

@@ -2,6 +2,7 @@
 // answers typed on standard input) and the size rules --long-edge, --fit and
 // --shrink-only.
 
+#include "cli_test_support.h"
 #include "test_world.h"
 
 #include <gtest/gtest.h>
@@ -24,14 +25,7 @@ std::string Quote(const std::string& text) {
 }
 
 std::string Identify(const fs::path& file) {
-    FILE* pipe = popen(("identify -format '%m %w %h' " + Quote(file.string()) + " 2>/dev/null").c_str(), "r");
-    std::string text;
-    if (pipe == nullptr) return text;
-    std::array<char, 256> buffer{};
-    size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), got);
-    pclose(pipe);
-    return text;
+    return Capture("identify -format '%m %w %h' " + Quote(file.string()) + " 2>/dev/null");
 }
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
@@ -41,18 +35,6 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-    fs::path RunFolder() const {
-        std::string text = out;
-        while (!text.empty() && text.back() == '\n') text.pop_back();
-        const size_t newline = text.rfind('\n');
-        return newline == std::string::npos ? fs::path(text) : fs::path(text.substr(newline + 1));
-    }
-};
 
 class BatchRulesTest : public TestWorld {
 protected:

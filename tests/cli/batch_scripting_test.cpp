@@ -3,6 +3,7 @@
 // lists, standard input, unreadable lists) and --json (lines that parse, in list order,
 // odd file names carried exactly, files that could not be added).
 
+#include "cli_test_support.h"
 #include "test_world.h"
 
 #include <gtest/gtest.h>
@@ -36,18 +37,6 @@ std::string Hex(const std::string& bytes)
         text += kDigits[static_cast<unsigned char>(c) >> 4];
         text += kDigits[static_cast<unsigned char>(c) & 0xF];
     }
-    return text;
-}
-
-std::string Capture(const std::string& command)
-{
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string text;
-    if (pipe == nullptr) return text;
-    std::array<char, 4096> buffer{};
-    size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), got);
-    pclose(pipe);
     return text;
 }
 
@@ -90,12 +79,6 @@ for n, line in enumerate(lines[:-1]):
         assert o['finished'].endswith('Z'), o
         print('%s|%s|%s|%s' % (o['outcome'], path(o, 'source'), path(o, 'output'), o['reason']))
 )PY";
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 class BatchScriptingTest : public TestWorld {
 protected:

@@ -1,6 +1,7 @@
 // The manual pages: groff renders them without a warning, and the page of
 // tallowin-batch describes every option and every value its --help lists.
 
+#include "cli_test_support.h"
 #include "test_world.h"
 
 #include <gtest/gtest.h>
@@ -17,18 +18,6 @@ namespace tallowin::test {
 namespace {
 
 fs::path ManPage(const std::string& name) { return DataDir().parent_path().parent_path() / "man" / name; }
-
-std::string Capture(const std::string& command)
-{
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string text;
-    if (pipe == nullptr) return text;
-    std::array<char, 4096> buffer{};
-    size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), got);
-    pclose(pipe);
-    return text;
-}
 
 // The page's text as a reader sees the options: "\-" as "-", font changes dropped.
 std::string PlainText(std::string page)
