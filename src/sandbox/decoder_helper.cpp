@@ -1,5 +1,6 @@
 #include "decoder_helper.h"
 
+#include "container_metadata.h"
 #include "decoder_protocol.h"
 #include "jxr_decoder.h"
 #include "request_file.h"
@@ -112,12 +113,10 @@ void PreloadCharsetConverters() {
     }
 }
 
-// The raster into a sealed memfd: size, content and seals are fixed before it leaves.
-int PixelFile(const codec::Raster& raster) {
-    const int fd = memfd_create("tallowin-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+// Bytes into a sealed memfd: size, content and seals are fixed before it leaves.
+int SealedFile(const char* name, const uint8_t* data, size_t left) {
+    const int fd = memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0) return -1;
-    const uint8_t* data = raster.pixels.data();
-    size_t left = raster.pixels.size();
     while (left > 0) {
         const ssize_t wrote = write(fd, data, left);
         if (wrote < 0 && errno == EINTR) continue;
@@ -133,6 +132,23 @@ int PixelFile(const codec::Raster& raster) {
         return -1;
     }
     return fd;
+}
+
+int PixelFile(const codec::Raster& raster) {
+    return SealedFile("tallowin-pixels", raster.pixels.data(), raster.pixels.size());
+}
+
+// The photo information of a HEIF or JPEG XL file, packed into a sealed memfd.
+DecodeStatus InformationFile(const codec::Decoder& format, const std::string& path, int& fd) {
+    using metadata::detail::ContainerKind;
+    const ContainerKind kind = std::strcmp(format.Name(), "heif") == 0  ? ContainerKind::Heif
+                               : std::strcmp(format.Name(), "jxl") == 0 ? ContainerKind::Jxl
+                                                                        : ContainerKind::Other;
+    if (kind == ContainerKind::Other) return DecodeStatus::NotAnImage;
+    const std::vector<uint8_t> packed =
+        metadata::detail::PackMetadataRead(metadata::detail::ReadContainerMetadataHere(kind, path));
+    fd = SealedFile("tallowin-information", packed.data(), packed.size());
+    return fd >= 0 ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
 
 // The pixels as messages after the reply, for when no memfd could hold them.
@@ -191,7 +207,8 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
     WireReply reply;
     reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
     const bool known = request.kind == codec::sandbox::RequestKind::Header ||
-                       request.kind == codec::sandbox::RequestKind::Decode;
+                       request.kind == codec::sandbox::RequestKind::Decode ||
+                       request.kind == codec::sandbox::RequestKind::Information;
     const codec::Decoder* format = codec::sandbox::NamedDecoder(request, *entry.decoders);
     codec::DecodeLimits limits;
     limits.maxSide = request.maxSide;
@@ -212,6 +229,8 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 reply.dpiX = info.dpiX;
                 reply.dpiY = info.dpiY;
                 reply.hasAlpha = info.hasAlpha ? 1 : 0;
+            } else if (request.kind == codec::sandbox::RequestKind::Information) {
+                reply.status = static_cast<int32_t>(InformationFile(*format, path, pixelFd));
             } else {
                 codec::DecodeRequest decode;
                 decode.minWidth = request.minWidth;

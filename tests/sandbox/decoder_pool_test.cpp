@@ -23,6 +23,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -342,6 +343,54 @@ TEST_F(DecoderPoolTest, PhotosGoToAHelperWithoutQtAndMetafilesToTheirOwn) {
     DecoderPool photosOnly(options);
     EXPECT_EQ(photosOnly.DecodePixels(Format("wmf"), wmf, {}, {}, raster, warning), DecodeStatus::Stopped);
     ExpectGoodDecode(photosOnly);
+}
+
+// HEIF and JPEG XL information comes back from the photo helper as this process reads
+// it; the helper still loads no exiv2. A reply that is not a sound packing is refused.
+TEST_F(DecoderPoolTest, ContainerInformationComesFromTheHelperAsInProcess) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    DecoderPool pool(options);
+    const fs::path folder = DataDir() / "generated" / "photo-info";
+    for (const auto& [name, format, kind] :
+         {std::tuple{"camera.heic", "heif", metadata::detail::ContainerKind::Heif},
+          std::tuple{"camera.avif", "heif", metadata::detail::ContainerKind::Heif},
+          std::tuple{"camera.jxl", "jxl", metadata::detail::ContainerKind::Jxl}}) {
+        SCOPED_TRACE(name);
+        const std::string path = (folder / name).string();
+        const metadata::MetadataRead here = metadata::detail::ReadContainerMetadataHere(kind, path);
+        ASSERT_FALSE(here.metadata.exif.empty());
+        metadata::MetadataRead helper;
+        ASSERT_EQ(pool.ReadInformation(Format(format), path, helper), DecodeStatus::Ok);
+        EXPECT_EQ(helper.result.status, here.result.status);
+        EXPECT_EQ(helper.result.reason, here.result.reason);
+        EXPECT_EQ(helper.metadata.exif, here.metadata.exif);
+        EXPECT_EQ(helper.metadata.xmp, here.metadata.xmp);
+        EXPECT_EQ(helper.metadata.icc, here.metadata.icc);
+    }
+    metadata::MetadataRead read;
+    EXPECT_EQ(pool.ReadInformation(Format("png"), Good(), read), DecodeStatus::Stopped);
+    const std::vector<pid_t> photo = ChildrenNamed(getpid(), "tallowin-decoder");
+    ASSERT_FALSE(photo.empty());
+    EXPECT_FALSE(Maps(photo[0], "libexiv2"));
+
+    // Lengths that run past the end or over the bounds, and trailing bytes.
+    const metadata::MetadataRead here =
+        metadata::detail::ReadContainerMetadataHere(metadata::detail::ContainerKind::Heif, (folder / "camera.heic").string());
+    std::vector<uint8_t> packed = metadata::detail::PackMetadataRead(here);
+    metadata::MetadataRead unpacked;
+    ASSERT_TRUE(metadata::detail::UnpackMetadataRead(packed.data(), packed.size(), unpacked));
+    EXPECT_EQ(unpacked.metadata.exif, here.metadata.exif);
+    EXPECT_FALSE(metadata::detail::UnpackMetadataRead(packed.data(), packed.size() - 1, unpacked));
+    packed.push_back(0);
+    EXPECT_FALSE(metadata::detail::UnpackMetadataRead(packed.data(), packed.size(), unpacked));
+    packed.pop_back();
+    for (const size_t at : {size_t(0), size_t(4), size_t(8) + here.result.reason.size()}) {
+        std::vector<uint8_t> lying = packed;
+        lying[at + 3] = 0xFF;  // a length near 4 GiB
+        EXPECT_FALSE(metadata::detail::UnpackMetadataRead(lying.data(), lying.size(), unpacked)) << at;
+    }
+    EXPECT_EQ(unpacked.metadata.exif, here.metadata.exif);  // untouched by the refusals
 }
 
 // Every test file: the same header, status, warning and pixels through the shipped

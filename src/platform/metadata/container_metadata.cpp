@@ -6,6 +6,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,9 @@ constexpr size_t kMaxBlock = 64u * 1024 * 1024;
 // The profile is in the codestream's header: no sound file makes libjxl read further.
 constexpr size_t kMaxColourHeaderBytes = 64u * 1024 * 1024;
 constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kMaxReason = 64 * 1024;
+
+std::atomic<ContainerReader> g_reader{nullptr};
 
 struct ContextDeleter {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -121,7 +125,9 @@ std::vector<uint8_t> TiffFromOffsetBlock(const uint8_t* data, size_t size)
     return std::vector<uint8_t>(tiff, data + size);
 }
 
-MetadataRead ReadHeifMetadata(const std::string& path)
+namespace {
+
+MetadataRead ReadHeifHere(const std::string& path)
 {
     MetadataRead read;
     MetadataResult& result = read.result;
@@ -177,8 +183,6 @@ MetadataRead ReadHeifMetadata(const std::string& path)
     }
     return read;
 }
-
-namespace {
 
 // Walks the container's top-level boxes and keeps the first "Exif" and "xml " boxes.
 // A bare codestream has no boxes. Brotli-compressed boxes ("brob") are left out.
@@ -301,9 +305,7 @@ void ReadJxlProfile(std::FILE* file, MetadataRead& read)
     }
 }
 
-}  // namespace
-
-MetadataRead ReadJxlMetadata(const std::string& path)
+MetadataRead ReadJxlHere(const std::string& path)
 {
     MetadataRead read;
     FilePtr file(std::fopen(path.c_str(), "rb"));
@@ -318,6 +320,109 @@ MetadataRead ReadJxlMetadata(const std::string& path)
         read.result.status = MetadataStatus::Done;
     }
     return read;
+}
+
+void PutLength(std::vector<uint8_t>& out, size_t length)
+{
+    for (int shift = 0; shift < 32; shift += 8) {
+        out.push_back(static_cast<uint8_t>(length >> shift));
+    }
+}
+
+void PutBlock(std::vector<uint8_t>& out, const void* data, size_t length)
+{
+    PutLength(out, length);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    out.insert(out.end(), bytes, bytes + length);
+}
+
+// Reads packed fields front to back; every length is checked against what is left.
+struct Unpacker {
+    const uint8_t* at;
+    size_t left;
+
+    bool Length(size_t bound, size_t& length)
+    {
+        if (left < 4) {
+            return false;
+        }
+        length = size_t(at[0]) | size_t(at[1]) << 8 | size_t(at[2]) << 16 | size_t(at[3]) << 24;
+        at += 4;
+        left -= 4;
+        return length <= bound && length <= left;
+    }
+    template <typename Container> bool Block(size_t bound, Container& out)
+    {
+        size_t length = 0;
+        if (!Length(bound, length)) {
+            return false;
+        }
+        out.assign(at, at + length);
+        at += length;
+        left -= length;
+        return true;
+    }
+};
+
+}  // namespace
+
+MetadataRead ReadContainerMetadataHere(ContainerKind kind, const std::string& path)
+{
+    if (kind == ContainerKind::Heif) {
+        return ReadHeifHere(path);
+    }
+    if (kind == ContainerKind::Jxl) {
+        return ReadJxlHere(path);
+    }
+    MetadataRead read;
+    read.result.status = MetadataStatus::Unsupported;
+    return read;
+}
+
+void SetContainerReader(ContainerReader reader) { g_reader.store(reader, std::memory_order_release); }
+
+MetadataRead ReadHeifMetadata(const std::string& path)
+{
+    const ContainerReader reader = g_reader.load(std::memory_order_acquire);
+    return reader != nullptr ? reader(ContainerKind::Heif, path) : ReadHeifHere(path);
+}
+
+MetadataRead ReadJxlMetadata(const std::string& path)
+{
+    const ContainerReader reader = g_reader.load(std::memory_order_acquire);
+    return reader != nullptr ? reader(ContainerKind::Jxl, path) : ReadJxlHere(path);
+}
+
+std::vector<uint8_t> PackMetadataRead(const MetadataRead& read)
+{
+    const std::string& reason = read.result.reason;
+    const size_t reasonLength = std::min(reason.size(), kMaxReason);
+    std::vector<uint8_t> out;
+    out.reserve(20 + reasonLength + read.metadata.exif.size() + read.metadata.xmp.size() + read.metadata.icc.size());
+    PutLength(out, static_cast<size_t>(read.result.status));
+    PutBlock(out, reason.data(), reasonLength);
+    PutBlock(out, read.metadata.exif.data(), std::min(read.metadata.exif.size(), kMaxBlock));
+    PutBlock(out, read.metadata.xmp.data(), std::min(read.metadata.xmp.size(), kMaxBlock));
+    PutBlock(out, read.metadata.icc.data(), std::min(read.metadata.icc.size(), kMaxBlock));
+    return out;
+}
+
+bool UnpackMetadataRead(const uint8_t* data, size_t size, MetadataRead& read)
+{
+    if (data == nullptr || size > kMaxPackedRead) {
+        return false;
+    }
+    Unpacker in{data, size};
+    size_t status = 0;
+    MetadataRead got;
+    if (!in.Length(static_cast<size_t>(MetadataStatus::Failed), status) || !in.Block(kMaxReason, got.result.reason) ||
+        !in.Block(kMaxBlock, got.metadata.exif) || !in.Block(kMaxBlock, got.metadata.xmp) ||
+        !in.Block(kMaxBlock, got.metadata.icc) || in.left != 0) {
+        return false;
+    }
+    got.result.status = static_cast<MetadataStatus>(status);
+    read = std::move(got);
+    return true;
 }
 
 }  // namespace tallowin::metadata::detail

@@ -22,12 +22,31 @@ enum class ContainerKind {
 ContainerKind KindOf(const uint8_t* head, size_t size);
 
 // The EXIF and XMP blocks of the primary image and its ICC profile (RGB profiles only:
-// the decoded pixels are always RGB).
+// the decoded pixels are always RGB). Through the reader set below, when one is.
 MetadataRead ReadHeifMetadata(const std::string& path);
 
 // The "Exif" and "xml " boxes of the container and the profile of the pixels the
-// decoder gives (left empty when they are sRGB).
+// decoder gives (left empty when they are sRGB). Through the reader set below, when one is.
 MetadataRead ReadJxlMetadata(const std::string& path);
+
+// The two reads above (kind Heif or Jxl) in this process, with libheif and libjxl.
+MetadataRead ReadContainerMetadataHere(ContainerKind kind, const std::string& path);
+
+// Where ReadHeifMetadata and ReadJxlMetadata go instead of reading here: the codec
+// service sets a reader that asks a decoder helper, so that libheif and libjxl never
+// parse a file in the program's own process. Null reads here.
+using ContainerReader = MetadataRead (*)(ContainerKind kind, const std::string& path);
+void SetContainerReader(ContainerReader reader);
+
+// The largest packed read: three blocks at their bound and the reason.
+constexpr size_t kMaxPackedRead = 3 * (64u * 1024 * 1024) + 64 * 1024 + 64;
+
+// A read as bytes for the helper's reply: status, reason, EXIF, XMP and profile, each
+// length-prefixed (little-endian 32 bits).
+std::vector<uint8_t> PackMetadataRead(const MetadataRead& read);
+// The read from `data`; false when the bytes are not exactly such a packing within the
+// bounds (a damaged or lying helper), leaving `read` untouched.
+bool UnpackMetadataRead(const uint8_t* data, size_t size, MetadataRead& read);
 
 // The TIFF structure of an EXIF block that starts with a 4-byte big-endian offset to
 // its TIFF header, as HEIF items and JPEG XL "Exif" boxes store it; empty when the

@@ -368,6 +368,49 @@ DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& p
     return status;
 }
 
+DecodeStatus DecoderPool::ReadInformation(const Decoder& format, const std::string& path,
+                                          metadata::MetadataRead& out) {
+    out = metadata::MetadataRead{};
+    WireRequest request;
+    request.kind = RequestKind::Information;
+    WireReply reply;
+    int memfd = -1;
+    std::vector<uint8_t> pixels;
+    DecodeStatus status = Exchange(format, path, DecodeLimits{}, request, reply, memfd, pixels);
+    if (status == DecodeStatus::Ok) {
+        // The packing is copied out by its size, checked before reading; the parse
+        // checks every length inside it.
+        struct stat st {};
+        std::vector<uint8_t> packed;
+        bool sound = reply.pixelsFollow == 0 && memfd >= 0 && fstat(memfd, &st) == 0 && st.st_size >= 0 &&
+                     static_cast<uint64_t>(st.st_size) <= metadata::detail::kMaxPackedRead;
+        if (sound) {
+            try {
+                packed.resize(static_cast<size_t>(st.st_size));
+            } catch (const std::bad_alloc&) {
+                sound = false;
+            }
+        }
+        size_t done = 0;
+        while (sound && done < packed.size()) {
+            const ssize_t got = pread(memfd, packed.data() + done, packed.size() - done, static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                sound = false;
+            } else {
+                done += static_cast<size_t>(got);
+            }
+        }
+        if (!sound || !metadata::detail::UnpackMetadataRead(packed.data(), packed.size(), out)) {
+            status = DecodeStatus::Stopped;
+        }
+    } else if (status != DecodeStatus::Stopped && status != DecodeStatus::FileError) {
+        status = DecodeStatus::Stopped;  // a helper that reads information answers Ok or fails
+    }
+    if (memfd >= 0) close(memfd);
+    return status;
+}
+
 DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
                                        const DecodeLimits& limits, DecodedPixels& out, std::string& warning) {
     out = DecodedPixels{};

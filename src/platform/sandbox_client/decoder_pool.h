@@ -5,6 +5,7 @@
 // replaced on the next call; that one call fails with DecodeStatus::Stopped.
 // Thread-safe: conversion workers call it in parallel.
 
+#include "container_metadata.h"
 #include "decoder.h"
 #include "decoder_protocol.h"
 #include "isolated_decode.h"
@@ -45,6 +46,10 @@ public:
     // The same, copied into a raster of this process's memory.
     DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
                               const DecodeLimits& limits, Raster& out, std::string& warning);
+    // The photo information of a HEIF (`format` "heif") or JPEG XL ("jxl") file, read by
+    // the helper with libheif and libjxl. Stopped when the helper failed or its reply
+    // was not a sound packing.
+    DecodeStatus ReadInformation(const Decoder& format, const std::string& path, metadata::MetadataRead& out);
     // Ends the idle helpers and waits for them; a later call starts new ones.
     void EndIdleHelpers();
     // Starts a helper for photos (not metafiles) now, when none is alive, so that it

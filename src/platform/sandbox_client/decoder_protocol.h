@@ -34,6 +34,9 @@ constexpr uint32_t kReplyMagic = 0x52434454;    // "TDCR"
 enum class RequestKind : uint32_t {
     Header = 1,  // ReadHeader
     Decode = 2,  // DecodePixels
+    // The photo information of a HEIF or JPEG XL file (the adapter named says which):
+    // the reply carries a sealed memfd with the packed read (container_metadata.h).
+    Information = 3,
 };
 
 struct WireRequest {

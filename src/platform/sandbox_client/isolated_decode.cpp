@@ -28,6 +28,29 @@ DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path
 
 namespace {
 
+// Photo information of HEIF and JPEG XL files through the helper, so that libheif and
+// libjxl parse them outside this process; in this process when the helpers are off.
+metadata::MetadataRead ReadContainerThroughHelper(metadata::detail::ContainerKind kind, const std::string& path) {
+    using metadata::detail::ContainerKind;
+    sandbox::DecoderPool* pool = sandbox::SharedDecoderPool();
+    const Decoder* format = FindDecoder(kind == ContainerKind::Heif ? "heif" : "jxl");
+    if (pool == nullptr || format == nullptr || (kind != ContainerKind::Heif && kind != ContainerKind::Jxl)) {
+        return metadata::detail::ReadContainerMetadataHere(kind, path);
+    }
+    metadata::MetadataRead read;
+    const DecodeStatus status = pool->ReadInformation(*format, path, read);
+    if (status == DecodeStatus::FileError) {
+        read.result = {metadata::MetadataStatus::Failed, "reading photo information: the file cannot be opened"};
+    } else if (status != DecodeStatus::Ok) {
+        read.result = {metadata::MetadataStatus::Failed, "reading photo information: the decoder helper stopped"};
+    }
+    return read;
+}
+
+// Every program that decodes through this file reads container information the same way.
+[[maybe_unused]] const bool kContainerReaderSet =
+    (metadata::detail::SetContainerReader(&ReadContainerThroughHelper), true);
+
 // A straight-alpha colour value laid over white, rounded as the WDP library does.
 uint8_t OverWhite(uint8_t value, uint8_t alpha) {
     return static_cast<uint8_t>((value * alpha + 255u * (255u - alpha) + 127u) / 255u);
