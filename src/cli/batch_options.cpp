@@ -166,7 +166,7 @@ ParseOutcome ParseBatchOptions(int argc, char** argv, bool interactive, BatchOpt
     bool keepMetadata = false;
     bool strip = false;
     auto* keepOption = app.add_flag("--keep-metadata", keepMetadata,
-                                    "Copy EXIF, XMP, IPTC and the colour profile into JPEG, PNG and TIFF outputs "
+                                    "Copy EXIF, XMP, IPTC and the colour profile into every output that can hold them "
                                     "(default)");
     app.add_flag("--strip", strip, "Write no photo information; pixels are converted to sRGB")->excludes(keepOption);
     app.add_flag("--remove-location", options.information.removeLocation,
