@@ -62,11 +62,16 @@ protected:
         WriteBytes(Path("p3.icc"), p3_);
     }
 
+    int runs_ = 0;
+
     // Runs the tool on `source` and returns the output file `name` in the run folder.
+    // Each run has an output folder of its own: run folders are named by the second, so
+    // two runs in one second would otherwise share one.
     fs::path Convert(const std::string& options, const fs::path& source, const std::string& name)
     {
+        const fs::path outputFolder = Path("out") / std::to_string(++runs_);
         const CommandResult run = RunCommand(Quoted(BinDir() / "tallowin-batch") + " -q -j 1 --overwrite never -o " +
-                                             Quoted(Path("out")) + " " + options + " " + Quoted(source) +
+                                             Quoted(outputFolder) + " " + options + " " + Quoted(source) +
                                              " </dev/null 2>" + Quoted(Path("stderr.txt")));
         EXPECT_EQ(run.status, 0) << options << "\n" << ReadFile(Path("stderr.txt"));
         std::string text = run.output;
