@@ -26,8 +26,8 @@ TSAN_TESTS=(engine_settings_test engine_temp_files_test engine_log_test engine_a
 
 # The AddressSanitizer build carries line tables only (-g1): its reports need file and
 # line, and full debug information costs a good part of its compile and link time. The
-# ThreadSanitizer build keeps full names (-g): its suppressions match functions by
-# their qualified names, which line tables alone do not give.
+# ThreadSanitizer build keeps full debug information: its suppressions match functions
+# by their qualified names, which line tables alone do not give.
 stage() { printf '\n== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 
 for check in $CHECKS; do
@@ -50,8 +50,7 @@ for check in $CHECKS; do
       ;;
     tsan)
       stage "ThreadSanitizer: engine, conversion, window and batch-tool tests"
-      cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTALLOWIN_TSAN=ON -DTALLOWIN_BENCH=OFF \
-            -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
+      cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLOWIN_TSAN=ON -DTALLOWIN_BENCH=OFF
       cmake --build build-tsan -j"$JOBS" --target "${TSAN_TESTS[@]}"
       labels=$(IFS='|'; echo "^(${TSAN_TESTS[*]})\$")
       TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
