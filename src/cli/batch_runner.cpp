@@ -62,16 +62,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-const char* OutcomeText(OutcomeKind kind) {
-    switch (kind) {
-        case OutcomeKind::Converted: return "converted";
-        case OutcomeKind::ConvertedInPart: return "converted in part";
-        case OutcomeKind::Skipped: return "skipped";
-        case OutcomeKind::Failed: break;
-    }
-    return "failed";
-}
-
 // The console port while photos are added, keeping the last message shown: the reason
 // a file was not added, for the --json line.
 class NotingPort final : public WindowPort {
@@ -358,7 +348,7 @@ void BatchRun::ConvertAll(const std::string& runFolder) {
 void BatchRun::Report(size_t photo, const ConversionOutcome& outcome, double seconds) {
     if (json_) {
         json_->Fill(lineOfPhoto_[photo], PhotoResult{addedPaths_[photo], photos_[photo].outputPath,
-                                                     OutcomeText(outcome.kind), outcome.reason, seconds});
+                                                     StatusLabel(StatusAfter(outcome.kind)), outcome.reason, seconds});
     }
 }
 

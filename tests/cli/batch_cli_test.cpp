@@ -18,18 +18,6 @@ namespace {
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
-std::string Identify(const fs::path& file, const std::string& format = "%m %w %h") {
-    return Capture("identify -format '" + format + "' " + Quote(file.string()) + " 2>/dev/null");
-}
-
-std::vector<std::string> FilesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class BatchCliTest : public TestWorld {
 protected:
     void SetUp() override {

@@ -18,24 +18,6 @@ namespace fs = std::filesystem;
 namespace tallowin::test {
 namespace {
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string Identify(const fs::path& file) {
-    return Capture("identify -format '%m %w %h' " + Quote(file.string()) + " 2>/dev/null");
-}
-
-std::vector<std::string> FilesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class BatchRulesTest : public TestWorld {
 protected:
     void SetUp() override {
@@ -54,10 +36,10 @@ protected:
         const fs::path out = Path("out") / std::to_string(++runs_);
         fs::create_directories(out);
         WriteFile("answers.txt", answers);
-        const std::string command = Quote((BinDir() / "tallowin-batch").string()) + " -o " + Quote(out.string()) +
-                                    " " + arguments + " <" + Quote(Path("answers.txt").string()) + " >" +
-                                    Quote(Path("stdout.txt").string()) + " 2>" + Quote(Path("stderr.txt").string());
-        const int raw = std::system(("bash -c " + Quote(command)).c_str());
+        const std::string command = ShellQuoted((BinDir() / "tallowin-batch").string()) + " -o " + ShellQuoted(out.string()) +
+                                    " " + arguments + " <" + ShellQuoted(Path("answers.txt").string()) + " >" +
+                                    ShellQuoted(Path("stdout.txt").string()) + " 2>" + ShellQuoted(Path("stderr.txt").string());
+        const int raw = std::system(("bash -c " + ShellQuoted(command)).c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(Path("stdout.txt")), ReadFile(Path("stderr.txt"))};
     }
     // Four photos that all become "same.png": 227x149, 32x32, 227x149, 32x32.
@@ -65,7 +47,7 @@ protected:
         std::string inputs;
         for (int i = 0; i < 4; ++i) {
             const bool jpeg = i % 2 == 0;
-            inputs += " " + Quote(Copy(jpeg ? "libjpeg-turbo/testorig.jpg" : "pngsuite/basn2c08.png",
+            inputs += " " + ShellQuoted(Copy(jpeg ? "libjpeg-turbo/testorig.jpg" : "pngsuite/basn2c08.png",
                                        std::to_string(i) + (jpeg ? "/same.jpg" : "/same.png"))
                                       .string());
         }
@@ -116,7 +98,7 @@ TEST_F(BatchRulesTest, AskTakesTheFiveAnswersFromTheTerminal) {
 }
 
 TEST_F(BatchRulesTest, AnUnknownOverwriteAnswerIsRefused) {
-    const Result r = Run("--overwrite sometimes " + Quote(Copy("pngsuite/basn2c08.png", "a.png").string()));
+    const Result r = Run("--overwrite sometimes " + ShellQuoted(Copy("pngsuite/basn2c08.png", "a.png").string()));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--overwrite"), std::string::npos) << r.err;
 }
@@ -124,13 +106,13 @@ TEST_F(BatchRulesTest, AnUnknownOverwriteAnswerIsRefused) {
 TEST_F(BatchRulesTest, LongEdgeAndFitKeepPortraitsStandingAndShrinkOnlyNeverEnlarges) {
     // 227 x 149 landscape, turned into a 149 x 227 portrait, and a 32 x 32 square.
     const fs::path landscape = Copy("libjpeg-turbo/testorig.jpg", "landscape.jpg");
-    ASSERT_EQ(std::system(("convert " + Quote(landscape.string()) + " -rotate 90 " +
-                           Quote(Path("src/portrait.png").string()))
+    ASSERT_EQ(std::system(("convert " + ShellQuoted(landscape.string()) + " -rotate 90 " +
+                           ShellQuoted(Path("src/portrait.png").string()))
                               .c_str()),
               0);
     const fs::path square = Copy("pngsuite/basn2c08.png", "square.png");
     const std::string inputs =
-        " " + Quote(landscape.string()) + " " + Quote(Path("src/portrait.png").string()) + " " + Quote(square.string());
+        " " + ShellQuoted(landscape.string()) + " " + ShellQuoted(Path("src/portrait.png").string()) + " " + ShellQuoted(square.string());
     struct Case {
         const char* options;
         const char* landscape;
@@ -156,13 +138,13 @@ TEST_F(BatchRulesTest, LongEdgeAndFitKeepPortraitsStandingAndShrinkOnlyNeverEnla
 TEST_F(BatchRulesTest, LongEdgeMeasuresThePhotoAsItIsShownNotAsItIsStored) {
     // Stored 1200 x 1800 with an EXIF orientation that turns it into 1800 x 1200.
     const fs::path turned = Copy("exif-orientation/Landscape_6.jpg", "turned.jpg");
-    const Result r = Run("-f png -q --long-edge 90 " + Quote(turned.string()));
+    const Result r = Run("-f png -q --long-edge 90 " + ShellQuoted(turned.string()));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Identify(r.RunFolder() / "turned.png"), "PNG 90 60");
 }
 
 TEST_F(BatchRulesTest, SizeRulesRefuseWhatTheyCannotUse) {
-    const std::string photo = " " + Quote(Copy("pngsuite/basn2c08.png", "a.png").string());
+    const std::string photo = " " + ShellQuoted(Copy("pngsuite/basn2c08.png", "a.png").string());
     const struct {
         const char* options;
         const char* message;

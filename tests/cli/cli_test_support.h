@@ -1,10 +1,12 @@
 #pragma once
 // What the tests of tallowin-batch run as a process share.
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tallowin::test {
 
@@ -19,6 +21,31 @@ inline std::string Capture(const std::string& command)
     while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), got);
     pclose(pipe);
     return text;
+}
+
+// `text` in single quotes for the shell, quotes inside it included.
+inline std::string ShellQuoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// What ImageMagick's identify says of a file in `format`; empty when it cannot read it.
+inline std::string Identify(const std::filesystem::path& file, const std::string& format = "%m %w %h")
+{
+    return Capture("identify -format " + ShellQuoted(format) + " " + ShellQuoted(file.string()) + " 2>/dev/null");
+}
+
+// The names of the files in `folder`, sorted.
+inline std::vector<std::string> FilesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // How one run of the tool ended.

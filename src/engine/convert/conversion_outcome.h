@@ -2,6 +2,8 @@
 // How the conversion of one photo ended: one kind and, where it explains anything,
 // a reason in words the user can read.
 
+#include "photo_status.h"
+
 #include <string>
 #include <utility>
 
@@ -29,5 +31,18 @@ struct ConversionOutcome {
     // An output file now stands under the output name (or under writtenAs).
     bool Written() const { return kind == OutcomeKind::Converted || kind == OutcomeKind::ConvertedInPart; }
 };
+
+// The list's status of a photo whose conversion ended so; its label is also the
+// outcome the batch tool reports.
+inline PhotoStatus StatusAfter(OutcomeKind kind)
+{
+    switch (kind) {
+        case OutcomeKind::Converted: return PhotoStatus::Converted;
+        case OutcomeKind::ConvertedInPart: return PhotoStatus::ConvertedInPart;
+        case OutcomeKind::Skipped: return PhotoStatus::Skipped;
+        case OutcomeKind::Failed: break;
+    }
+    return PhotoStatus::Failed;
+}
 
 }  // namespace tallowin

@@ -38,21 +38,6 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-PhotoStatus StatusAfter(OutcomeKind kind)
-{
-    switch (kind) {
-        case OutcomeKind::Converted:
-            return PhotoStatus::Converted;
-        case OutcomeKind::ConvertedInPart:
-            return PhotoStatus::ConvertedInPart;
-        case OutcomeKind::Skipped:
-            return PhotoStatus::Skipped;
-        case OutcomeKind::Failed:
-            break;
-    }
-    return PhotoStatus::Failed;
-}
-
 }  // namespace
 
 size_t WindowRunWorkers(const SettingsStore& store)
