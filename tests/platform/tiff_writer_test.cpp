@@ -154,6 +154,46 @@ TEST_F(TiffWriter, LzwStreamsDecodeToTheirInput)
     }
 }
 
+// Strips compressed side by side come out exactly as each compressed alone, whatever
+// their neighbours hold: noise that fills the table at different moments in each lane,
+// long runs, and a lane of one byte repeated.
+TEST_F(TiffWriter, StripsCompressedTogetherMatchEachAlone)
+{
+    std::mt19937 random(29);
+    constexpr size_t kSize = 70000;
+    std::vector<std::vector<uint8_t>> inputs(TiffLzwEncoder::kLanes, std::vector<uint8_t>(kSize));
+    for (size_t i = 0; i < kSize; ++i) {
+        inputs[0][i] = static_cast<uint8_t>(random());
+        inputs[1][i] = static_cast<uint8_t>(i % 5 == 0 ? random() & 7 : i / 300);
+        inputs[2][i] = 42;
+        inputs[3][i] = static_cast<uint8_t>((random() & 3) + (i % 97 < 50 ? 0 : 128));
+    }
+    TiffLzwEncoder alone;
+    TiffLzwEncoder together;
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{2}, size_t{511}, size_t{4000}, kSize}) {
+        for (int count = 1; count <= TiffLzwEncoder::kLanes; ++count) {
+            SCOPED_TRACE(std::to_string(count) + " strips of " + std::to_string(size) + " bytes");
+            const uint8_t* data[TiffLzwEncoder::kLanes] = {};
+            for (int k = 0; k < count; ++k) data[k] = inputs[static_cast<size_t>(k)].data();
+            std::vector<uint8_t> streams[TiffLzwEncoder::kLanes];
+            size_t lengths[TiffLzwEncoder::kLanes] = {};
+            together.EncodeStrips(data, count, size, streams, lengths);
+            for (int k = 0; k < count; ++k) {
+                std::vector<uint8_t> single;
+                const size_t bytes = alone.Encode(data[k], size, single);
+                ASSERT_EQ(lengths[k], bytes) << "strip " << k;
+                ASSERT_TRUE(std::equal(single.begin(), single.begin() + static_cast<std::ptrdiff_t>(bytes),
+                                       streams[k].begin()))
+                    << "strip " << k;
+            }
+            if (size > 0) {
+                ASSERT_EQ(DecodeWithLibtiff(streams[count - 1], lengths[count - 1], size),
+                          std::vector<uint8_t>(data[count - 1], data[count - 1] + size));
+            }
+        }
+    }
+}
+
 // A picture of noise over gradients, `bytesPerPixel` 3 or 4 (with alpha varying).
 std::vector<uint8_t> Picture(int32_t width, int32_t height, int bytesPerPixel)
 {
@@ -178,9 +218,11 @@ TEST_F(TiffWriter, PicturesOfSeveralStripsReadBackExactly)
         int bytesPerPixel;
         bool alpha;
     };
-    // Strips hold about 256 KiB: these take 1 row, several rows and the last strip short.
+    // Strips hold about 256 KiB: these take 1 row, several rows and the last strip short,
+    // and the last one has more full strips than the compressor takes at once.
     for (const Case c : {Case{300, 700, 3, false}, Case{301, 500, 4, true}, Case{90000, 3, 3, false},
-                         Case{1, 2000, 4, false}, Case{5, 1, 3, false}}) {
+                         Case{1, 2000, 4, false}, Case{5, 1, 3, false},
+                         Case{100, 5000, 3, false}}) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + (c.alpha ? " alpha" : ""));
         const std::vector<uint8_t> pixels = Picture(c.width, c.height, c.bytesPerPixel);
         codec::EncodeSource source;

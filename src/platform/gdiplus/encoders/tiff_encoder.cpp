@@ -73,6 +73,19 @@ template <int Samples> void DifferenceRow(const uint8_t* in, int bytesPerPixel, 
     }
 }
 
+// `rows` rows from `top` differenced into `out`, one after the other.
+void DifferenceStrip(const EncodeSource& source, int32_t top, int32_t rows, bool alpha, uint8_t* out)
+{
+    const size_t rowBytes = static_cast<size_t>(source.width) * (alpha ? 4 : 3);
+    for (int32_t y = 0; y < rows; ++y, out += rowBytes) {
+        if (alpha) {
+            DifferenceRow<4>(source.Row(top + y), source.bytesPerPixel, source.width, out);
+        } else {
+            DifferenceRow<3>(source.Row(top + y), source.bytesPerPixel, source.width, out);
+        }
+    }
+}
+
 }  // namespace
 
 EncodeStatus WriteTiff(const EncodeSource& source, std::FILE* file)
@@ -82,12 +95,15 @@ EncodeStatus WriteTiff(const EncodeSource& source, std::FILE* file)
     const int64_t rowBytes = static_cast<int64_t>(source.width) * samples;
     const int32_t rowsPerStrip =
         static_cast<int32_t>(std::clamp<int64_t>(kStripBytes / rowBytes, 1, std::max<int32_t>(source.height, 1)));
-    std::vector<uint8_t> strip;
-    std::vector<uint8_t> packed;
+    constexpr int kLanes = TiffLzwEncoder::kLanes;
+    std::vector<uint8_t> strips[kLanes];
+    std::vector<uint8_t> packed[kLanes];
     TiffLzwEncoder lzw;
     try {
-        strip.resize(static_cast<size_t>(rowBytes) * rowsPerStrip);
-        packed.resize(TiffLzwEncoder::Bound(strip.size()));
+        for (int k = 0; k < kLanes; ++k) {
+            strips[k].resize(static_cast<size_t>(rowBytes) * rowsPerStrip);
+            packed[k].resize(TiffLzwEncoder::Bound(strips[k].size()));
+        }
     } catch (const std::bad_alloc&) {
         return EncodeStatus::OutOfMemory;
     }
@@ -118,20 +134,27 @@ EncodeStatus WriteTiff(const EncodeSource& source, std::FILE* file)
         const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         ok = TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
-    uint32_t index = 0;
-    for (int32_t top = 0; ok && top < source.height; top += rowsPerStrip, ++index) {
+    // Strips go to the compressor a few at a time: full strips of equal length together,
+    // the last (shorter) one on its own.
+    const int32_t stripCount = (source.height + rowsPerStrip - 1) / rowsPerStrip;
+    for (int32_t first = 0; ok && first < stripCount;) {
+        const int32_t top = first * rowsPerStrip;
         const int32_t rows = std::min(rowsPerStrip, source.height - top);
-        for (int32_t y = 0; y < rows; ++y) {
-            uint8_t* out = strip.data() + static_cast<size_t>(y) * rowBytes;
-            if (alpha) {
-                DifferenceRow<4>(source.Row(top + y), source.bytesPerPixel, source.width, out);
-            } else {
-                DifferenceRow<3>(source.Row(top + y), source.bytesPerPixel, source.width, out);
-            }
+        int count = 0;
+        const uint8_t* data[kLanes] = {};
+        while (count < kLanes && first + count < stripCount &&
+               std::min(rowsPerStrip, source.height - (first + count) * rowsPerStrip) == rows) {
+            DifferenceStrip(source, (first + count) * rowsPerStrip, rows, alpha, strips[count].data());
+            data[count] = strips[count].data();
+            ++count;
         }
-        const size_t length = lzw.Encode(strip.data(), static_cast<size_t>(rowBytes) * rows, packed);
-        ok = TIFFWriteRawStrip(tiff, index, packed.data(), static_cast<tmsize_t>(length)) ==
-            static_cast<tmsize_t>(length);
+        size_t lengths[kLanes] = {};
+        lzw.EncodeStrips(data, count, static_cast<size_t>(rowBytes) * rows, packed, lengths);
+        for (int k = 0; ok && k < count; ++k) {
+            ok = TIFFWriteRawStrip(tiff, static_cast<uint32_t>(first + k), packed[k].data(),
+                                   static_cast<tmsize_t>(lengths[k])) == static_cast<tmsize_t>(lengths[k]);
+        }
+        first += count;
     }
     if (ok) {
         ok = TIFFFlush(tiff) == 1;

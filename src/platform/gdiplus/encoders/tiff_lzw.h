@@ -2,8 +2,7 @@
 // LZW compression as TIFF stores it (compression code 5): codes written most significant
 // bit first, 9 to 12 bits wide, the width growing one code early as libtiff's and every
 // other reader's decoder expects, a clear code at the start and whenever the table is
-// full, and an end-of-information code last. Each call makes one self-contained stream
-// (one strip).
+// full, and an end-of-information code last. Each strip is one self-contained stream.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +12,11 @@ namespace tallowin::codec {
 
 class TiffLzwEncoder {
 public:
-    // The most bytes Encode can produce for `size` bytes of input.
+    // Strips compressed together by EncodeStrips.
+    static constexpr int kLanes = 4;
+
+    // The most bytes Encode can produce for `size` bytes of input, plus the few bytes
+    // past the end that the bit writer's whole-word stores touch.
     static size_t Bound(size_t size);
 
     // Compresses `size` bytes into the start of `out`, which is grown to Bound(size) when
@@ -21,11 +24,18 @@ public:
     // length in bytes.
     size_t Encode(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
 
+    // Compresses `count` strips (1 to kLanes) of `size` bytes each, strip k from
+    // `data[k]` into `out[k]` (grown as by Encode), its length into `lengths[k]`. The
+    // streams are exactly those Encode makes; walking them side by side lets the
+    // processor overlap their table look-ups, which on their own wait on each other.
+    void EncodeStrips(const uint8_t* const data[], int count, size_t size, std::vector<uint8_t> out[],
+                      size_t lengths[]);
+
 private:
-    // Open addressing on (prefix code << 8 | next byte); a slot holds that key above the
-    // 12-bit code it maps to, 0 when empty (no code below 258 is ever stored).
+    // Per lane, open addressing on (prefix code << 8 | next byte); a slot holds that key
+    // above the 12-bit code it maps to, 0 when empty (no code below 258 is ever stored).
     static constexpr int kHashBits = 14;
-    std::vector<uint32_t> table_ = std::vector<uint32_t>(size_t{1} << kHashBits);
+    std::vector<uint32_t> tables_ = std::vector<uint32_t>(size_t{kLanes} << kHashBits);
 };
 
 }  // namespace tallowin::codec
