@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <malloc.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -90,14 +91,34 @@ bool LimitMemory(uint64_t budgetMiB) {
 }
 
 // A helper decodes one photo after another, each allocating and freeing rasters and
-// buffers of similar sizes. Taken from the heap and kept there on free (up to a bound),
-// they reuse pages already faulted in, where fresh mappings would cost the kernel a
-// fault and a cleared page each time and an unmap after every photo.
+// buffers of similar sizes. Taken from the heap and kept there on free, they reuse
+// pages already faulted in, where fresh mappings (or a heap trimmed after every photo)
+// would cost the kernel a fault and a cleared page each time and an unmap after every
+// photo. What is kept goes back once the helper has been idle for a while.
+constexpr int kHeapBelow = 64 << 20;  // larger blocks still get mappings of their own
+constexpr int kKeptAtMost = 512 << 20;
+constexpr int kIdleMilliseconds = 3000;
+
 void KeepDecodeMemory() {
-    constexpr int kHeapBelow = 64 << 20;  // larger blocks still get mappings of their own
-    constexpr int kKeptAtMost = 64 << 20;
     mallopt(M_MMAP_THRESHOLD, kHeapBelow);
     mallopt(M_TRIM_THRESHOLD, kKeptAtMost);
+}
+
+// Waits for the next request; after a while without one, lets go of the kept pixels
+// and gives the heap's free memory back. False only when waiting itself failed.
+bool WaitForRequest(codec::Raster& kept) {
+    pollfd socket{codec::sandbox::kHelperSocketFd, POLLIN, 0};
+    int timeout = kIdleMilliseconds;
+    for (;;) {
+        const int ready = poll(&socket, 1, timeout);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready == 0) {
+            kept = codec::Raster{};
+            malloc_trim(0);
+            timeout = -1;
+        }
+    }
 }
 
 // The C library loads character set converters on first use, as shared objects, which
@@ -203,7 +224,31 @@ bool Receive(WireRequest& request, int& fileFd) {
     return true;
 }
 
-void Serve(const WireRequest& request, int fileFd, HelperMode mode, const DecoderEntry& entry) {
+// The pixels a decode kept for the pool, as a pixel file; they are let go either way.
+void SendKeptPixels(codec::Raster& kept) {
+    WireReply reply;
+    reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
+    int pixelFd = -1;
+    if (!kept.pixels.empty()) {
+        pixelFd = PixelFile(kept);
+        reply.status = static_cast<int32_t>(pixelFd >= 0 ? DecodeStatus::Ok : DecodeStatus::OutOfMemory);
+        reply.rasterWidth = kept.width;
+        reply.rasterHeight = kept.height;
+    }
+    kept = codec::Raster{};
+    const bool sent = Send(reply, pixelFd);
+    if (pixelFd >= 0) close(pixelFd);
+    if (!sent) _exit(1);
+}
+
+// `kept` holds the pixels of the previous decode until this request, when asked to.
+void Serve(const WireRequest& request, int fileFd, HelperMode mode, const DecoderEntry& entry, codec::Raster& kept) {
+    if (request.kind == codec::sandbox::RequestKind::KeptPixels) {
+        if (fileFd >= 0) close(fileFd);
+        SendKeptPixels(kept);
+        return;
+    }
+    kept = codec::Raster{};
     WireReply reply;
     reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
     const bool known = request.kind == codec::sandbox::RequestKind::Header ||
@@ -245,8 +290,11 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                     const size_t length = std::min(warning.size(), codec::sandbox::kMaxWireWarning - 1);
                     std::memcpy(reply.warning, warning.data(), length);
                     reply.warningLength = static_cast<uint32_t>(length);
-                    pixelFd = PixelFile(raster);
-                    if (pixelFd < 0 && errno == EFBIG) {
+                    if (request.delivery == codec::sandbox::PixelDelivery::KeptInHelper) {
+                        kept = std::move(raster);
+                        reply.pixelsKept = 1;
+                        reply.pixelAddress = reinterpret_cast<uintptr_t>(kept.pixels.data());
+                    } else if ((pixelFd = PixelFile(raster)) < 0 && errno == EFBIG) {
                         inlinePixels = std::move(raster);
                         reply.pixelsFollow = 1;
                     } else if (pixelFd < 0) {
@@ -316,7 +364,8 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     }
     WireRequest request;
     int fileFd = -1;
-    while (Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry);
+    codec::Raster kept;
+    while (WaitForRequest(kept) && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, kept);
     // The pool closed the socket. Ending here skips exit-time work (leak checks walk
     // other threads with calls the filter refuses).
     _exit(0);

@@ -79,7 +79,8 @@ bool InstallSyscallFilter(codec::sandbox::HelperMode mode, std::string& error) {
     // Reading the photo and answering.
     for (int call : {SCMP_SYS(read), SCMP_SYS(readv), SCMP_SYS(pread64), SCMP_SYS(preadv), SCMP_SYS(lseek),
                      SCMP_SYS(fstat), SCMP_SYS(close), SCMP_SYS(fcntl), SCMP_SYS(write), SCMP_SYS(writev),
-                     SCMP_SYS(sendmsg), SCMP_SYS(recvmsg), SCMP_SYS(memfd_create), SCMP_SYS(ftruncate)}) {
+                     SCMP_SYS(sendmsg), SCMP_SYS(recvmsg), SCMP_SYS(memfd_create), SCMP_SYS(ftruncate),
+                     SCMP_SYS(poll), SCMP_SYS(ppoll)}) {
         rules.Allow(call);
     }
     // fstat is newfstatat(fd, "", AT_EMPTY_PATH) in current C libraries.

@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <linux/landlock.h>
+#include <seccomp.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -38,6 +40,7 @@ using codec::DecodedPixels;
 using codec::ImageInfo;
 using codec::Raster;
 using codec::sandbox::DecoderPool;
+using codec::sandbox::PixelDelivery;
 using codec::sandbox::PoolOptions;
 
 PoolOptions TestHelper(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
@@ -124,34 +127,38 @@ TEST_F(DecoderPoolTest, AHelperStartedAheadServesTheFirstRequestAndEndingLeavesN
 }
 
 TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
-    PoolOptions options = TestHelper();
-    options.size = 1;
-    DecoderPool pool(options);
     const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
     Raster expected;
     std::string expectedWarning;
     ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, DecodeLimits{}, expected, expectedWarning), DecodeStatus::Ok);
     ASSERT_GT(expected.pixels.size(), 100'000u);
-    // The helper starts under a 16 KiB file size limit (ulimit -f 16), which no pixel
-    // file of this photo fits.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 16 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    Raster raster;
-    std::string warning;
-    const DecodeStatus status = pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
-    EXPECT_EQ(status, DecodeStatus::Ok);
-    EXPECT_EQ(raster.width, expected.width);
-    EXPECT_TRUE(raster.pixels == expected.pixels);
-    ExpectGoodDecode(pool);
+    for (const PixelDelivery delivery : {PixelDelivery::PixelFile, PixelDelivery::KeptInHelper}) {
+        SCOPED_TRACE(static_cast<int>(delivery));
+        PoolOptions options = TestHelper();
+        options.size = 1;
+        options.delivery = delivery;
+        DecoderPool pool(options);
+        // The helper starts under a 16 KiB file size limit (ulimit -f 16), which no pixel
+        // file of this photo fits: they follow the reply, or never needed a file.
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 16 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        Raster raster;
+        std::string warning;
+        const DecodeStatus status = pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_EQ(status, DecodeStatus::Ok);
+        EXPECT_EQ(raster.width, expected.width);
+        EXPECT_TRUE(raster.pixels == expected.pixels);
+        ExpectGoodDecode(pool);
+    }
 }
 
-TEST_F(DecoderPoolTest, PixelsStayInTheHelpersFileAndCanBeWrittenTo) {
-    DecoderPool pool(TestHelper());
-    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+// Decodes `jpeg` through `pool` whole and reduced, checks the pixels against a decode in
+// this process, and that they are this process's to change.
+void ExpectPixelsOwned(DecoderPool& pool, const std::string& jpeg) {
     Raster expected;
     std::string expectedWarning;
     ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, expectedWarning), DecodeStatus::Ok);
@@ -159,7 +166,7 @@ TEST_F(DecoderPoolTest, PixelsStayInTheHelpersFileAndCanBeWrittenTo) {
         DecodedPixels decoded;
         std::string warning;
         ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, request, {}, decoded, warning), DecodeStatus::Ok);
-        ASSERT_TRUE(decoded.mapped);  // mapped, not copied
+        ASSERT_TRUE(decoded.mapped);  // held apart, not copied into the raster
         EXPECT_TRUE(decoded.raster.pixels.empty());
         ASSERT_EQ(decoded.Size(), static_cast<size_t>(decoded.raster.width) * decoded.raster.height * 4);
         if (request.minWidth == 0) {
@@ -169,11 +176,45 @@ TEST_F(DecoderPoolTest, PixelsStayInTheHelpersFileAndCanBeWrittenTo) {
             EXPECT_LT(decoded.raster.width, expected.width);  // reduced in the helper
             EXPECT_GE(decoded.raster.width, 40);
         }
-        // The mapping is this process's copy to change.
         std::memset(decoded.Data(), 0x5a, decoded.Size());
         EXPECT_EQ(decoded.Data()[decoded.Size() - 1], 0x5a);
     }
-    ExpectGoodDecode(pool);
+}
+
+TEST_F(DecoderPoolTest, PixelsComeOverEitherWayAndAreThisProcesssToChange) {
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    for (const PixelDelivery delivery : {PixelDelivery::KeptInHelper, PixelDelivery::PixelFile}) {
+        SCOPED_TRACE(static_cast<int>(delivery));
+        PoolOptions options = TestHelper();
+        options.delivery = delivery;
+        DecoderPool pool(options);
+        ExpectPixelsOwned(pool, jpeg);
+        ExpectGoodDecode(pool);
+    }
+}
+
+// Where the system refuses to let the program read its helpers' memory (a ptrace
+// policy, a container's system call filter), the kept pixels come as a pixel file.
+// A child process stands for such a system: a filter refuses it process_vm_readv.
+TEST_F(DecoderPoolTest, WhereReadingAHelpersMemoryIsRefusedThePixelsComeAsAFile) {
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ALLOW);
+        const bool refused = filter != nullptr &&
+                             seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(process_vm_readv), 0) == 0 &&
+                             seccomp_load(filter) == 0;
+        if (!refused) _exit(3);
+        DecoderPool pool(TestHelper());
+        ExpectPixelsOwned(pool, jpeg);
+        ExpectGoodDecode(pool);
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a check failed in the child; 3: no filter";
 }
 
 TEST_F(DecoderPoolTest, AHangFailsAfterTheTimeLimit) {

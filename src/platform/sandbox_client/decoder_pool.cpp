@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -320,9 +321,46 @@ bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int3
     return true;
 }
 
+DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,
+                                            int& memfd) {
+    if (!WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
+    const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
+    void* block = std::malloc(size);
+    if (block == nullptr) return DecodeStatus::OutOfMemory;
+    // The kernel checks the helper's range: an address that does not hold the whole
+    // picture fails or reads short, and the helper is taken for broken.
+    iovec local{block, size};
+    iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(reply.pixelAddress)), size};
+    const ssize_t got = process_vm_readv(helper.pid, &local, 1, &remote, 1, 0);
+    if (got == static_cast<ssize_t>(size)) {
+        try {
+            out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
+        } catch (const std::bad_alloc&) {
+            return DecodeStatus::OutOfMemory;  // the deleter has freed the block
+        }
+        return DecodeStatus::Ok;
+    }
+    const int error = errno;
+    std::free(block);
+    if (got >= 0 || (error != EPERM && error != EACCES && error != ENOSYS)) return DecodeStatus::Stopped;
+    // Reading another process's memory is not allowed here (a ptrace policy, a
+    // container's filter): this photo's pixels come as a file, and so do all later ones.
+    keptRefused_ = true;
+    WireRequest ask;
+    ask.kind = RequestKind::KeptPixels;
+    WireReply file;
+    std::vector<uint8_t> unused;
+    bool delivered = false;
+    const DecodeStatus status = Converse(helper, -1, ask, file, memfd, unused, delivered);
+    if (status != DecodeStatus::Ok) return status == DecodeStatus::OutOfMemory ? status : DecodeStatus::Stopped;
+    const bool same = file.pixelsFollow == 0 && file.rasterWidth == reply.rasterWidth &&
+                      file.rasterHeight == reply.rasterHeight;
+    return same ? DecodeStatus::Ok : DecodeStatus::Stopped;
+}
+
 DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
-                                   WireRequest& request, WireReply& reply, int& memfd,
-                                   std::vector<uint8_t>& pixels) {
+                                   WireRequest& request, WireReply& reply, int& memfd, std::vector<uint8_t>& pixels,
+                                   std::shared_ptr<uint8_t>* kept) {
     memfd = -1;
     // Only the registered adapters travel, by name: the helpers hold different lists.
     const std::vector<const Decoder*>& all = AllDecoders();
@@ -342,6 +380,12 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
         if (!helper) break;
         bool delivered = false;
         status = Converse(*helper, fileFd, request, reply, memfd, pixels, delivered);
+        if (kept != nullptr && Delivers(status) && reply.pixelsKept != 0) {
+            const DecodeStatus collected =
+                memfd >= 0 || reply.pixelsFollow != 0 ? DecodeStatus::Stopped
+                                                      : CollectKeptPixels(*helper, reply, *kept, memfd);
+            if (collected != DecodeStatus::Ok) status = collected;
+        }
         Release(std::move(helper), status != DecodeStatus::Stopped);
         if (delivered) break;
     }
@@ -419,10 +463,12 @@ DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string&
     wire.kind = RequestKind::Decode;
     wire.minWidth = request.minWidth;
     wire.minHeight = request.minHeight;
+    wire.delivery = options_.delivery == PixelDelivery::KeptInHelper && !keptRefused_ ? PixelDelivery::KeptInHelper
+                                                                                       : PixelDelivery::PixelFile;
     WireReply reply;
     int memfd = -1;
-    DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.raster.pixels);
-    if (Delivers(status) && reply.pixelsFollow == 0) {
+    DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.raster.pixels, &out.mapped);
+    if (Delivers(status) && reply.pixelsFollow == 0 && !out.mapped) {
         if (memfd < 0 || !ValidPixelFile(memfd, reply.rasterWidth, reply.rasterHeight)) {
             status = DecodeStatus::Stopped;
         } else {

@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -28,6 +29,9 @@ struct PoolOptions {
     int size = 1;                                      // helpers alive at most
     std::chrono::milliseconds timeout{20000};          // per request
     uint64_t memoryMiB = 4096;                         // each helper's memory budget
+    // How decoded pixels come over: read out of the helper's memory (falling back to
+    // pixel files where the system refuses that), or always as pixel files.
+    PixelDelivery delivery = PixelDelivery::KeptInHelper;
 };
 
 class DecoderPool {
@@ -39,8 +43,9 @@ public:
 
     DecodeStatus ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                             ImageInfo& info);
-    // The pixels stay in the helper's sealed memfd, mapped copy-on-write into this
-    // process: no copy is made unless they are written to.
+    // The pixels are copied once, out of the helper's memory into a block of this
+    // process, or stay in the helper's sealed memfd, mapped copy-on-write (no copy is
+    // made unless they are written to); either way `out.mapped` holds them.
     DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
                               const DecodeLimits& limits, DecodedPixels& out, std::string& warning);
     // The same, copied into a raster of this process's memory.
@@ -66,12 +71,18 @@ private:
     // One request and its reply. Stopped when the helper died, overran the time limit
     // or answered something malformed; `memfd` is the pixel descriptor or -1.
     // `pixels` receives pixels that followed the reply instead of a memfd.
+    // `kept`, when given, receives pixels the helper kept in its memory, copied out
+    // before the helper takes another request.
     DecodeStatus Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
-                          WireRequest& request,
-                          WireReply& reply, int& memfd, std::vector<uint8_t>& pixels);
+                          WireRequest& request, WireReply& reply, int& memfd, std::vector<uint8_t>& pixels,
+                          std::shared_ptr<uint8_t>* kept = nullptr);
     // `delivered`: the helper took the request (false when it had already ended).
     DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
                           std::vector<uint8_t>& pixels, bool& delivered);
+    // Copies the pixels `reply` says the helper kept into `out`; when this system
+    // refuses reading another process's memory, asks for them as a pixel file (`memfd`).
+    DecodeStatus CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,
+                                   int& memfd);
     static bool ReceivePixels(Helper& helper, std::chrono::steady_clock::time_point deadline, int32_t width,
                               int32_t height, std::vector<uint8_t>& pixels);
     std::unique_ptr<Helper> Acquire(HelperMode mode);
@@ -84,6 +95,7 @@ private:
     std::condition_variable available_;
     std::vector<std::unique_ptr<Helper>> idle_;
     int alive_ = 0;  // idle plus busy
+    std::atomic<bool> keptRefused_{false};  // reading a helper's memory was refused once
 };
 
 // The process's pool, or null when decoding runs in this process: when no helper

@@ -6,7 +6,11 @@
 // opens a path. A reply to a decode that produced pixels carries a sealed memfd
 // holding width * height * 4 bytes of BGRA; the pixels never travel through the socket,
 // except when the process may not make a file that large (a file size limit, ulimit -f):
-// then they follow the reply in messages of kPixelChunk bytes.
+// then they follow the reply in messages of kPixelChunk bytes. A request may instead ask
+// the helper to keep the pixels until its next request and say where they are: the pool
+// then copies them straight out of the helper's memory (process_vm_readv), which costs
+// one copy and no file pages to allocate, map and free; where the system refuses that
+// read, the pool asks for the kept pixels as a pixel file.
 // Both ends are built from the same sources, so the structures are sent as they are.
 
 #include "decoder.h"
@@ -37,6 +41,14 @@ enum class RequestKind : uint32_t {
     // The photo information of a HEIF or JPEG XL file (the adapter named says which):
     // the reply carries a sealed memfd with the packed read (container_metadata.h).
     Information = 3,
+    // The pixels the previous decode request kept in the helper, as a pixel file.
+    KeptPixels = 4,
+};
+
+// How a decode request wants its pixels.
+enum class PixelDelivery : uint32_t {
+    PixelFile = 0,   // a sealed memfd with the reply
+    KeptInHelper = 1,  // kept in the helper until its next request, at WireReply::pixelAddress
 };
 
 struct WireRequest {
@@ -48,6 +60,7 @@ struct WireRequest {
     int64_t maxSide = 0;    // DecodeLimits
     int64_t maxPixels = 0;
     uint64_t maxWorkingBytes = 0;
+    PixelDelivery delivery = PixelDelivery::PixelFile;
 };
 
 constexpr size_t kMaxWireWarning = 1024;
@@ -82,6 +95,8 @@ struct WireReply {
     uint32_t pixelsFollow = 0;  // 1: no memfd, the pixels follow in chunks
     uint32_t warningLength = 0;
     char warning[kMaxWireWarning] = {};
+    uint32_t pixelsKept = 0;    // 1: no memfd, the pixels wait in the helper's memory
+    uint64_t pixelAddress = 0;  // where, in the helper's address space
 };
 
 // What a helper instance may do besides decoding from the descriptors it is given.

@@ -12,12 +12,13 @@
 
 namespace tallowin::codec {
 
-// A decoded picture: a raster of this process's memory, or the pixels of a helper's
-// pixel file mapped into this process copy-on-write (writing to them changes this
-// process's copy only), which saves copying them.
+// A decoded picture: a raster of this process's memory, or pixels held apart from it:
+// copied out of a helper's memory into a block of their own, or a helper's pixel file
+// mapped into this process copy-on-write (writing to them changes this process's copy
+// only). Either way they are this process's to change.
 struct DecodedPixels {
     Raster raster;                    // width and height; no pixels when `mapped` holds them
-    std::shared_ptr<uint8_t> mapped;  // width * height * 4 bytes of BGRA; unmapped with the last owner
+    std::shared_ptr<uint8_t> mapped;  // width * height * 4 bytes of BGRA; freed with the last owner
 
     uint8_t* Data() { return mapped ? mapped.get() : raster.pixels.data(); }
     size_t Size() const {
