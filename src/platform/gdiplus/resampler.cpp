@@ -10,6 +10,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tallowin::gdiplus {
 namespace {
 
@@ -89,13 +93,45 @@ void ComputeTaps(int32_t begin, int32_t end, int32_t outLength, double srcStart,
     }
 }
 
+#if defined(__SSE2__)
+// An opaque BGRA row filtered with a pixel's three colours in the lanes of one register:
+// each lane takes the same float multiplications and additions in the same order as
+// the scalar loop, so the results are the same bits. The last column is left to the
+// caller, as its fourth lane would land past the row.
+int32_t FilterOpaqueRowSse2(const uint8_t* row, const Taps& taps, int32_t columns, float* out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    int32_t x = 0;
+    for (; x + 1 < columns; ++x) {
+        const float* w = taps.weights.data() + static_cast<size_t>(x) * taps.stride;
+        const uint8_t* p = row + static_cast<size_t>(taps.first[x]) * 4;
+        __m128 sum = _mm_setzero_ps();
+        for (int32_t k = 0; k < taps.stride; ++k, p += 4) {
+            int32_t pixel;
+            std::memcpy(&pixel, p, sizeof pixel);
+            const __m128i bytes = _mm_cvtsi32_si128(pixel);
+            const __m128i lanes = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[k]), _mm_cvtepi32_ps(lanes)));
+        }
+        _mm_storeu_ps(out + static_cast<size_t>(x) * 3, sum);  // the fourth lane is the next column's, rewritten next
+    }
+    return x;
+}
+#endif
+
 // Filters one source row horizontally into `channels` floats per visible target column;
 // with alpha, colours are premultiplied so transparent pixels add no colour.
 template <int SourceBytes, bool Alpha>
 void FilterRow(const uint8_t* row, const Taps& taps, int32_t columns, float* out)
 {
     constexpr int Channels = Alpha ? 4 : 3;
-    for (int32_t x = 0; x < columns; ++x) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    if constexpr (SourceBytes == 4 && !Alpha) {
+        x = FilterOpaqueRowSse2(row, taps, columns, out);
+    }
+#endif
+    for (; x < columns; ++x) {
         const float* w = taps.weights.data() + static_cast<size_t>(x) * taps.stride;
         const uint8_t* p = row + static_cast<size_t>(taps.first[x]) * SourceBytes;
         float b = 0, g = 0, r = 0, a = 0;
@@ -177,11 +213,38 @@ void StorePixel(const float* v, uint8_t* out)
     }
 }
 
+#if defined(__SSE2__)
+// Opaque colours to 3-byte pixels, ToByte's rounding and clamping lane by lane (the
+// truncating conversion of a clamped value is the cast's). The last column is left to
+// the caller: its fourth lane and byte would land past the row.
+int32_t StoreOpaqueRowSse2(const float* acc, int32_t columns, uint8_t* out)
+{
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 low = _mm_setzero_ps();
+    const __m128 high = _mm_set1_ps(255.0f);
+    int32_t x = 0;
+    for (; x + 1 < columns; ++x, out += 3) {
+        const __m128 v = _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_loadu_ps(acc + static_cast<size_t>(x) * 3), half), low), high);
+        const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(v), _mm_setzero_si128());
+        const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+        std::memcpy(out, &bytes, sizeof bytes);  // the fourth byte is the next pixel's, rewritten next
+    }
+    return x;
+}
+#endif
+
 template <int TargetBytes, bool Alpha>
 void StoreRow(const float* acc, int32_t columns, uint8_t* out)
 {
     constexpr int Channels = Alpha ? 4 : 3;
-    for (int32_t x = 0; x < columns; ++x, out += TargetBytes) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    if constexpr (TargetBytes == 3 && !Alpha) {
+        x = StoreOpaqueRowSse2(acc, columns, out);
+        out += static_cast<size_t>(x) * 3;
+    }
+#endif
+    for (; x < columns; ++x, out += TargetBytes) {
         StorePixel<TargetBytes, Alpha>(acc + x * Channels, out);
     }
 }
