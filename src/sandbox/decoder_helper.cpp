@@ -159,15 +159,16 @@ int PixelFile(const codec::Raster& raster) {
     return SealedFile("tallowin-pixels", raster.pixels.data(), raster.pixels.size());
 }
 
-// The photo information of a HEIF or JPEG XL file, packed into a sealed memfd.
+// The photo information of the file, packed into a sealed memfd: HEIF and JPEG XL
+// through their libraries, JPEG XR through our reader, the rest through exiv2.
 DecodeStatus InformationFile(const codec::Decoder& format, const std::string& path, int& fd) {
     using metadata::detail::ContainerKind;
     const ContainerKind kind = std::strcmp(format.Name(), "heif") == 0  ? ContainerKind::Heif
                                : std::strcmp(format.Name(), "jxl") == 0 ? ContainerKind::Jxl
+                               : std::strcmp(format.Name(), "jxr") == 0 ? ContainerKind::Jxr
                                                                         : ContainerKind::Other;
-    if (kind == ContainerKind::Other) return DecodeStatus::NotAnImage;
     const std::vector<uint8_t> packed =
-        metadata::detail::PackMetadataRead(metadata::detail::ReadContainerMetadataHere(kind, path));
+        metadata::detail::PackMetadataRead(metadata::detail::ReadSourceMetadataHere(kind, path));
     fd = SealedFile("tallowin-information", packed.data(), packed.size());
     return fd >= 0 ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }

@@ -25,7 +25,7 @@ constexpr size_t kMaxColourHeaderBytes = 64u * 1024 * 1024;
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kMaxReason = 64 * 1024;
 
-std::atomic<ContainerReader> g_reader{nullptr};
+std::atomic<SourceMetadataReader> g_reader{nullptr};
 
 struct ContextDeleter {
     void operator()(heif_context* c) const { heif_context_free(c); }
@@ -366,31 +366,23 @@ struct Unpacker {
 
 }  // namespace
 
-MetadataRead ReadContainerMetadataHere(ContainerKind kind, const std::string& path)
+MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path)
 {
-    if (kind == ContainerKind::Heif) {
-        return ReadHeifHere(path);
+    switch (kind) {
+    case ContainerKind::Heif: return ReadHeifHere(path);
+    case ContainerKind::Jxl: return ReadJxlHere(path);
+    case ContainerKind::Jxr: return ReadJxrMetadata(path);
+    case ContainerKind::Other: break;
     }
-    if (kind == ContainerKind::Jxl) {
-        return ReadJxlHere(path);
-    }
-    MetadataRead read;
-    read.result.status = MetadataStatus::Unsupported;
-    return read;
+    return ReadExivMetadataHere(path);
 }
 
-void SetContainerReader(ContainerReader reader) { g_reader.store(reader, std::memory_order_release); }
+void SetSourceMetadataReader(SourceMetadataReader reader) { g_reader.store(reader, std::memory_order_release); }
 
-MetadataRead ReadHeifMetadata(const std::string& path)
+MetadataRead ReadSourceMetadata(ContainerKind kind, const std::string& path)
 {
-    const ContainerReader reader = g_reader.load(std::memory_order_acquire);
-    return reader != nullptr ? reader(ContainerKind::Heif, path) : ReadHeifHere(path);
-}
-
-MetadataRead ReadJxlMetadata(const std::string& path)
-{
-    const ContainerReader reader = g_reader.load(std::memory_order_acquire);
-    return reader != nullptr ? reader(ContainerKind::Jxl, path) : ReadJxlHere(path);
+    const SourceMetadataReader reader = g_reader.load(std::memory_order_acquire);
+    return reader != nullptr ? reader(kind, path) : ReadSourceMetadataHere(kind, path);
 }
 
 std::vector<uint8_t> PackMetadataRead(const MetadataRead& read)
@@ -398,11 +390,13 @@ std::vector<uint8_t> PackMetadataRead(const MetadataRead& read)
     const std::string& reason = read.result.reason;
     const size_t reasonLength = std::min(reason.size(), kMaxReason);
     std::vector<uint8_t> out;
-    out.reserve(20 + reasonLength + read.metadata.exif.size() + read.metadata.xmp.size() + read.metadata.icc.size());
+    out.reserve(24 + reasonLength + read.metadata.exif.size() + read.metadata.xmp.size() + read.metadata.iptc.size() +
+                read.metadata.icc.size());
     PutLength(out, static_cast<size_t>(read.result.status));
     PutBlock(out, reason.data(), reasonLength);
     PutBlock(out, read.metadata.exif.data(), std::min(read.metadata.exif.size(), kMaxBlock));
     PutBlock(out, read.metadata.xmp.data(), std::min(read.metadata.xmp.size(), kMaxBlock));
+    PutBlock(out, read.metadata.iptc.data(), std::min(read.metadata.iptc.size(), kMaxBlock));
     PutBlock(out, read.metadata.icc.data(), std::min(read.metadata.icc.size(), kMaxBlock));
     return out;
 }
@@ -417,7 +411,7 @@ bool UnpackMetadataRead(const uint8_t* data, size_t size, MetadataRead& read)
     MetadataRead got;
     if (!in.Length(static_cast<size_t>(MetadataStatus::Failed), status) || !in.Block(kMaxReason, got.result.reason) ||
         !in.Block(kMaxBlock, got.metadata.exif) || !in.Block(kMaxBlock, got.metadata.xmp) ||
-        !in.Block(kMaxBlock, got.metadata.icc) || in.left != 0) {
+        !in.Block(kMaxBlock, got.metadata.iptc) || !in.Block(kMaxBlock, got.metadata.icc) || in.left != 0) {
         return false;
     }
     got.result.status = static_cast<MetadataStatus>(status);

@@ -1,7 +1,7 @@
 #pragma once
-// Photo information of HEIF/AVIF and JPEG XL sources, read through their own libraries:
-// exiv2 0.27 finds nothing in the files libheif writes and cannot see a JPEG XL
-// codestream's colour profile.
+// Photo information of a source by the kind of its container. HEIF/AVIF and JPEG XL
+// are read through their own libraries: exiv2 0.27 finds nothing in the files libheif
+// writes and cannot see a JPEG XL codestream's colour profile.
 
 #include "photo_metadata.h"
 
@@ -21,28 +21,30 @@ enum class ContainerKind {
 // The kind of file whose first bytes are `head`.
 ContainerKind KindOf(const uint8_t* head, size_t size);
 
-// The EXIF and XMP blocks of the primary image and its ICC profile (RGB profiles only:
-// the decoded pixels are always RGB). Through the reader set below, when one is.
-MetadataRead ReadHeifMetadata(const std::string& path);
+// The photo information of a source of `kind` read in this process: HEIF with libheif
+// (the EXIF and XMP blocks of the primary image and its ICC profile, RGB profiles only:
+// the decoded pixels are always RGB), JPEG XL with libjxl (the "Exif" and "xml " boxes
+// and the profile of the pixels the decoder gives, left empty when they are sRGB),
+// JPEG XR with our own reader, everything else with exiv2.
+MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path);
 
-// The "Exif" and "xml " boxes of the container and the profile of the pixels the
-// decoder gives (left empty when they are sRGB). Through the reader set below, when one is.
-MetadataRead ReadJxlMetadata(const std::string& path);
+// The exiv2 part of the above.
+MetadataRead ReadExivMetadataHere(const std::string& path);
 
-// The two reads above (kind Heif or Jxl) in this process, with libheif and libjxl.
-MetadataRead ReadContainerMetadataHere(ContainerKind kind, const std::string& path);
+// Where reads of photo information go instead of reading here: the codec service sets
+// a reader that asks a decoder helper, so that no library parses a source's
+// information in the program's own process. Null reads here.
+using SourceMetadataReader = MetadataRead (*)(ContainerKind kind, const std::string& path);
+void SetSourceMetadataReader(SourceMetadataReader reader);
 
-// Where ReadHeifMetadata and ReadJxlMetadata go instead of reading here: the codec
-// service sets a reader that asks a decoder helper, so that libheif and libjxl never
-// parse a file in the program's own process. Null reads here.
-using ContainerReader = MetadataRead (*)(ContainerKind kind, const std::string& path);
-void SetContainerReader(ContainerReader reader);
+// A read through the reader set above, or here when none is.
+MetadataRead ReadSourceMetadata(ContainerKind kind, const std::string& path);
 
-// The largest packed read: three blocks at their bound and the reason.
-constexpr size_t kMaxPackedRead = 3 * (64u * 1024 * 1024) + 64 * 1024 + 64;
+// The largest packed read: four blocks at their bound and the reason.
+constexpr size_t kMaxPackedRead = 4 * (64u * 1024 * 1024) + 64 * 1024 + 64;
 
-// A read as bytes for the helper's reply: status, reason, EXIF, XMP and profile, each
-// length-prefixed (little-endian 32 bits).
+// A read as bytes for the helper's reply: status, reason, EXIF, XMP, IPTC and profile,
+// each length-prefixed (little-endian 32 bits).
 std::vector<uint8_t> PackMetadataRead(const MetadataRead& read);
 // The read from `data`; false when the bytes are not exactly such a packing within the
 // bounds (a damaged or lying helper), leaving `read` untouched.
@@ -56,8 +58,8 @@ std::vector<uint8_t> TiffFromOffsetBlock(const uint8_t* data, size_t size);
 // A JPEG XR file (little-endian directory, 0xBC) by its first bytes.
 bool IsJxrFile(const uint8_t* head, size_t size);
 
-// The information of a JPEG XR file: its profile, XMP and IPTC, and a TIFF structure
-// made of its descriptive tags and EXIF and GPS IFDs.
+// The information of a JPEG XR file, read here: its profile, XMP and IPTC, and a TIFF
+// structure made of its descriptive tags and EXIF and GPS IFDs.
 MetadataRead ReadJxrMetadata(const std::string& path);
 
 // The pixel size of a JPEG XR file, from its codestream's header.

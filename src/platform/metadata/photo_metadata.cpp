@@ -165,19 +165,18 @@ std::string Describe(const char* what, const std::exception& error)
 
 MetadataRead ReadPhotoMetadata(const std::string& sourcePath)
 {
-    InitialiseOnce();
     uint8_t head[16] = {};
     size_t headSize = 0;
     if (std::FILE* file = std::fopen(sourcePath.c_str(), "rb")) {
         headSize = std::fread(head, 1, sizeof head, file);
         std::fclose(file);
     }
-    switch (detail::KindOf(head, headSize)) {
-    case detail::ContainerKind::Heif: return detail::ReadHeifMetadata(sourcePath);
-    case detail::ContainerKind::Jxl: return detail::ReadJxlMetadata(sourcePath);
-    case detail::ContainerKind::Jxr: return detail::ReadJxrMetadata(sourcePath);
-    case detail::ContainerKind::Other: break;
-    }
+    return detail::ReadSourceMetadata(detail::KindOf(head, headSize), sourcePath);
+}
+
+MetadataRead detail::ReadExivMetadataHere(const std::string& sourcePath)
+{
+    InitialiseOnce();
     MetadataRead read;
     Exiv2::Image::AutoPtr image;
     try {

@@ -51,9 +51,9 @@ public:
     // The same, copied into a raster of this process's memory.
     DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
                               const DecodeLimits& limits, Raster& out, std::string& warning);
-    // The photo information of a HEIF (`format` "heif") or JPEG XL ("jxl") file, read by
-    // the helper with libheif and libjxl. Stopped when the helper failed or its reply
-    // was not a sound packing.
+    // The photo information of a file, read by the helper: with libheif for `format`
+    // "heif", libjxl for "jxl", our reader for "jxr", exiv2 for any other photo format.
+    // Stopped when the helper failed or its reply was not a sound packing.
     DecodeStatus ReadInformation(const Decoder& format, const std::string& path, metadata::MetadataRead& out);
     // Ends the idle helpers and waits for them; a later call starts new ones.
     void EndIdleHelpers();

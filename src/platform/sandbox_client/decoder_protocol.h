@@ -38,8 +38,8 @@ constexpr uint32_t kReplyMagic = 0x52434454;    // "TDCR"
 enum class RequestKind : uint32_t {
     Header = 1,  // ReadHeader
     Decode = 2,  // DecodePixels
-    // The photo information of a HEIF or JPEG XL file (the adapter named says which):
-    // the reply carries a sealed memfd with the packed read (container_metadata.h).
+    // The photo information of the file (the adapter named says how it is read): the
+    // reply carries a sealed memfd with the packed read (container_metadata.h).
     Information = 3,
     // The pixels the previous decode request kept in the helper, as a pixel file.
     KeptPixels = 4,

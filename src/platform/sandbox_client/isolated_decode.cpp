@@ -28,17 +28,42 @@ DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path
 
 namespace {
 
-// Photo information of HEIF and JPEG XL files through the helper, so that libheif and
-// libjxl parse them outside this process; in this process when the helpers are off.
-metadata::MetadataRead ReadContainerThroughHelper(metadata::detail::ContainerKind kind, const std::string& path) {
+// The adapter whose name tells the helper how to read a file's information: HEIF,
+// JPEG XL and JPEG XR by their containers, anything else by its sniffed format. Null
+// for a file no adapter takes and for metafiles, which hold none that is read;
+// FileError when the file cannot be read at all.
+DecodeStatus InformationFormat(metadata::detail::ContainerKind kind, const std::string& path,
+                               const Decoder*& format) {
     using metadata::detail::ContainerKind;
-    sandbox::DecoderPool* pool = sandbox::SharedDecoderPool();
-    const Decoder* format = FindDecoder(kind == ContainerKind::Heif ? "heif" : "jxl");
-    if (pool == nullptr || format == nullptr || (kind != ContainerKind::Heif && kind != ContainerKind::Jxl)) {
-        return metadata::detail::ReadContainerMetadataHere(kind, path);
+    format = nullptr;
+    switch (kind) {
+    case ContainerKind::Heif: format = FindDecoder("heif"); return DecodeStatus::Ok;
+    case ContainerKind::Jxl: format = FindDecoder("jxl"); return DecodeStatus::Ok;
+    case ContainerKind::Jxr: format = FindDecoder("jxr"); return DecodeStatus::Ok;
+    case ContainerKind::Other: break;
     }
+    const DecodeStatus sniffed = SniffFile(path, format);
+    if (sniffed == DecodeStatus::FileError) return sniffed;
+    if (sniffed != DecodeStatus::Ok || format == nullptr || sandbox::ModeFor(*format) != sandbox::HelperMode::Strict) {
+        format = nullptr;
+    }
+    return DecodeStatus::Ok;
+}
+
+// Photo information through the photo helper, so that exiv2, libheif, libjxl and our
+// JPEG XR reader parse sources outside this process; in this process when the helpers
+// are off.
+metadata::MetadataRead ReadInformationThroughHelper(metadata::detail::ContainerKind kind, const std::string& path) {
+    sandbox::DecoderPool* pool = sandbox::SharedDecoderPool();
+    if (pool == nullptr) return metadata::detail::ReadSourceMetadataHere(kind, path);
     metadata::MetadataRead read;
-    const DecodeStatus status = pool->ReadInformation(*format, path, read);
+    const Decoder* format = nullptr;
+    DecodeStatus status = InformationFormat(kind, path, format);
+    if (status == DecodeStatus::Ok && format == nullptr) {
+        read.result = {metadata::MetadataStatus::Unsupported, "reading photo information: the format holds none"};
+        return read;
+    }
+    if (status == DecodeStatus::Ok) status = pool->ReadInformation(*format, path, read);
     if (status == DecodeStatus::FileError) {
         read.result = {metadata::MetadataStatus::Failed, "reading photo information: the file cannot be opened"};
     } else if (status != DecodeStatus::Ok) {
@@ -47,9 +72,9 @@ metadata::MetadataRead ReadContainerThroughHelper(metadata::detail::ContainerKin
     return read;
 }
 
-// Every program that decodes through this file reads container information the same way.
-[[maybe_unused]] const bool kContainerReaderSet =
-    (metadata::detail::SetContainerReader(&ReadContainerThroughHelper), true);
+// Every program that decodes through this file reads photo information the same way.
+[[maybe_unused]] const bool kInformationReaderSet =
+    (metadata::detail::SetSourceMetadataReader(&ReadInformationThroughHelper), true);
 
 // A straight-alpha colour value laid over white, rounded as the WDP library does.
 uint8_t OverWhite(uint8_t value, uint8_t alpha) {
