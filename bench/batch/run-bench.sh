@@ -22,7 +22,9 @@
 #                   50-megapixel JPEG and the progressive artwork); BENCH_PHOTOS is ignored
 #   BENCH_REPEATS   runs per measurement (default 3)
 #   BENCH_JOBS      jobs to time, any of: jpeg png gif bmp8 tiff (default all)
-#   BENCH_TOOLS     tools to time, any of: im gm vips tallowin (default all; ratios need im)
+#   BENCH_TOOLS     tools to time, any of: im gm vips tallowin baseline (default all; ratios need im)
+#   TALLOWIN_BASELINE  another tallowin-batch (an earlier build, with its helpers beside it)
+#                   timed as the tool "baseline" the same way, interleaved with the rest
 # CORPUS defaults to $BENCH_CORPUS, else build/bench/corpus/ in the source tree; it is
 # made by shared/bench/make-corpus.sh (MANIFEST.tsv lists it).
 set -euo pipefail
@@ -99,7 +101,9 @@ EOF
 # Peers run one process per photo (xargs -P for several at once), as scripts use them.
 command_for() {
   local tool=$1 job=$2 out=$3 jobs=$4 each
-  if [ "$tool" = tallowin ]; then
+  if [ "$tool" = tallowin ] || [ "$tool" = baseline ]; then
+    local program=$TALLOWIN_BATCH
+    [ "$tool" = baseline ] && program=$TALLOWIN_BASELINE
     local options
     case $job in
       jpeg) options="-f jpg --width 1024 --quality 80" ;;
@@ -108,7 +112,7 @@ command_for() {
       bmp8) options="-f bmp --bits 8 --width 1024" ;;
       tiff) options="-f tif --original-size" ;;
     esac
-    printf '%q ' "$TALLOWIN_BATCH" -q --overwrite always -j "$jobs" -o "$out" $options "${FILES[@]}"
+    printf '%q ' "$program" -q --overwrite always -j "$jobs" -o "$out" $options "${FILES[@]}"
     return
   fi
   case $tool.$job in
@@ -157,7 +161,7 @@ echo "Versions: $("$IM" -version | head -1 | cut -d' ' -f2-3); GraphicsMagick $(
 echo
 echo "| Job | Cores | Tool | Wall s | CPU s | Peak MiB | Wall / ImageMagick |"
 echo "|---|---|---|---|---|---|---|"
-TOOLS=${BENCH_TOOLS:-im gm vips tallowin}
+TOOLS=${BENCH_TOOLS:-im gm vips tallowin${TALLOWIN_BASELINE:+ baseline}}
 declare -A commands walls cpus peaks
 for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
   for cores in 1 "$CORES"; do
