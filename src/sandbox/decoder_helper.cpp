@@ -104,9 +104,10 @@ void KeepDecodeMemory() {
     mallopt(M_TRIM_THRESHOLD, kKeptAtMost);
 }
 
-// Waits for the next request; after a while without one, lets go of the kept pixels
-// and gives the heap's free memory back. False only when waiting itself failed.
-bool WaitForRequest(codec::Raster& kept) {
+// Waits for the next request; after a while without one, gives the heap's free memory
+// back. Kept pixels stay until the pool says it has them (or asks for the next photo),
+// however long that takes. False only when waiting itself failed.
+bool WaitForRequest() {
     pollfd socket{codec::sandbox::kHelperSocketFd, POLLIN, 0};
     int timeout = kIdleMilliseconds;
     for (;;) {
@@ -114,7 +115,6 @@ bool WaitForRequest(codec::Raster& kept) {
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) return false;
         if (ready == 0) {
-            kept = codec::Raster{};
             malloc_trim(0);
             timeout = -1;
         }
@@ -249,6 +249,11 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
         SendKeptPixels(kept);
         return;
     }
+    if (request.kind == codec::sandbox::RequestKind::Collected) {
+        if (fileFd >= 0) close(fileFd);
+        kept = codec::Raster{};
+        return;
+    }
     kept = codec::Raster{};
     WireReply reply;
     reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
@@ -366,7 +371,7 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     WireRequest request;
     int fileFd = -1;
     codec::Raster kept;
-    while (WaitForRequest(kept) && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, kept);
+    while (WaitForRequest() && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, kept);
     // The pool closed the socket. Ending here skips exit-time work (leak checks walk
     // other threads with calls the filter refuses).
     _exit(0);

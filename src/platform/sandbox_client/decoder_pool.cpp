@@ -324,15 +324,26 @@ bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int3
 DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,
                                             int& memfd) {
     if (!WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
+    // Done with the kept pixels, copied or not: the helper may let them go. Sent before
+    // any later request on this socket, so they are never freed while being read.
+    const auto collected = [&helper] {
+        WireRequest done;
+        done.kind = RequestKind::Collected;
+        SendWithDescriptor(helper.socket, &done, sizeof done, -1);  // a helper that ended shows on the next request
+    };
     const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
     void* block = std::malloc(size);
-    if (block == nullptr) return DecodeStatus::OutOfMemory;
+    if (block == nullptr) {
+        collected();
+        return DecodeStatus::OutOfMemory;
+    }
     // The kernel checks the helper's range: an address that does not hold the whole
     // picture fails or reads short, and the helper is taken for broken.
     iovec local{block, size};
     iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(reply.pixelAddress)), size};
     const ssize_t got = process_vm_readv(helper.pid, &local, 1, &remote, 1, 0);
     if (got == static_cast<ssize_t>(size)) {
+        collected();
         try {
             out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
         } catch (const std::bad_alloc&) {

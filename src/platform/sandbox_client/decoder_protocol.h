@@ -43,6 +43,8 @@ enum class RequestKind : uint32_t {
     Information = 3,
     // The pixels the previous decode request kept in the helper, as a pixel file.
     KeptPixels = 4,
+    // The pool has copied the kept pixels: the helper lets them go. No reply.
+    Collected = 5,
 };
 
 // How a decode request wants its pixels.
