@@ -24,6 +24,10 @@
 #    1 |    0.735 s |      0.789 s (+7.3%)  |      0.739 s (+0.5%)
 #    2 |    0.991 s |      1.021 s (+3.0%)  |      0.944 s (-4.7%)
 # and a third time, -j 1 only: 1.007 s, 1.113 s (+10.5%), 1.025 s (+1.8%).
+# 2026-12-08, pixels copied out of the helper's memory and photo information read in the
+# helper (15 interleaved runs, medians; a machine whose speed varied by up to 20%):
+#    1 | 0.697 s | helper 0.738 s (+5.9%)
+#    2 | 0.785 s | helper 0.792 s (+0.9%)
 # A helper's start (run-start-bench.sh, 50 runs, median CPU): 27 ms with Qt linked
 # (74 libraries), 15 ms without (35); the metafile helper 28-40 ms. Of the 15 ms, about
 # a third is the static set-up of libhwy (libjxl) and libde265 (libheif).
