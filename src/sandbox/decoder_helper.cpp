@@ -4,6 +4,7 @@
 #include "decoder_protocol.h"
 #include "jxr_decoder.h"
 #include "request_file.h"
+#include "srgb_decode.h"
 #include "readable_paths.h"
 #include "syscall_filter.h"
 
@@ -286,10 +287,17 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 codec::DecodeRequest decode;
                 decode.minWidth = request.minWidth;
                 decode.minHeight = request.minHeight;
+                decode.toSrgb = request.toSrgb != 0;
                 codec::Raster raster;
                 std::string warning;
                 const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
                 reply.status = static_cast<int32_t>(status);
+                if ((status == DecodeStatus::Ok || status == DecodeStatus::Partial) && decode.toSrgb) {
+                    const std::string why = codec::ConvertDecodeToSrgb(path, raster);
+                    const size_t length = std::min(why.size(), codec::sandbox::kMaxWireWarning - 1);
+                    std::memcpy(reply.colourWarning, why.data(), length);
+                    reply.colourWarningLength = static_cast<uint32_t>(length);
+                }
                 if (status == DecodeStatus::Ok || status == DecodeStatus::Partial) {
                     reply.rasterWidth = raster.width;
                     reply.rasterHeight = raster.height;

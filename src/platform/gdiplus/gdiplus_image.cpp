@@ -128,6 +128,7 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
     if (request.minHeight != 0 && request.minWidth == 0) {
         request.minWidth = image.width;
     }
+    request.toSrgb = image.toSrgb;
     const codec::DecodeStatus status = codec::IsolatedDecodePixels(
         *image.decoder, image.path, request, ServiceLimits(), decoded, warning);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {
@@ -139,8 +140,11 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
         return UnknownImageFormat;
     }
     image.decodeWarning = status == codec::DecodeStatus::Partial ? warning : std::string();
+    if (!decoded.colourWarning.empty()) {
+        image.colourWarning = decoded.colourWarning;
+        image.toSrgb = false;  // the pixels stay as decoded, now and on any later decode
+    }
     AdoptPixels(std::move(decoded), image.pixels);
-    ApplyColourManagement(image);
     return Ok;
 }
 

@@ -89,8 +89,8 @@ struct ImageObject final : GpBitmap {
     const codec::Decoder* decoder = nullptr;  // the file's format adapter
     bool edited = false;         // the pixels no longer come from the file
     std::string decodeWarning;
-    std::vector<uint8_t> toSrgbFrom;  // opened with colour management: each decode is converted from this profile
-    std::string colourWarning;        // why that profile could not be applied
+    bool toSrgb = false;         // opened with colour management and the file has a profile: decodes are sRGB
+    std::string colourWarning;   // why that profile could not be applied
 
     // May be smaller than width x height while it comes from a reduced decode.
     PixelBuffer pixels;
@@ -108,9 +108,6 @@ inline const BrushObject* Internal(const GpBrush* brush) { return static_cast<co
 // Makes sure the image has pixels that cover at least minWidth x minHeight of its full
 // size (0: full size), decoding the file again when the pixels held are too small.
 GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight);
-// Converts freshly decoded pixels to sRGB when the image was opened with colour
-// management (gdiplus_icm.cpp); a profile that cannot apply is dropped with a warning.
-void ApplyColourManagement(ImageObject& image);
 // Decodes at full size and cuts the image loose from its file, before an edit.
 GpStatus PrepareForEdit(ImageObject& image);
 

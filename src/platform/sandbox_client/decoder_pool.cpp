@@ -277,7 +277,8 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
     // Nothing (the helper ended), a short or long message, or cut-off descriptors.
     const bool wellFormed = got == static_cast<ssize_t>(sizeof reply) &&
                             (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0 && reply.magic == kReplyMagic &&
-                            KnownStatus(reply.status) && reply.warningLength < kMaxWireWarning;
+                            KnownStatus(reply.status) && reply.warningLength < kMaxWireWarning &&
+                            reply.colourWarningLength < kMaxWireWarning;
     cmsghdr* c = got > 0 ? CMSG_FIRSTHDR(&message) : nullptr;
     if (!wellFormed) {
         if (got > 0) CloseReceived(message);
@@ -474,6 +475,7 @@ DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string&
     wire.kind = RequestKind::Decode;
     wire.minWidth = request.minWidth;
     wire.minHeight = request.minHeight;
+    wire.toSrgb = request.toSrgb ? 1 : 0;
     wire.delivery = options_.delivery == PixelDelivery::KeptInHelper && !keptRefused_ ? PixelDelivery::KeptInHelper
                                                                                        : PixelDelivery::PixelFile;
     WireReply reply;
@@ -492,6 +494,7 @@ DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string&
         out.raster.width = reply.rasterWidth;
         out.raster.height = reply.rasterHeight;
         warning.assign(reply.warning, reply.warningLength);
+        out.colourWarning.assign(reply.colourWarning, reply.colourWarningLength);
     } else {
         out = DecodedPixels{};
     }

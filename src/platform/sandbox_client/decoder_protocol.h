@@ -63,6 +63,7 @@ struct WireRequest {
     int64_t maxPixels = 0;
     uint64_t maxWorkingBytes = 0;
     PixelDelivery delivery = PixelDelivery::PixelFile;
+    uint32_t toSrgb = 0;  // DecodeRequest::toSrgb
 };
 
 constexpr size_t kMaxWireWarning = 1024;
@@ -99,6 +100,8 @@ struct WireReply {
     char warning[kMaxWireWarning] = {};
     uint32_t pixelsKept = 0;    // 1: no memfd, the pixels wait in the helper's memory
     uint64_t pixelAddress = 0;  // where, in the helper's address space
+    uint32_t colourWarningLength = 0;  // why the file's profile could not apply (toSrgb)
+    char colourWarning[kMaxWireWarning] = {};
 };
 
 // What a helper instance may do besides decoding from the descriptors it is given.

@@ -2,6 +2,7 @@
 
 #include "decoder_helpers.h"
 #include "decoder_pool.h"
+#include "srgb_decode.h"
 
 #include "bmp_file.h"
 #include "file_io.h"
@@ -23,7 +24,12 @@ DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path
         return pool->DecodePixels(format, path, request, limits, out, warning);
     }
     out.mapped.reset();
-    return DecodePixels(format, path, request, limits, out.raster, warning);
+    out.colourWarning.clear();
+    const DecodeStatus status = DecodePixels(format, path, request, limits, out.raster, warning);
+    if (request.toSrgb && (status == DecodeStatus::Ok || status == DecodeStatus::Partial)) {
+        out.colourWarning = ConvertDecodeToSrgb(path, out.raster);
+    }
+    return status;
 }
 
 namespace {

@@ -2,7 +2,8 @@
 // The codec service's way into the decoders: through a decoder helper process when
 // one is installed beside the program (see decoder_pool.h), otherwise in this process.
 // Same contract as ReadHeader / DecodePixels, plus DecodeStatus::Stopped when the
-// helper crashed, overran its limits or answered nonsense.
+// helper crashed, overran its limits or answered nonsense, and DecodeRequest::toSrgb
+// (srgb_decode.h) applied where the decode runs.
 
 #include "decoder.h"
 
@@ -19,6 +20,7 @@ namespace tallowin::codec {
 struct DecodedPixels {
     Raster raster;                    // width and height; no pixels when `mapped` holds them
     std::shared_ptr<uint8_t> mapped;  // width * height * 4 bytes of BGRA; freed with the last owner
+    std::string colourWarning;        // asked for sRGB: why the file's profile could not apply
 
     uint8_t* Data() { return mapped ? mapped.get() : raster.pixels.data(); }
     size_t Size() const {

@@ -64,6 +64,9 @@ struct Raster {
 struct DecodeRequest {
     int32_t minWidth = 0;
     int32_t minHeight = 0;
+    // Convert from the file's embedded colour profile to sRGB after decoding. The
+    // adapters ignore it; the codec service's decode (isolated_decode.h) applies it.
+    bool toSrgb = false;
 };
 
 // How strongly a file's first bytes point at a format.

@@ -1,0 +1,18 @@
+#pragma once
+// A decode converted from the colour profile embedded in its file to sRGB, for images
+// opened with colour management. The profile is read from the file and applied where
+// the decode runs (the decoder helper), so that neither the file's information nor its
+// profile is parsed in the program's own process.
+
+#include "decoder.h"
+
+#include <string>
+
+namespace tallowin::codec {
+
+// Converts `raster` (BGRA, straight alpha, as decoded from `path`) to sRGB from the
+// profile embedded in the file. Empty when it converted or nothing needed converting;
+// otherwise why the profile could not apply, with the pixels left as decoded.
+std::string ConvertDecodeToSrgb(const std::string& path, Raster& raster);
+
+}  // namespace tallowin::codec
