@@ -1,4 +1,5 @@
-// Counts the calls this process makes into the decoder libraries. The test program
+// Counts the calls this process makes into the decoder libraries (and lcms2's parsing
+// of an embedded colour profile). The test program
 // defines each library's first decoding entry point itself: the program's own code and
 // the libraries it loads at run time (libphoto.so) reach these definitions first, which
 // count the call and pass it on to the library. The count lives in memory shared with
@@ -13,6 +14,7 @@
 #include <gif_lib.h>
 #include <jpeglib.h>
 #include <jxl/decode.h>
+#include <lcms2.h>
 #include <libheif/heif.h>
 #include <libraw/libraw.h>
 #include <png.h>
@@ -120,6 +122,15 @@ int libraw_open_file(libraw_data_t* data, const char* path)
     Count();
     static auto* next = Next<int(libraw_data_t*, const char*)>("libraw_open_file");
     return next(data, path);
+}
+
+// Colour profiles: a source's embedded profile is parsed by lcms2 when its pixels are
+// converted to sRGB.
+cmsHPROFILE cmsOpenProfileFromMemTHR(cmsContext context, const void* data, cmsUInt32Number size)
+{
+    Count();
+    static auto* next = Next<cmsHPROFILE(cmsContext, const void*, cmsUInt32Number)>("cmsOpenProfileFromMemTHR");
+    return next(context, data, size);
 }
 
 // libwmf, libemf2svg and libjxr install no headers that build cleanly here; their

@@ -1,6 +1,6 @@
 // No decoder runs in the window's process: adding photos of every format (header
 // reads, the WDP library's decode included), their preview and their conversion all
-// decode in helper processes. The test program counts its own calls into the decoder
+// decode in helper processes, and a photo's colour profile is applied there too. The test program counts its own calls into the decoder
 // libraries (library_decode_calls.cpp), which must stay at none.
 
 #include "convert/photo_converter.h"
@@ -9,6 +9,7 @@
 #include "decoder.h"
 #include "library_decode_calls.h"
 #include "preview_frame.h"
+#include "srgb_decode.h"
 #include "temp_files.h"
 #include "wdp_source.h"
 
@@ -51,6 +52,14 @@ TEST_F(WindowDecodesTest, TheCountSeesDecodesInThisProcess)
         EXPECT_EQ(codec::DecodePixels(*format, path, {}, {}, raster, warning), codec::DecodeStatus::Ok);
         EXPECT_GT(LibraryDecodeCalls(), before);
     }
+    // A photo with a colour profile converted to sRGB in this process.
+    const std::string p3 = (DataDir() / "generated" / "photo-info" / "camera.jpg").string();
+    codec::Raster raster;
+    std::string warning;
+    ASSERT_EQ(codec::DecodePixels(*codec::FindDecoder("jpeg"), p3, {}, {}, raster, warning), codec::DecodeStatus::Ok);
+    const int before = LibraryDecodeCalls();
+    EXPECT_EQ(codec::ConvertDecodeToSrgb(p3, raster), "");
+    EXPECT_GT(LibraryDecodeCalls(), before);
 }
 
 TEST_F(WindowDecodesTest, AddingPreviewingAndConvertingDecodeNothingInThisProcess)
@@ -81,6 +90,17 @@ TEST_F(WindowDecodesTest, AddingPreviewingAndConvertingDecodeNothingInThisProces
         converted += fs::exists(output) ? 1 : 0;
     }
     EXPECT_EQ(converted, static_cast<int>(files.size()));
+    // A bitmap holds no profile: the photo's pixels are converted to sRGB, in the helper.
+    {
+        OutputSettings bmp = Png();
+        bmp.nOuptputFormat = FormatBmp;
+        const fs::path output = out / "camera.bmp";
+        const PhotoRecord photo = Added(Source("generated/photo-info/camera.jpg"), bmp, output);
+        WindowConversionHost host(*model);
+        PhotoConverter converter(host, desktop::PrivateTempFolder());
+        EXPECT_EQ(converter.ConvertPhoto(photo).kind, OutcomeKind::Converted);
+        EXPECT_TRUE(fs::exists(output));
+    }
     EXPECT_EQ(LibraryDecodeCalls(), before);
     EXPECT_TRUE(port.Messages().empty());
 }
