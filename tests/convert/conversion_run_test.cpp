@@ -16,17 +16,7 @@ namespace tallowin::test {
 namespace {
 
 // 2024-03-07 14:05:09 local time.
-std::time_t FixedMoment() {
-    std::tm parts{};
-    parts.tm_year = 2024 - 1900;
-    parts.tm_mon = 2;
-    parts.tm_mday = 7;
-    parts.tm_hour = 14;
-    parts.tm_min = 5;
-    parts.tm_sec = 9;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
+std::time_t FixedMoment() { return TestMoment(9); }
 
 std::time_t Day(int year, int month, int day) {
     std::tm parts{};

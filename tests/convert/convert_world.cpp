@@ -30,6 +30,27 @@ int RunCommand(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::time_t TestMoment(int second) {
+    std::tm parts{};
+    parts.tm_year = 2024 - 1900;
+    parts.tm_mon = 2;
+    parts.tm_mday = 7;
+    parts.tm_hour = 14;
+    parts.tm_min = 5;
+    parts.tm_sec = second;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+OutputSettings SmallPng() {
+    OutputSettings s;
+    s.nOuptputFormat = FormatPng;
+    s.nOuputSizeType = SizeCustom;
+    s.nOutputWidth = 60;
+    s.nOutputHeight = 40;
+    return s;
+}
+
 std::string Identify(const fs::path& file, const std::string& format) {
     std::string text;
     if (RunCommand("identify -format '" + format + "' '" + file.string() + "' 2>/dev/null", &text) != 0) {

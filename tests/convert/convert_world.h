@@ -8,6 +8,7 @@
 #include "settings_store.h"
 #include "test_world.h"
 
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,6 +24,12 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 
 // Names of the files (hidden ones too) directly in a folder, sorted.
 std::vector<std::string> FilesIn(const std::filesystem::path& folder);
+
+// 2024-03-07 14:05:<second> local time: a moment for runs whose folder names are checked.
+std::time_t TestMoment(int second);
+
+// PNG output drawn at 60 x 40, for tests about where decoding happens, not how it looks.
+OutputSettings SmallPng();
 
 // Writes a 24-bit BMP of width x height whose pixel (x, y) (top-down) is colours[(x + y) % n].
 void WriteColourBmp(const std::filesystem::path& file, int width, int height, const std::vector<uint32_t>& rgb);

@@ -24,19 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::time_t Moment(int second)
-{
-    std::tm parts{};
-    parts.tm_year = 2024 - 1900;
-    parts.tm_mon = 2;
-    parts.tm_mday = 7;
-    parts.tm_hour = 14;
-    parts.tm_min = 5;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
-
 // Records, in one sequence, what the user sees: "log <message>", "box <caption>",
 // "status <file name> <label>", "question <text>". The stamp's X box always reads -5,
 // so every photo that gets as far as its stamp logs a line. `onStampRead` runs on the
@@ -126,7 +113,7 @@ protected:
         recording.model = runModel.get();
         recording.Type(IDC_STAMP_TEXT, "A");
         run = std::make_unique<ConversionRun>(*runModel);
-        run->SetClock([] { return Moment(9); });
+        run->SetClock([] { return TestMoment(9); });
     }
     void TearDown() override
     {
@@ -360,7 +347,7 @@ TEST_F(ParallelRunTest, RetryFailedConvertsOnlyTheFailedPhotosInANewRunFolder)
     // The missing photos are back; the retry is a run of its own, a second later.
     WriteColourBmp(Root() / "src" / "p1.bmp", 16, 12, {0x102030});
     WriteColourBmp(Root() / "src" / "p3.bmp", 16, 12, {0x102030});
-    run->SetClock([] { return Moment(10); });
+    run->SetClock([] { return TestMoment(10); });
     recording.ClearMessages();
     run->OnRetryFailedClicked();
     run->WaitForWorker();
@@ -372,7 +359,7 @@ TEST_F(ParallelRunTest, RetryFailedConvertsOnlyTheFailedPhotosInANewRunFolder)
 
     // Nothing failed: no run.
     recording.ClearMessages();
-    run->SetClock([] { return Moment(11); });
+    run->SetClock([] { return TestMoment(11); });
     run->OnRetryFailedClicked();
     run->WaitForWorker();
     EXPECT_TRUE(recording.Messages().empty());

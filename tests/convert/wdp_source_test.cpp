@@ -28,14 +28,6 @@ protected:
         return files;
     }
 
-    OutputSettings Png() const {
-        OutputSettings s;
-        s.nOuptputFormat = FormatPng;
-        s.nOuputSizeType = SizeCustom;
-        s.nOutputWidth = 60;
-        s.nOutputHeight = 40;
-        return s;
-    }
 };
 
 TEST_F(WdpSourceTest, AddingAndConvertingLeaveNoBitmapBehind) {
@@ -45,8 +37,8 @@ TEST_F(WdpSourceTest, AddingAndConvertingLeaveNoBitmapBehind) {
     const fs::path second = Root() / "src/other/holiday.wdp";
     fs::copy_file(first, second);
 
-    const PhotoRecord a = Added(first, Png(), out / "holiday.png");
-    const PhotoRecord b = Added(second, Png(), out / "holiday2.png");
+    const PhotoRecord a = Added(first, SmallPng(), out / "holiday.png");
+    const PhotoRecord b = Added(second, SmallPng(), out / "holiday2.png");
     EXPECT_EQ(a.width, 227);
     EXPECT_EQ(a.wdpPath, first.string());
     EXPECT_EQ(fs::path(a.sourcePath).filename(), "holiday.bmp");  // the WDP file's title
@@ -77,7 +69,7 @@ TEST_F(WdpSourceTest, JpegXrUnderOtherNamesConvertsThroughTheCodecService) {
         SCOPED_TRACE(name);
         const fs::path source = Source("generated/wdp/rgb24_q90.wdp", name);
         const fs::path output = out / (std::string(name) + ".png");
-        const PhotoRecord photo = Added(source, Png(), output);
+        const PhotoRecord photo = Added(source, SmallPng(), output);
         EXPECT_EQ(photo.sourcePath, source.string());
         EXPECT_EQ(photo.width, 227);
         WindowConversionHost host(*model);
@@ -91,7 +83,7 @@ TEST_F(WdpSourceTest, JpegXrUnderOtherNamesConvertsThroughTheCodecService) {
 
 TEST_F(WdpSourceTest, OtherPhotosAreReadWhereTheyAre) {
     const fs::path jpeg = Source("libjpeg-turbo/testorig.jpg");
-    const PhotoRecord photo = Added(jpeg, Png(), out / "a.png");
+    const PhotoRecord photo = Added(jpeg, SmallPng(), out / "a.png");
     EXPECT_TRUE(photo.wdpPath.empty());
     {
         const WdpSourceFile file(&model->Wdp(), photo);
@@ -102,7 +94,7 @@ TEST_F(WdpSourceTest, OtherPhotosAreReadWhereTheyAre) {
 
 TEST_F(WdpSourceTest, AWdpFileGoneSinceAddingFailsItsConversion) {
     const fs::path wdp = Source("generated/wdp/rgb24_q90.wdp", "gone.wdp");
-    const PhotoRecord photo = Added(wdp, Png(), out / "gone.png");
+    const PhotoRecord photo = Added(wdp, SmallPng(), out / "gone.png");
     fs::remove(wdp);
     {
         const WdpSourceFile file(&model->Wdp(), photo);

@@ -23,18 +23,7 @@ namespace fs = std::filesystem;
 namespace tallowin::test {
 namespace {
 
-class WindowDecodesTest : public ConvertWorld {
-protected:
-    static OutputSettings Png()
-    {
-        OutputSettings s;
-        s.nOuptputFormat = FormatPng;
-        s.nOuputSizeType = SizeCustom;
-        s.nOutputWidth = 60;
-        s.nOutputHeight = 40;
-        return s;
-    }
-};
+class WindowDecodesTest : public ConvertWorld {};
 
 // The counter sees a decode made in this process, so that its staying at none below
 // means something.
@@ -78,7 +67,7 @@ TEST_F(WindowDecodesTest, AddingPreviewingAndConvertingDecodeNothingInThisProces
         SCOPED_TRACE(file);
         const fs::path source = Source(file);
         const fs::path output = out / (source.filename().string() + ".png");
-        const PhotoRecord photo = Added(source, Png(), output);
+        const PhotoRecord photo = Added(source, SmallPng(), output);
         ASSERT_GT(photo.width, 0);
         {
             const WdpSourceFile preview(&model->Wdp(), photo);
@@ -92,7 +81,7 @@ TEST_F(WindowDecodesTest, AddingPreviewingAndConvertingDecodeNothingInThisProces
     EXPECT_EQ(converted, static_cast<int>(files.size()));
     // A bitmap holds no profile: the photo's pixels are converted to sRGB, in the helper.
     {
-        OutputSettings bmp = Png();
+        OutputSettings bmp = SmallPng();
         bmp.nOuptputFormat = FormatBmp;
         const fs::path output = out / "camera.bmp";
         const PhotoRecord photo = Added(Source("generated/photo-info/camera.jpg"), bmp, output);

@@ -59,4 +59,17 @@ void ModalAnswerer::Tick() {
         Qt::QueuedConnection);
 }
 
+int ModalAnswerer::RunOnce(QDialog& dialog, std::function<void(QWidget*)> script) {
+    bool done = false;
+    SetScript([&](QWidget* modal) {
+        if (modal != &dialog) return false;
+        if (!done) {
+            done = true;
+            script(modal);
+        }
+        return true;
+    });
+    return dialog.exec();
+}
+
 }  // namespace tallowin::test

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class QDialog;
 class QMessageBox;
 class QWidget;
 
@@ -36,6 +37,10 @@ public:
     const std::vector<SeenBox>& Boxes() const { return boxes_; }
     std::vector<std::string> Texts() const;
     void ClearBoxes() { boxes_.clear(); }
+
+    // Runs `dialog` modally; `script` acts on it once, when it is showing. Returns the
+    // dialog's result.
+    int RunOnce(QDialog& dialog, std::function<void(QWidget*)> script);
 
     // Clicks the button of a box whose text is `text` ("&Yes" and "Yes" both match).
     static bool ClickButton(QMessageBox* box, const QString& text);

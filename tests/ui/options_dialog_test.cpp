@@ -47,17 +47,8 @@ protected:
 
     // Runs the dialog on `settings`; `script` acts on it once it is showing.
     int Run(CDialogPhotoOptions& dialog, const OutputSettings& settings, std::function<void(QWidget*)> script) {
-        bool done = false;
-        answerer_.SetScript([&](QWidget* modal) {
-            if (modal != &dialog) return false;
-            if (!done) {
-                done = true;
-                script(modal);
-            }
-            return true;
-        });
         dialog.FromOutputSettings(settings);
-        return dialog.exec();
+        return answerer_.RunOnce(dialog, std::move(script));
     }
 
     std::unique_ptr<SettingsStore> store_;
