@@ -3,9 +3,9 @@
 #include "container_metadata.h"
 #include "decoder_protocol.h"
 #include "jxr_decoder.h"
+#include "readable_paths.h"
 #include "request_file.h"
 #include "srgb_decode.h"
-#include "readable_paths.h"
 #include "syscall_filter.h"
 
 #include <fcntl.h>
@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <memory>
 #include <new>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -160,16 +162,55 @@ int PixelFile(const codec::Raster& raster) {
     return SealedFile("tallowin-pixels", raster.pixels.data(), raster.pixels.size());
 }
 
-// The photo information of the file, packed into a sealed memfd: HEIF and JPEG XL
-// through their libraries, JPEG XR through our reader, the rest through exiv2.
-DecodeStatus InformationFile(const codec::Decoder& format, const std::string& path, int& fd) {
+// The last file's photo information, for the requests about the same file that follow:
+// opening a photo with colour management asks for it, then each of its decodes needs
+// the profile again. A file is the same while its identity, size and change time are.
+class InformationCache {
+public:
+    const metadata::MetadataRead& Read(int fileFd, metadata::detail::ContainerKind kind, const std::string& path) {
+        struct stat st {};
+        const bool known = fstat(fileFd, &st) == 0;
+        const Key key{st.st_dev, st.st_ino, st.st_size, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, kind};
+        if (!known || !valid_ || key != key_) {
+            read_ = metadata::detail::ReadSourceMetadataHere(kind, path);
+            key_ = key;
+            valid_ = known && Bytes(read_) <= kKeptAtMost;  // large blocks are not held on to
+        }
+        return read_;
+    }
+
+private:
+    using Key = std::tuple<dev_t, ino_t, off_t, time_t, long, metadata::detail::ContainerKind>;
+    static constexpr size_t kKeptAtMost = 4u << 20;
+    static size_t Bytes(const metadata::MetadataRead& read) {
+        const metadata::PhotoMetadata& m = read.metadata;
+        return m.exif.size() + m.xmp.size() + m.iptc.size() + m.icc.size();
+    }
+
+    Key key_{};
+    bool valid_ = false;
+    metadata::MetadataRead read_;
+};
+
+// What a helper carries from one request to the next.
+struct ServeState {
+    codec::Raster kept;  // the previous decode's pixels, until the pool has them
+    InformationCache information;
+};
+
+// How the photo information of a file of `format` is read: HEIF and JPEG XL through
+// their libraries, JPEG XR through our reader, the rest through exiv2.
+metadata::detail::ContainerKind InformationKind(const codec::Decoder& format) {
     using metadata::detail::ContainerKind;
-    const ContainerKind kind = std::strcmp(format.Name(), "heif") == 0  ? ContainerKind::Heif
-                               : std::strcmp(format.Name(), "jxl") == 0 ? ContainerKind::Jxl
-                               : std::strcmp(format.Name(), "jxr") == 0 ? ContainerKind::Jxr
-                                                                        : ContainerKind::Other;
-    const std::vector<uint8_t> packed =
-        metadata::detail::PackMetadataRead(metadata::detail::ReadSourceMetadataHere(kind, path));
+    return std::strcmp(format.Name(), "heif") == 0  ? ContainerKind::Heif
+           : std::strcmp(format.Name(), "jxl") == 0 ? ContainerKind::Jxl
+           : std::strcmp(format.Name(), "jxr") == 0 ? ContainerKind::Jxr
+                                                    : ContainerKind::Other;
+}
+
+// The photo information of the file, packed into a sealed memfd.
+DecodeStatus InformationFile(const metadata::MetadataRead& read, int& fd) {
+    const std::vector<uint8_t> packed = metadata::detail::PackMetadataRead(read);
     fd = SealedFile("tallowin-information", packed.data(), packed.size());
     return fd >= 0 ? DecodeStatus::Ok : DecodeStatus::OutOfMemory;
 }
@@ -243,8 +284,8 @@ void SendKeptPixels(codec::Raster& kept) {
     if (!sent) _exit(1);
 }
 
-// `kept` holds the pixels of the previous decode until this request, when asked to.
-void Serve(const WireRequest& request, int fileFd, HelperMode mode, const DecoderEntry& entry, codec::Raster& kept) {
+void Serve(const WireRequest& request, int fileFd, HelperMode mode, const DecoderEntry& entry, ServeState& state) {
+    codec::Raster& kept = state.kept;
     if (request.kind == codec::sandbox::RequestKind::KeptPixels) {
         if (fileFd >= 0) close(fileFd);
         SendKeptPixels(kept);
@@ -282,7 +323,8 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 reply.dpiY = info.dpiY;
                 reply.hasAlpha = info.hasAlpha ? 1 : 0;
             } else if (request.kind == codec::sandbox::RequestKind::Information) {
-                reply.status = static_cast<int32_t>(InformationFile(*format, path, pixelFd));
+                reply.status = static_cast<int32_t>(
+                    InformationFile(state.information.Read(fileFd, InformationKind(*format), path), pixelFd));
             } else {
                 codec::DecodeRequest decode;
                 decode.minWidth = request.minWidth;
@@ -293,7 +335,8 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
                 reply.status = static_cast<int32_t>(status);
                 if ((status == DecodeStatus::Ok || status == DecodeStatus::Partial) && decode.toSrgb) {
-                    const std::string why = codec::ConvertDecodeToSrgb(path, raster);
+                    const std::string why = codec::ConvertDecodeToSrgb(
+                        state.information.Read(fileFd, InformationKind(*format), path).metadata.icc, raster);
                     const size_t length = std::min(why.size(), codec::sandbox::kMaxWireWarning - 1);
                     std::memcpy(reply.colourWarning, why.data(), length);
                     reply.colourWarningLength = static_cast<uint32_t>(length);
@@ -378,8 +421,8 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     }
     WireRequest request;
     int fileFd = -1;
-    codec::Raster kept;
-    while (WaitForRequest() && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, kept);
+    ServeState state;
+    while (WaitForRequest() && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, state);
     // The pool closed the socket. Ending here skips exit-time work (leak checks walk
     // other threads with calls the filter refuses).
     _exit(0);

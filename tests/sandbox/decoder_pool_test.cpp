@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -444,6 +445,34 @@ TEST_F(DecoderPoolTest, PhotoInformationComesFromTheHelperAsInProcess) {
         EXPECT_FALSE(metadata::detail::UnpackMetadataRead(lying.data(), lying.size(), unpacked)) << at;
     }
     EXPECT_EQ(unpacked.metadata.exif, here.metadata.exif);  // untouched by the refusals
+}
+
+// A helper keeps the last file's information for the requests about it that follow;
+// a file rewritten in place since is read again.
+TEST_F(DecoderPoolTest, InformationOfAFileRewrittenInPlaceIsReadAgain) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.size = 1;
+    DecoderPool pool(options);
+    const auto bytesOf = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const fs::path photo = WriteFile("photo.jpg", bytesOf(DataDir() / "generated" / "photo-info" / "camera.jpg"));
+    metadata::MetadataRead first;
+    ASSERT_EQ(pool.ReadInformation(Format("jpeg"), photo.string(), first), DecodeStatus::Ok);
+    ASSERT_FALSE(first.metadata.icc.empty());
+    {
+        std::ofstream rewrite(photo, std::ios::binary | std::ios::trunc);  // the same file, new content
+        rewrite << bytesOf(DataDir() / "exif-orientation" / "Landscape_6.jpg");
+    }
+    const metadata::MetadataRead expected =
+        metadata::detail::ReadSourceMetadataHere(metadata::detail::ContainerKind::Other, photo.string());
+    metadata::MetadataRead second;
+    ASSERT_EQ(pool.ReadInformation(Format("jpeg"), photo.string(), second), DecodeStatus::Ok);
+    EXPECT_EQ(second.metadata.icc, expected.metadata.icc);
+    EXPECT_EQ(second.metadata.exif, expected.metadata.exif);
+    EXPECT_NE(second.metadata.exif, first.metadata.exif);
 }
 
 // Every test file: the same header, status, warning and pixels through the shipped

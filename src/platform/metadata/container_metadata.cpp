@@ -88,6 +88,17 @@ std::vector<uint8_t> HeifBlock(const heif_image_handle* handle, heif_item_id id,
 
 }  // namespace
 
+ContainerKind KindOfFile(const std::string& path)
+{
+    uint8_t head[16] = {};
+    size_t size = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        size = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+    }
+    return KindOf(head, size);
+}
+
 ContainerKind KindOf(const uint8_t* head, size_t size)
 {
     if ((size >= sizeof kJxlCodestream && std::memcmp(head, kJxlCodestream, sizeof kJxlCodestream) == 0) ||

@@ -21,6 +21,9 @@ enum class ContainerKind {
 // The kind of file whose first bytes are `head`.
 ContainerKind KindOf(const uint8_t* head, size_t size);
 
+// The kind of the file at `path` by its first bytes; Other when it cannot be read.
+ContainerKind KindOfFile(const std::string& path);
+
 // The photo information of a source of `kind` read in this process: HEIF with libheif
 // (the EXIF and XMP blocks of the primary image and its ICC profile, RGB profiles only:
 // the decoded pixels are always RGB), JPEG XL with libjxl (the "Exif" and "xml " boxes

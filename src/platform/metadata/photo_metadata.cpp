@@ -165,13 +165,7 @@ std::string Describe(const char* what, const std::exception& error)
 
 MetadataRead ReadPhotoMetadata(const std::string& sourcePath)
 {
-    uint8_t head[16] = {};
-    size_t headSize = 0;
-    if (std::FILE* file = std::fopen(sourcePath.c_str(), "rb")) {
-        headSize = std::fread(head, 1, sizeof head, file);
-        std::fclose(file);
-    }
-    return detail::ReadSourceMetadata(detail::KindOf(head, headSize), sourcePath);
+    return detail::ReadSourceMetadata(detail::KindOfFile(sourcePath), sourcePath);
 }
 
 MetadataRead detail::ReadExivMetadataHere(const std::string& sourcePath)

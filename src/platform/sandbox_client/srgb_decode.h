@@ -6,13 +6,18 @@
 
 #include "decoder.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tallowin::codec {
 
-// Converts `raster` (BGRA, straight alpha, as decoded from `path`) to sRGB from the
-// profile embedded in the file. Empty when it converted or nothing needed converting;
-// otherwise why the profile could not apply, with the pixels left as decoded.
+// Converts `raster` (BGRA, straight alpha) to sRGB from `profile`, the one embedded in
+// its file. Empty when it converted or nothing needed converting; otherwise why the
+// profile could not apply, with the pixels left as decoded.
+std::string ConvertDecodeToSrgb(const std::vector<uint8_t>& profile, Raster& raster);
+
+// The same with the profile read from the file at `path` in this process.
 std::string ConvertDecodeToSrgb(const std::string& path, Raster& raster);
 
 }  // namespace tallowin::codec
