@@ -4,6 +4,7 @@
 #include "control_ids_text.h"
 #include "dialog_photo_options.h"
 #include "modal_answerer.h"
+#include "options_dialog_fixture.h"
 #include "settings_store.h"
 #include "test_world.h"
 #include "widget_window_port.h"
@@ -21,29 +22,7 @@ namespace {
 
 using test::ModalAnswerer;
 
-class SizeRulesDialogTest : public test::TestWorld {
-protected:
-    void SetUp() override {
-        TestWorld::SetUp();
-        store_ = std::make_unique<SettingsStore>();
-    }
-    template <typename Widget>
-    static Widget* Find(QWidget* dialog, ControlId id) {
-        auto* widget = dialog->findChild<Widget*>(ControlName(id));
-        EXPECT_NE(widget, nullptr) << id;
-        return widget;
-    }
-    static bool Enabled(QWidget* dialog, ControlId id) { return Find<QWidget>(dialog, id)->isEnabled(); }
-
-    // Runs the dialog on `settings`; `script` acts on it once it is showing.
-    void Run(CDialogPhotoOptions& dialog, const OutputSettings& settings, std::function<void(QWidget*)> script) {
-        dialog.FromOutputSettings(settings);
-        answerer_.RunOnce(dialog, std::move(script));
-    }
-
-    std::unique_ptr<SettingsStore> store_;
-    ModalAnswerer answerer_;
-};
+using SizeRulesDialogTest = OptionsDialogFixture;
 
 TEST_F(SizeRulesDialogTest, LongEdgeAndFitEnableTheirOwnBoxesAndComeBack) {
     OutputSettings settings;
