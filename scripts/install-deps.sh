@@ -11,7 +11,7 @@ PACKAGES=(
   # windows and text
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core fonts-urw-base35
   # codecs
-  libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
+  libjpeg62-turbo-dev libpng-dev libdeflate-dev libtiff-dev libgif-dev zlib1g-dev
   libjxr-dev libjxr-tools libwmf-dev libemf2svg-dev
   libheif-dev libwebp-dev libjxl-dev libraw-dev
   # the decoder helpers' system-call filter

@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 #include <jxl/decode.h>
 #include <lcms2.h>
+#include <libdeflate.h>
 #include <libheif/heif.h>
 #include <libraw/libraw.h>
 #include <png.h>
@@ -77,6 +78,14 @@ png_structp png_create_read_struct(png_const_charp version, png_voidp error, png
     static auto* next =
         Next<png_structp(png_const_charp, png_voidp, png_error_ptr, png_error_ptr)>("png_create_read_struct");
     return next(version, error, onError, onWarning);
+}
+
+// Plain PNGs are inflated by libdeflate without libpng.
+libdeflate_decompressor* libdeflate_alloc_decompressor()
+{
+    Count();
+    static auto* next = Next<libdeflate_decompressor*()>("libdeflate_alloc_decompressor");
+    return next();
 }
 
 TIFF* TIFFOpenExt(const char* path, const char* mode, TIFFOpenOptions* options)

@@ -30,7 +30,8 @@ class WindowDecodesTest : public ConvertWorld {};
 TEST_F(WindowDecodesTest, TheCountSeesDecodesInThisProcess)
 {
     for (const char* file :
-         {"libjpeg-turbo/testorig.jpg", "pngsuite/basn2c08.png", "libwmf/ant.wmf", "generated/wdp/rgb24_q90.wdp"}) {
+         {"libjpeg-turbo/testorig.jpg", "pngsuite/basn2c08.png", "pngsuite/basn0g08.png", "libwmf/ant.wmf",
+          "generated/wdp/rgb24_q90.wdp"}) {
         SCOPED_TRACE(file);
         const std::string path = (DataDir() / file).string();
         const codec::Decoder* format = nullptr;
