@@ -2,6 +2,7 @@
 // the independent exiftool.
 #include "codec_test_support.h"
 #include "photo_info_test_support.h"
+#include "container_metadata.h"
 #include "photo_metadata.h"
 #include "png_profile_name.h"
 
@@ -127,6 +128,55 @@ TEST_F(MetadataTest, ReadingACameraPhotoGetsEveryBlockAndTheProfile)
     EXPECT_NE(read.metadata.xmp.find("Ada Author"), std::string::npos);
     EXPECT_FALSE(read.metadata.iptc.empty());
     EXPECT_EQ(read.metadata.icc, profile_);
+}
+
+// What leaves the reading process is exiv2's serialisation: a block exiv2 cannot parse
+// stops there, and the program's own process never parses a source's own bytes.
+TEST_F(MetadataTest, BlocksThatCannotBeParsedAreLeftOutWhereTheyAreRead)
+{
+    // A JPEG whose XMP packet gives one property twice, as some published wallpapers' do.
+    const std::filesystem::path photo = Encode("twice.jpg", u"image/jpeg", 16, 16);
+    ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -Make=TallowinCam " + Quoted(photo)).status, 0);
+    const std::string packet =
+        "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+        "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description xmlns:photoshop='http://ns.adobe.com/photoshop/1.0/'>"
+        "<photoshop:City>Bilbao</photoshop:City><photoshop:City>Bilbao</photoshop:City>"
+        "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+    const std::string body = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet;
+    std::vector<uint8_t> bytes = ReadBytes(photo);
+    const size_t length = body.size() + 2;
+    std::vector<uint8_t> segment = {0xFF, 0xE1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    segment.insert(segment.end(), body.begin(), body.end());
+    bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
+    WriteBytes(photo, bytes);
+
+    const auto read = ReadPhotoMetadata(photo.string());
+    EXPECT_EQ(read.result.status, MetadataStatus::Partly);
+    EXPECT_EQ(read.result.reason, "XMP left out: the packet could not be parsed");
+    EXPECT_TRUE(read.metadata.xmp.empty());
+    ASSERT_FALSE(read.metadata.exif.empty());
+
+    // The same for the raw blocks the HEIF, JPEG XL and JPEG XR readers hand over; what
+    // exiv2 wrote comes back unchanged.
+    metadata::MetadataRead raw;
+    raw.result.status = MetadataStatus::Done;
+    raw.metadata.exif = read.metadata.exif;
+    raw.metadata.xmp = packet;
+    raw.metadata.iptc = {0x1C, 0x02, 0x50, 0x00};  // a dataset header cut short
+    metadata::detail::NormaliseInformation(raw);
+    EXPECT_EQ(raw.metadata.exif, read.metadata.exif);
+    EXPECT_TRUE(raw.metadata.xmp.empty());
+    EXPECT_TRUE(raw.metadata.iptc.empty());
+    EXPECT_EQ(raw.result.status, MetadataStatus::Partly);
+    EXPECT_EQ(raw.result.reason.find("XMP left out: the packet could not be parsed"), 0u) << raw.result.reason;
+
+    // Converted, the photo says once what was left out.
+    const std::filesystem::path output = Encode("out.jpg", u"image/jpeg", 16, 16);
+    const metadata::MetadataResult carried = metadata::CarryPhotoInformation(photo.string(), output.string(), {});
+    EXPECT_EQ(carried.status, MetadataStatus::Partly);
+    EXPECT_EQ(carried.reason, "XMP left out: the packet could not be parsed");
+    EXPECT_EQ(Tags(output).value("IFD0:Make").toString(), "TallowinCam");
 }
 
 TEST_F(MetadataTest, SourcesWithoutInformationOrUnreadableReportIt)

@@ -379,13 +379,15 @@ struct Unpacker {
 
 MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path)
 {
+    MetadataRead read;
     switch (kind) {
-    case ContainerKind::Heif: return ReadHeifHere(path);
-    case ContainerKind::Jxl: return ReadJxlHere(path);
-    case ContainerKind::Jxr: return ReadJxrMetadata(path);
-    case ContainerKind::Other: break;
+    case ContainerKind::Heif: read = ReadHeifHere(path); break;
+    case ContainerKind::Jxl: read = ReadJxlHere(path); break;
+    case ContainerKind::Jxr: read = ReadJxrMetadata(path); break;
+    case ContainerKind::Other: read = ReadExivMetadataHere(path); break;
     }
-    return ReadExivMetadataHere(path);
+    NormaliseInformation(read);
+    return read;
 }
 
 void SetSourceMetadataReader(SourceMetadataReader reader) { g_reader.store(reader, std::memory_order_release); }

@@ -34,6 +34,12 @@ MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path)
 // The exiv2 part of the above.
 MetadataRead ReadExivMetadataHere(const std::string& path);
 
+// Parses each information block of `read` with exiv2 and writes it back, so that what
+// leaves the reading process is exiv2's own serialisation, never the source's bytes;
+// a block that cannot be parsed is left out, its reason added. The profile is kept as
+// it is. ReadSourceMetadataHere ends with it.
+void NormaliseInformation(MetadataRead& read);
+
 // Where reads of photo information go instead of reading here: the codec service sets
 // a reader that asks a decoder helper, so that no library parses a source's
 // information in the program's own process. Null reads here.

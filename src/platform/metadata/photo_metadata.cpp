@@ -232,6 +232,61 @@ MetadataRead detail::ReadExivMetadataHere(const std::string& sourcePath)
     return read;
 }
 
+void detail::NormaliseInformation(MetadataRead& read)
+{
+    PhotoMetadata& blocks = read.metadata;
+    if (!blocks.HasInformation()) {
+        return;
+    }
+    InitialiseOnce();
+    MetadataResult& result = read.result;
+    if (!blocks.exif.empty()) {
+        try {
+            Exiv2::ExifData exif;
+            const Exiv2::ByteOrder order =
+                Exiv2::ExifParser::decode(exif, blocks.exif.data(), static_cast<uint32_t>(blocks.exif.size()));
+            Exiv2::Blob blob;
+            if (!exif.empty()) {
+                Exiv2::ExifParser::encode(blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order, exif);
+            }
+            blocks.exif.assign(blob.begin(), blob.end());
+        } catch (const std::exception& error) {
+            blocks.exif.clear();
+            AddReason(result, MetadataStatus::Partly, Describe("EXIF left out", error));
+        }
+    }
+    if (!blocks.xmp.empty()) {
+        try {
+            Exiv2::XmpData xmp;
+            std::string packet;
+            if (Exiv2::XmpParser::decode(xmp, blocks.xmp) != 0) {
+                AddReason(result, MetadataStatus::Partly, "XMP left out: the packet could not be parsed");
+            } else if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) != 0) {
+                AddReason(result, MetadataStatus::Partly, "XMP left out: it could not be serialised");
+            }
+            blocks.xmp = std::move(packet);
+        } catch (const std::exception& error) {
+            blocks.xmp.clear();
+            AddReason(result, MetadataStatus::Partly, Describe("XMP left out", error));
+        }
+    }
+    if (!blocks.iptc.empty()) {
+        try {
+            Exiv2::IptcData iptc;
+            if (Exiv2::IptcParser::decode(iptc, blocks.iptc.data(), static_cast<uint32_t>(blocks.iptc.size())) != 0) {
+                blocks.iptc.clear();
+                AddReason(result, MetadataStatus::Partly, "IPTC left out: the datasets could not be parsed");
+            } else {
+                const Exiv2::DataBuf buffer = Exiv2::IptcParser::encode(iptc);
+                blocks.iptc = Bytes(buffer.pData_, static_cast<size_t>(buffer.size_));
+            }
+        } catch (const std::exception& error) {
+            blocks.iptc.clear();
+            AddReason(result, MetadataStatus::Partly, Describe("IPTC left out", error));
+        }
+    }
+}
+
 PhotoMetadata PrepareForOutput(const PhotoMetadata& source, const MetadataOptions& options, int32_t width,
                                int32_t height, MetadataResult* result)
 {
