@@ -232,6 +232,47 @@ MetadataRead detail::ReadExivMetadataHere(const std::string& sourcePath)
     return read;
 }
 
+namespace {
+
+// An EXIF block parsed, changed by `edit` and written back in its own byte order (empty
+// when nothing is left). Throws what exiv2 throws.
+template <typename Edit> std::vector<uint8_t> RewriteExif(const std::vector<uint8_t>& block, Edit edit)
+{
+    Exiv2::ExifData exif;
+    const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, block.data(), static_cast<uint32_t>(block.size()));
+    edit(exif);
+    Exiv2::Blob blob;
+    if (!exif.empty()) {
+        Exiv2::ExifParser::encode(blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order, exif);
+    }
+    return {blob.begin(), blob.end()};
+}
+
+// An XMP packet parsed, changed by `edit` and written back compactly (empty when nothing
+// is left); a packet that cannot be parsed or written is left out with the reason.
+template <typename Edit> std::string RewriteXmp(const std::string& packet, Edit edit, MetadataResult& report)
+{
+    std::string out;
+    try {
+        Exiv2::XmpData xmp;
+        if (Exiv2::XmpParser::decode(xmp, packet) != 0) {
+            AddReason(report, MetadataStatus::Partly, "XMP left out: the packet could not be parsed");
+            return out;
+        }
+        edit(xmp);
+        if (!xmp.empty() && Exiv2::XmpParser::encode(out, xmp, Exiv2::XmpParser::useCompactFormat) != 0) {
+            out.clear();
+            AddReason(report, MetadataStatus::Partly, "XMP left out: it could not be serialised");
+        }
+    } catch (const std::exception& error) {
+        out.clear();
+        AddReason(report, MetadataStatus::Partly, Describe("XMP left out", error));
+    }
+    return out;
+}
+
+}  // namespace
+
 void detail::NormaliseInformation(MetadataRead& read)
 {
     PhotoMetadata& blocks = read.metadata;
@@ -240,35 +281,17 @@ void detail::NormaliseInformation(MetadataRead& read)
     }
     InitialiseOnce();
     MetadataResult& result = read.result;
+    const auto unchanged = [](auto&) {};
     if (!blocks.exif.empty()) {
         try {
-            Exiv2::ExifData exif;
-            const Exiv2::ByteOrder order =
-                Exiv2::ExifParser::decode(exif, blocks.exif.data(), static_cast<uint32_t>(blocks.exif.size()));
-            Exiv2::Blob blob;
-            if (!exif.empty()) {
-                Exiv2::ExifParser::encode(blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order, exif);
-            }
-            blocks.exif.assign(blob.begin(), blob.end());
+            blocks.exif = RewriteExif(blocks.exif, unchanged);
         } catch (const std::exception& error) {
             blocks.exif.clear();
             AddReason(result, MetadataStatus::Partly, Describe("EXIF left out", error));
         }
     }
     if (!blocks.xmp.empty()) {
-        try {
-            Exiv2::XmpData xmp;
-            std::string packet;
-            if (Exiv2::XmpParser::decode(xmp, blocks.xmp) != 0) {
-                AddReason(result, MetadataStatus::Partly, "XMP left out: the packet could not be parsed");
-            } else if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) != 0) {
-                AddReason(result, MetadataStatus::Partly, "XMP left out: it could not be serialised");
-            }
-            blocks.xmp = std::move(packet);
-        } catch (const std::exception& error) {
-            blocks.xmp.clear();
-            AddReason(result, MetadataStatus::Partly, Describe("XMP left out", error));
-        }
+        blocks.xmp = RewriteXmp(blocks.xmp, unchanged, result);
     }
     if (!blocks.iptc.empty()) {
         try {
@@ -302,34 +325,17 @@ PhotoMetadata PrepareForOutput(const PhotoMetadata& source, const MetadataOption
     }
     if (!source.exif.empty()) {
         try {
-            Exiv2::ExifData exif;
-            const Exiv2::ByteOrder order =
-                Exiv2::ExifParser::decode(exif, source.exif.data(), static_cast<uint32_t>(source.exif.size()));
-            PrepareExif(exif, options.removeLocation, width, height);
-            if (!exif.empty()) {
-                Exiv2::Blob blob;
-                Exiv2::ExifParser::encode(blob, order == Exiv2::invalidByteOrder ? Exiv2::littleEndian : order, exif);
-                out.exif.assign(blob.begin(), blob.end());
-            }
+            out.exif = RewriteExif(source.exif, [&](Exiv2::ExifData& exif) {
+                PrepareExif(exif, options.removeLocation, width, height);
+            });
         } catch (const std::exception& error) {
             AddReason(report, MetadataStatus::Partly, Describe("EXIF left out", error));
         }
     }
     if (!source.xmp.empty()) {
-        try {
-            Exiv2::XmpData xmp;
-            if (Exiv2::XmpParser::decode(xmp, source.xmp) != 0) {
-                AddReason(report, MetadataStatus::Partly, "XMP left out: the packet could not be parsed");
-            } else {
-                PrepareXmp(xmp, options.removeLocation, width, height);
-                std::string packet;
-                if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) == 0) {
-                    out.xmp = std::move(packet);
-                }
-            }
-        } catch (const std::exception& error) {
-            AddReason(report, MetadataStatus::Partly, Describe("XMP left out", error));
-        }
+        out.xmp = RewriteXmp(source.xmp, [&](Exiv2::XmpData& xmp) {
+            PrepareXmp(xmp, options.removeLocation, width, height);
+        }, report);
     }
     out.iptc = source.iptc;
     return out;
