@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) and runs it on one core.
 #
 # Usage: tests/fuzz/run-fuzz.sh TARGET [SECONDS]      (default 600 seconds)
-#   TARGET: bmp_read bmp_decode ico_decode exif_parse jxr_container
+#   TARGET: bmp_read bmp_decode ico_decode exif_parse jxr_container png_direct
 # Build tree: $FUZZ_BUILD, default build-fuzz/ in the source tree.
 # Work folder: $FUZZ_WORK/TARGET, default $TMPDIR/tallowin-fuzz/TARGET: the corpus grows
 # in its corpus/ folder, crash inputs land in artifacts/. Minimise one with
@@ -20,6 +20,7 @@ case $target in
   ico_decode) seeds="$data/image-rs/ico $data/generated/ico" ;;
   exif_parse) seeds="$data/generated/fuzz-seeds/exif" ;;
   jxr_container) seeds="$data/generated/wdp $data/jxrlib-glencoe" ;;
+  png_direct) seeds="$data/pngsuite" ;;
   *) echo "unknown fuzz target '$target'" >&2; exit 2 ;;
 esac
 build=${FUZZ_BUILD:-$root/build-fuzz}
