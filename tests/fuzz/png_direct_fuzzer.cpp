@@ -45,8 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     raster.width = direct.Width();
     raster.height = direct.Height();
     raster.pixels.resize(static_cast<size_t>(raster.width) * raster.height * 4);
-    for (int32_t y = 0; y < raster.height; ++y) {
-        if (!direct.ReadRow(raster.Row(y), y > 0 ? raster.Row(y - 1) : nullptr)) return 0;
+    for (int32_t y = 0; y < raster.height;) {
+        const int read = direct.ReadRows(raster.Row(y), y + 1 < raster.height ? raster.Row(y + 1) : nullptr,
+                                         y > 0 ? raster.Row(y - 1) : nullptr);
+        if (read == 0) return 0;
+        y += read;
     }
     Raster viaLibpng;
     if (detail::PngDecodeThroughLibpng(path, DecodeRequest{}, limits, viaLibpng) != DecodeStatus::Ok ||

@@ -144,4 +144,17 @@ bool PngDirect::ReadRow(uint8_t* bgra, const uint8_t* priorBgra)
     return true;
 }
 
+int PngDirect::ReadRows(uint8_t* first, uint8_t* second, const uint8_t* priorBgra)
+{
+    if (height_ - next_ < 2) return ReadRow(first, priorBgra) ? 1 : 0;
+    const uint8_t* line = rows_.get() + static_cast<size_t>(next_) * (rowBytes_ + 1);
+    const uint8_t* following = line + rowBytes_ + 1;
+    if (!UnfilterRows(line[0], line + 1, following[0], following + 1, next_ == 0 ? nullptr : priorBgra, first, second,
+                      width_, bytesPerPixel_)) {
+        return 0;
+    }
+    next_ += 2;
+    return 2;
+}
+
 }  // namespace tallowin::codec::detail

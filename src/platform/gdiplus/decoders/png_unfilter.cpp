@@ -82,6 +82,25 @@ void Unfilter(const uint8_t* raw, const uint8_t* prior, uint8_t* out, int32_t wi
     }
 }
 
+// The second row's b is the first row's pixel just made, its c the one before.
+template <int Bpp>
+void PaethPair(const uint8_t* rawA, const uint8_t* rawB, const uint8_t* prior, uint8_t* outA, uint8_t* outB,
+               int32_t width)
+{
+    const PredictPaeth paeth;
+    __m128i aA = _mm_setzero_si128(), cA = _mm_setzero_si128();
+    __m128i aB = _mm_setzero_si128(), cB = _mm_setzero_si128();
+    for (int32_t x = 0; x < width; ++x, rawA += Bpp, rawB += Bpp, outA += 4, outB += 4) {
+        const __m128i bA = prior != nullptr ? SwapRedBlue(Load32(prior + 4 * x)) : _mm_setzero_si128();
+        aA = Wrap(_mm_add_epi16(Load32(rawA), paeth(aA, bA, cA)));
+        cA = bA;
+        StoreBgra<Bpp>(outA, aA);
+        aB = Wrap(_mm_add_epi16(Load32(rawB), paeth(aB, aA, cB)));
+        cB = aA;
+        StoreBgra<Bpp>(outB, aB);
+    }
+}
+
 template <int Bpp> bool UnfilterAs(uint8_t filter, const uint8_t* raw, const uint8_t* prior, uint8_t* out, int32_t width)
 {
     switch (filter) {
@@ -94,7 +113,28 @@ template <int Bpp> bool UnfilterAs(uint8_t filter, const uint8_t* raw, const uin
     }
 }
 
+template <int Bpp>
+bool UnfilterPairAs(uint8_t filterA, const uint8_t* rawA, uint8_t filterB, const uint8_t* rawB, const uint8_t* prior,
+                    uint8_t* outA, uint8_t* outB, int32_t width)
+{
+    if (filterA == kPaeth && filterB == kPaeth) {
+        PaethPair<Bpp>(rawA, rawB, prior, outA, outB, width);
+        return true;
+    }
+    if (filterA > kPaeth || filterB > kPaeth) return false;
+    return UnfilterAs<Bpp>(filterA, rawA, prior, outA, width) && UnfilterAs<Bpp>(filterB, rawB, outA, outB, width);
+}
+
 }  // namespace
+
+bool UnfilterRows(uint8_t firstFilter, const uint8_t* firstRaw, uint8_t secondFilter, const uint8_t* secondRaw,
+                  const uint8_t* priorBgra, uint8_t* firstBgra, uint8_t* secondBgra, int32_t width, int bytesPerPixel)
+{
+    return bytesPerPixel == 4 ? UnfilterPairAs<4>(firstFilter, firstRaw, secondFilter, secondRaw, priorBgra, firstBgra,
+                                                  secondBgra, width)
+                              : UnfilterPairAs<3>(firstFilter, firstRaw, secondFilter, secondRaw, priorBgra, firstBgra,
+                                                  secondBgra, width);
+}
 
 bool UnfilterRow(uint8_t filter, const uint8_t* raw, const uint8_t* priorBgra, uint8_t* bgra, int32_t width,
                  int bytesPerPixel)

@@ -17,4 +17,11 @@ namespace tallowin::codec::detail {
 bool UnfilterRow(uint8_t filter, const uint8_t* raw, const uint8_t* priorBgra, uint8_t* bgra, int32_t width,
                  int bytesPerPixel);
 
+// Two rows one after the other, as two calls of UnfilterRow would (the second row's
+// prior being `firstBgra`). Two Paeth rows, the slowest kind, are worked on side by
+// side: the second row's pixel needs only the first row's pixels just made, so the two
+// chains overlap. False, when either filter type is undefined.
+bool UnfilterRows(uint8_t firstFilter, const uint8_t* firstRaw, uint8_t secondFilter, const uint8_t* secondRaw,
+                  const uint8_t* priorBgra, uint8_t* firstBgra, uint8_t* secondBgra, int32_t width, int bytesPerPixel);
+
 }  // namespace tallowin::codec::detail
