@@ -198,16 +198,6 @@ struct ServeState {
     InformationCache information;
 };
 
-// How the photo information of a file of `format` is read: HEIF and JPEG XL through
-// their libraries, JPEG XR through our reader, the rest through exiv2.
-metadata::detail::ContainerKind InformationKind(const codec::Decoder& format) {
-    using metadata::detail::ContainerKind;
-    return std::strcmp(format.Name(), "heif") == 0  ? ContainerKind::Heif
-           : std::strcmp(format.Name(), "jxl") == 0 ? ContainerKind::Jxl
-           : std::strcmp(format.Name(), "jxr") == 0 ? ContainerKind::Jxr
-                                                    : ContainerKind::Other;
-}
-
 // The photo information of the file, packed into a sealed memfd.
 DecodeStatus InformationFile(const metadata::MetadataRead& read, int& fd) {
     const std::vector<uint8_t> packed = metadata::detail::PackMetadataRead(read);
@@ -267,6 +257,13 @@ bool Receive(WireRequest& request, int& fileFd) {
     return true;
 }
 
+// A text into one of the reply's fixed fields, cut to fit.
+void PutText(const std::string& text, char (&field)[codec::sandbox::kMaxWireWarning], uint32_t& length)
+{
+    length = static_cast<uint32_t>(std::min(text.size(), sizeof field - 1));
+    std::memcpy(field, text.data(), length);
+}
+
 // The pixels a decode kept for the pool, as a pixel file; they are let go either way.
 void SendKeptPixels(codec::Raster& kept) {
     WireReply reply;
@@ -313,6 +310,9 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
         reply.status = static_cast<int32_t>(DecodeStatus::FileError);
     } else if (format != nullptr && codec::sandbox::ModeFor(*format) == mode) {
         const std::string path = ServeRequestFile(fileFd);
+        const auto information = [&]() -> const metadata::MetadataRead& {
+            return state.information.Read(fileFd, metadata::detail::KindOfAdapter(format->Name()), path);
+        };
         try {
             if (request.kind == codec::sandbox::RequestKind::Header) {
                 codec::ImageInfo info;
@@ -323,8 +323,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 reply.dpiY = info.dpiY;
                 reply.hasAlpha = info.hasAlpha ? 1 : 0;
             } else if (request.kind == codec::sandbox::RequestKind::Information) {
-                reply.status = static_cast<int32_t>(
-                    InformationFile(state.information.Read(fileFd, InformationKind(*format), path), pixelFd));
+                reply.status = static_cast<int32_t>(InformationFile(information(), pixelFd));
             } else {
                 codec::DecodeRequest decode;
                 decode.minWidth = request.minWidth;
@@ -335,18 +334,13 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
                 reply.status = static_cast<int32_t>(status);
                 if ((status == DecodeStatus::Ok || status == DecodeStatus::Partial) && decode.toSrgb) {
-                    const std::string why = codec::ConvertDecodeToSrgb(
-                        state.information.Read(fileFd, InformationKind(*format), path).metadata.icc, raster);
-                    const size_t length = std::min(why.size(), codec::sandbox::kMaxWireWarning - 1);
-                    std::memcpy(reply.colourWarning, why.data(), length);
-                    reply.colourWarningLength = static_cast<uint32_t>(length);
+                    PutText(codec::ConvertDecodeToSrgb(information().metadata.icc, raster), reply.colourWarning,
+                            reply.colourWarningLength);
                 }
                 if (status == DecodeStatus::Ok || status == DecodeStatus::Partial) {
                     reply.rasterWidth = raster.width;
                     reply.rasterHeight = raster.height;
-                    const size_t length = std::min(warning.size(), codec::sandbox::kMaxWireWarning - 1);
-                    std::memcpy(reply.warning, warning.data(), length);
-                    reply.warningLength = static_cast<uint32_t>(length);
+                    PutText(warning, reply.warning, reply.warningLength);
                     if (request.delivery == codec::sandbox::PixelDelivery::KeptInHelper) {
                         kept = std::move(raster);
                         reply.pixelsKept = 1;

@@ -4,6 +4,7 @@
 // changed bytes reach the header checks, the inflation and the filters instead of
 // stopping at the checksum.
 
+#include "decoder_support.h"
 #include "fuzz_input_file.h"
 #include "png_direct.h"
 
@@ -42,14 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     detail::PngDirect direct;
     if (!direct.Open(path, limits)) return 0;
     Raster raster;
-    raster.width = direct.Width();
-    raster.height = direct.Height();
-    raster.pixels.resize(static_cast<size_t>(raster.width) * raster.height * 4);
-    for (int32_t y = 0; y < raster.height;) {
-        const int read = direct.ReadRows(raster.Row(y), y + 1 < raster.height ? raster.Row(y + 1) : nullptr,
-                                         y > 0 ? raster.Row(y - 1) : nullptr);
-        if (read == 0) return 0;
-        y += read;
+    if (detail::AllocateRaster(raster, direct.Width(), direct.Height(), limits) != DecodeStatus::Ok ||
+        !direct.ReadAll(raster)) {
+        return 0;
     }
     Raster viaLibpng;
     if (detail::PngDecodeThroughLibpng(path, DecodeRequest{}, limits, viaLibpng) != DecodeStatus::Ok ||

@@ -126,14 +126,9 @@ protected:
     {
         codec::detail::PngDirect direct;
         if (!direct.Open(path, limits)) return false;
-        std::vector<uint8_t> rows(static_cast<size_t>(direct.Width()) * 8);
-        uint8_t* current = rows.data();
-        uint8_t* previous = current + rows.size() / 2;
-        for (int32_t y = 0; y < direct.Height(); ++y) {
-            std::swap(current, previous);
-            if (!direct.ReadRow(current, previous)) return false;
-        }
-        return true;
+        Raster raster;
+        return codec::detail::AllocateRaster(raster, direct.Width(), direct.Height()) == DecodeStatus::Ok &&
+               direct.ReadAll(raster);
     }
 };
 

@@ -99,6 +99,25 @@ ContainerKind KindOfFile(const std::string& path)
     return KindOf(head, size);
 }
 
+const char* AdapterNameOf(ContainerKind kind)
+{
+    switch (kind) {
+    case ContainerKind::Heif: return "heif";
+    case ContainerKind::Jxl: return "jxl";
+    case ContainerKind::Jxr: return "jxr";
+    case ContainerKind::Other: break;
+    }
+    return nullptr;
+}
+
+ContainerKind KindOfAdapter(const char* name)
+{
+    for (const ContainerKind kind : {ContainerKind::Heif, ContainerKind::Jxl, ContainerKind::Jxr}) {
+        if (std::strcmp(name, AdapterNameOf(kind)) == 0) return kind;
+    }
+    return ContainerKind::Other;
+}
+
 ContainerKind KindOf(const uint8_t* head, size_t size)
 {
     if ((size >= sizeof kJxlCodestream && std::memcmp(head, kJxlCodestream, sizeof kJxlCodestream) == 0) ||
@@ -377,17 +396,32 @@ struct Unpacker {
 
 }  // namespace
 
+namespace {
+
+// The blocks as each container's reader gives them.
+MetadataRead ReadBlocksHere(ContainerKind kind, const std::string& path)
+{
+    switch (kind) {
+    case ContainerKind::Heif: return ReadHeifHere(path);
+    case ContainerKind::Jxl: return ReadJxlHere(path);
+    case ContainerKind::Jxr: return ReadJxrMetadata(path);
+    case ContainerKind::Other: break;
+    }
+    return ReadExivMetadataHere(path);
+}
+
+}  // namespace
+
 MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path)
 {
-    MetadataRead read;
-    switch (kind) {
-    case ContainerKind::Heif: read = ReadHeifHere(path); break;
-    case ContainerKind::Jxl: read = ReadJxlHere(path); break;
-    case ContainerKind::Jxr: read = ReadJxrMetadata(path); break;
-    case ContainerKind::Other: read = ReadExivMetadataHere(path); break;
-    }
+    MetadataRead read = ReadBlocksHere(kind, path);
     NormaliseInformation(read);
     return read;
+}
+
+std::vector<uint8_t> ReadSourceProfileHere(ContainerKind kind, const std::string& path)
+{
+    return ReadBlocksHere(kind, path).metadata.icc;
 }
 
 void SetSourceMetadataReader(SourceMetadataReader reader) { g_reader.store(reader, std::memory_order_release); }

@@ -24,12 +24,21 @@ ContainerKind KindOf(const uint8_t* head, size_t size);
 // The kind of the file at `path` by its first bytes; Other when it cannot be read.
 ContainerKind KindOfFile(const std::string& path);
 
+// The decoder adapter that stands for a container of `kind` ("heif", "jxl", "jxr");
+// null for Other, whose files go by their sniffed format.
+const char* AdapterNameOf(ContainerKind kind);
+// The other way: the kind of the files of the adapter `name`, Other for all the rest.
+ContainerKind KindOfAdapter(const char* name);
+
 // The photo information of a source of `kind` read in this process: HEIF with libheif
 // (the EXIF and XMP blocks of the primary image and its ICC profile, RGB profiles only:
 // the decoded pixels are always RGB), JPEG XL with libjxl (the "Exif" and "xml " boxes
 // and the profile of the pixels the decoder gives, left empty when they are sRGB),
 // JPEG XR with our own reader, everything else with exiv2.
 MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path);
+
+// Only the colour profile of the above, the information blocks left unparsed.
+std::vector<uint8_t> ReadSourceProfileHere(ContainerKind kind, const std::string& path);
 
 // The exiv2 part of the above.
 MetadataRead ReadExivMetadataHere(const std::string& path);

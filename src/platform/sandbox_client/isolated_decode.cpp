@@ -40,13 +40,10 @@ namespace {
 // FileError when the file cannot be read at all.
 DecodeStatus InformationFormat(metadata::detail::ContainerKind kind, const std::string& path,
                                const Decoder*& format) {
-    using metadata::detail::ContainerKind;
     format = nullptr;
-    switch (kind) {
-    case ContainerKind::Heif: format = FindDecoder("heif"); return DecodeStatus::Ok;
-    case ContainerKind::Jxl: format = FindDecoder("jxl"); return DecodeStatus::Ok;
-    case ContainerKind::Jxr: format = FindDecoder("jxr"); return DecodeStatus::Ok;
-    case ContainerKind::Other: break;
+    if (const char* container = metadata::detail::AdapterNameOf(kind)) {
+        format = FindDecoder(container);
+        return DecodeStatus::Ok;
     }
     const DecodeStatus sniffed = SniffFile(path, format);
     if (sniffed == DecodeStatus::FileError) return sniffed;

@@ -16,8 +16,7 @@ std::string ConvertDecodeToSrgb(const std::vector<uint8_t>& profile, Raster& ras
 std::string ConvertDecodeToSrgb(const std::string& path, Raster& raster)
 {
     if (raster.pixels.empty()) return {};
-    const metadata::detail::ContainerKind kind = metadata::detail::KindOfFile(path);
-    return ConvertDecodeToSrgb(metadata::detail::ReadSourceMetadataHere(kind, path).metadata.icc, raster);
+    return ConvertDecodeToSrgb(metadata::detail::ReadSourceProfileHere(metadata::detail::KindOfFile(path), path), raster);
 }
 
 }  // namespace tallowin::codec

@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <utility>
 #include <vector>
 
 namespace tallowin::codec {
@@ -294,42 +293,17 @@ bool ReadDirect(const std::string& path, const DecodeRequest& request, const Dec
     bool ok = false;
     const int side = ReductionFor(request, width, height);
     if (side > 1) {
-        // Three rows in turn: two read together, against the one before them.
         const int32_t blocksWide = (width + side - 1) / side;
-        std::vector<uint8_t> rows;
         std::vector<uint32_t> sums;
         try {
-            rows.resize(static_cast<size_t>(width) * 12);
             sums.assign(static_cast<size_t>(blocksWide) * 4, 0);
         } catch (const std::bad_alloc&) {
             return false;
         }
-        const auto buffer = [&](int k) { return rows.data() + static_cast<size_t>(k) * width * 4; };
-        int last = -1;     // the buffer of the row given out last, the prior of the next read
-        int waiting = -1;  // the buffer of the second row of a pair, not given out yet
-        const auto readRow = [&]() -> const uint8_t* {
-            if (waiting >= 0) {
-                last = std::exchange(waiting, -1);
-                return buffer(last);
-            }
-            const int first = (last + 1) % 3;
-            const int second = (last + 2) % 3;
-            const int read = direct.ReadRows(buffer(first), buffer(second), last >= 0 ? buffer(last) : nullptr);
-            if (read == 0) return nullptr;
-            if (read == 2) waiting = second;
-            last = first;
-            return buffer(first);
-        };
         ok = detail::AllocateRaster(out, blocksWide, (height + side - 1) / side, limits) == DecodeStatus::Ok &&
-            ReadReduced(readRow, direct.HasAlpha(), width, height, side, sums.data(), out);
+            ReadReduced([&direct] { return direct.NextRow(); }, direct.HasAlpha(), width, height, side, sums.data(), out);
     } else {
-        ok = detail::AllocateRaster(out, width, height, limits) == DecodeStatus::Ok;
-        for (int32_t y = 0; ok && y < height;) {
-            const int read = direct.ReadRows(out.Row(y), y + 1 < height ? out.Row(y + 1) : nullptr,
-                                             y > 0 ? out.Row(y - 1) : nullptr);
-            ok = read > 0;
-            y += read;
-        }
+        ok = detail::AllocateRaster(out, width, height, limits) == DecodeStatus::Ok && direct.ReadAll(out);
     }
     if (!ok) out = Raster{};
     return ok;

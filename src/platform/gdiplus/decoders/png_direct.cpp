@@ -5,8 +5,10 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace tallowin::codec::detail {
 namespace {
@@ -135,26 +137,51 @@ bool PngDirect::Inflate(const uint8_t* data, size_t size)
     return result == LIBDEFLATE_SUCCESS && produced == expected && consumed == size;
 }
 
-bool PngDirect::ReadRow(uint8_t* bgra, const uint8_t* priorBgra)
+int PngDirect::ReadRows(uint8_t* first, uint8_t* second, const uint8_t* priorBgra)
 {
-    if (next_ >= height_) return false;
     const uint8_t* line = rows_.get() + static_cast<size_t>(next_) * (rowBytes_ + 1);
-    if (!UnfilterRow(line[0], line + 1, next_ == 0 ? nullptr : priorBgra, bgra, width_, bytesPerPixel_)) return false;
-    ++next_;
+    const uint8_t* prior = next_ == 0 ? nullptr : priorBgra;
+    const int rows = std::min(height_ - next_, 2);
+    const bool read = rows == 2 ? UnfilterRows(line[0], line + 1, line[rowBytes_ + 1], line + rowBytes_ + 2, prior,
+                                               first, second, width_, bytesPerPixel_)
+                                : rows == 1 && UnfilterRow(line[0], line + 1, prior, first, width_, bytesPerPixel_);
+    if (!read) return 0;
+    next_ += rows;
+    return rows;
+}
+
+bool PngDirect::ReadAll(Raster& out)
+{
+    for (int32_t y = 0; y < height_;) {
+        const int rows = ReadRows(out.Row(y), y + 1 < height_ ? out.Row(y + 1) : nullptr, y > 0 ? out.Row(y - 1) : nullptr);
+        if (rows == 0) return false;
+        y += rows;
+    }
     return true;
 }
 
-int PngDirect::ReadRows(uint8_t* first, uint8_t* second, const uint8_t* priorBgra)
+const uint8_t* PngDirect::NextRow()
 {
-    if (height_ - next_ < 2) return ReadRow(first, priorBgra) ? 1 : 0;
-    const uint8_t* line = rows_.get() + static_cast<size_t>(next_) * (rowBytes_ + 1);
-    const uint8_t* following = line + rowBytes_ + 1;
-    if (!UnfilterRows(line[0], line + 1, following[0], following + 1, next_ == 0 ? nullptr : priorBgra, first, second,
-                      width_, bytesPerPixel_)) {
-        return 0;
+    const size_t rowSize = static_cast<size_t>(width_) * 4;
+    const auto row = [&](int k) { return turn_.data() + static_cast<size_t>(k) * rowSize; };
+    if (waiting_ >= 0) {
+        last_ = std::exchange(waiting_, -1);
+        return row(last_);
     }
-    next_ += 2;
-    return 2;
+    if (turn_.empty()) {
+        try {
+            turn_.resize(rowSize * 3);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    const int first = (last_ + 1) % 3;
+    const int second = (last_ + 2) % 3;
+    const int rows = ReadRows(row(first), row(second), last_ >= 0 ? row(last_) : nullptr);
+    if (rows == 0) return nullptr;
+    if (rows == 2) waiting_ = second;
+    last_ = first;
+    return row(first);
 }
 
 }  // namespace tallowin::codec::detail
