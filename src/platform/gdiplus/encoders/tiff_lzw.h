@@ -14,6 +14,9 @@ class TiffLzwEncoder {
 public:
     // Strips compressed together by EncodeStrips.
     static constexpr int kLanes = 4;
+    // Slots of a lane's dictionary table, as a power of two: a full dictionary (3,836
+    // strings) fills under a quarter of it, so a string is nearly always in its home slot.
+    static constexpr int kHashBits = 14;
 
     // The most bytes Encode can produce for `size` bytes of input, plus the few bytes
     // past the end that the bit writer's whole-word stores touch.
@@ -34,8 +37,9 @@ public:
 private:
     // Per lane, open addressing on (prefix code << 8 | next byte); a slot holds that key
     // above the 12-bit code it maps to, 0 when empty (no code below 258 is ever stored).
-    static constexpr int kHashBits = 14;
     std::vector<uint32_t> tables_ = std::vector<uint32_t>(size_t{kLanes} << kHashBits);
+    // Per lane, the codes of the strip in order, before they are packed.
+    std::vector<uint16_t> codes_[kLanes];
 };
 
 }  // namespace tallowin::codec
