@@ -219,10 +219,12 @@ TEST_F(TiffWriter, PicturesOfSeveralStripsReadBackExactly)
         bool alpha;
     };
     // Strips hold about 256 KiB: these take 1 row, several rows and the last strip short,
-    // and the last one has more full strips than the compressor takes at once.
+    // and the last one has more full strips than the compressor takes at once. Rows of
+    // three-byte pixels go four pixels a step and end pixel by pixel: 5 pixels take no
+    // step, 6 and 17 one and four steps with what is left over.
     for (const Case c : {Case{300, 700, 3, false}, Case{301, 500, 4, true}, Case{90000, 3, 3, false},
-                         Case{1, 2000, 4, false}, Case{5, 1, 3, false},
-                         Case{100, 5000, 3, false}}) {
+                         Case{1, 2000, 4, false}, Case{5, 1, 3, false}, Case{6, 3, 3, false},
+                         Case{17, 40, 3, false}, Case{100, 5000, 3, false}}) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + (c.alpha ? " alpha" : ""));
         const std::vector<uint8_t> pixels = Picture(c.width, c.height, c.bytesPerPixel);
         codec::EncodeSource source;
