@@ -258,7 +258,27 @@ void CopyRow(const uint8_t* in, int32_t columns, uint8_t* out)
     if constexpr (!Alpha && SourceBytes == 3 && TargetBytes == 3) {
         std::memcpy(out, in, static_cast<size_t>(columns) * 3);
     } else {
-        for (int32_t x = 0; x < columns; ++x, in += SourceBytes, out += TargetBytes) {
+        int32_t x = 0;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        if constexpr (!Alpha && SourceBytes == 4 && TargetBytes == 3) {
+            // Four pixels a step, through two 64-bit words: each word's pixels lose
+            // their fourth byte, and the twelve bytes left go out as a word and a half.
+            constexpr uint64_t low = 0xFFFFFF;
+            constexpr uint64_t high = 0xFFFFFF000000;
+            for (; x + 4 <= columns; x += 4, in += 16, out += 12) {
+                uint64_t first, second;
+                std::memcpy(&first, in, 8);
+                std::memcpy(&second, in + 8, 8);
+                first = (first & low) | ((first >> 8) & high);
+                second = (second & low) | ((second >> 8) & high);
+                const uint64_t head = first | (second << 48);
+                const auto tail = static_cast<uint32_t>(second >> 16);
+                std::memcpy(out, &head, 8);
+                std::memcpy(out + 8, &tail, 4);
+            }
+        }
+#endif
+        for (; x < columns; ++x, in += SourceBytes, out += TargetBytes) {
             if constexpr (Alpha) {
                 if (in[3] == 0) {
                     continue;
