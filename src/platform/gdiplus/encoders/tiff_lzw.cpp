@@ -194,13 +194,14 @@ void EncodeLanes(const uint8_t* const data[], size_t size, uint8_t* const out[],
 {
     Lane lanes[Lanes];
     for (int k = 0; k < Lanes; ++k) {
-        codes[k][0] = kClear;
-        lanes[k] = Lane{codes[k].data() + 1 - kFirstFree, kFirstFree, data[k][0]};
+        // The list starts kFirstFree - 1 in, so that base[nextCode] stays inside it.
+        codes[k][kFirstFree - 1] = kClear;
+        lanes[k] = Lane{codes[k].data(), kFirstFree, data[k][0]};
         std::memset(tables + k * kTableSlots, 0, kTableSlots * sizeof(uint32_t));
     }
     WalkLanes(data, size, lanes, tables, std::make_integer_sequence<int, Lanes>());
     for (int k = 0; k < Lanes; ++k) {
-        lengths[k] = Pack(codes[k].data(), FinishLane(lanes[k]), out[k]);
+        lengths[k] = Pack(codes[k].data() + kFirstFree - 1, FinishLane(lanes[k]), out[k]);
     }
 }
 
@@ -233,8 +234,8 @@ void TiffLzwEncoder::EncodeStrips(const uint8_t* const data[], int count, size_t
             out[k].resize(bound);
         }
         targets[k] = out[k].data();
-        if (codes_[k].size() < MostCodes(size)) {
-            codes_[k].resize(MostCodes(size));
+        if (codes_[k].size() < kFirstFree - 1 + MostCodes(size)) {
+            codes_[k].resize(kFirstFree - 1 + MostCodes(size));
         }
     }
     if (size == 0) {
