@@ -246,8 +246,8 @@ void TiffLzwEncoder::EncodeStrips(const uint8_t* const data[], int count, size_t
         return;
     }
     uint32_t* const tables = tables_.data();
+    static_assert(kLanes == 3, "a case for every number of strips");
     switch (count) {
-    case 4: EncodeLanes<4>(data, size, targets, tables, codes_, lengths); break;
     case 3: EncodeLanes<3>(data, size, targets, tables, codes_, lengths); break;
     case 2: EncodeLanes<2>(data, size, targets, tables, codes_, lengths); break;
     case 1: EncodeLanes<1>(data, size, targets, tables, codes_, lengths); break;
