@@ -63,22 +63,30 @@ void OnUnmap(thandle_t, void*, toff_t) {}
 // Errors are reported through the result; the library's text is not needed.
 int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-// One row in file order (R, G, B[, A]) with horizontal differencing: each sample after
-// the first pixel is stored as its difference from the same sample of the pixel before.
-// Starts at pixel `from`, whose left neighbour (if any) is read from `in`.
+// A pixel's samples in file order (R, G, B[, A]) from B, G, R[, A].
+template <int Samples> void FileOrder(const uint8_t* in, uint8_t (&pixel)[Samples])
+{
+    pixel[0] = in[2];
+    pixel[1] = in[1];
+    pixel[2] = in[0];
+    if constexpr (Samples == 4) pixel[3] = in[3];
+}
+
+// One row in file order with horizontal differencing: each sample after the first pixel
+// is stored as its difference from the same sample of the pixel before. Starts at pixel
+// `from`, whose left neighbour (if any) is read from `in`.
 template <int Samples>
 void DifferenceRow(const uint8_t* in, int bytesPerPixel, int32_t width, uint8_t* out, int32_t from = 0)
 {
     uint8_t previous[Samples] = {};
     if (from > 0) {
-        const uint8_t* left = in + static_cast<size_t>(from - 1) * bytesPerPixel;
-        const uint8_t pixel[4] = {left[2], left[1], left[0], Samples == 4 ? left[3] : uint8_t{0}};
-        std::copy(pixel, pixel + Samples, previous);
+        FileOrder(in + static_cast<size_t>(from - 1) * bytesPerPixel, previous);
     }
     in += static_cast<size_t>(from) * bytesPerPixel;
     out += static_cast<size_t>(from) * Samples;
     for (int32_t x = from; x < width; ++x, in += bytesPerPixel, out += Samples) {
-        const uint8_t pixel[4] = {in[2], in[1], in[0], Samples == 4 ? in[3] : uint8_t{0}};
+        uint8_t pixel[Samples];
+        FileOrder(in, pixel);
         for (int c = 0; c < Samples; ++c) {
             out[c] = static_cast<uint8_t>(pixel[c] - previous[c]);
             previous[c] = pixel[c];

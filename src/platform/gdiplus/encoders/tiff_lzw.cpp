@@ -31,6 +31,10 @@ constexpr uint32_t kFullAt = 4094;
 constexpr size_t kTableSlots = size_t{1} << TiffLzwEncoder::kHashBits;
 // Bytes a whole-word store may write past the stream's end.
 constexpr size_t kStoreSlack = 8;
+// Where a lane's code list starts in its buffer: the lane writes code number n of a
+// table's life to base[n], n from kFirstFree on, so the first clear code goes just
+// before base[kFirstFree] and base can start at the buffer itself.
+constexpr size_t kListStart = kFirstFree - 1;
 
 // A slot holds its key (prefix code << 8 | next byte) above the 12-bit code it maps to,
 // 0 when empty. `shifted` is the key looked for, moved up 12 bits. A stored code is
@@ -194,14 +198,13 @@ void EncodeLanes(const uint8_t* const data[], size_t size, uint8_t* const out[],
 {
     Lane lanes[Lanes];
     for (int k = 0; k < Lanes; ++k) {
-        // The list starts kFirstFree - 1 in, so that base[nextCode] stays inside it.
-        codes[k][kFirstFree - 1] = kClear;
+        codes[k][kListStart] = kClear;
         lanes[k] = Lane{codes[k].data(), kFirstFree, data[k][0]};
         std::memset(tables + k * kTableSlots, 0, kTableSlots * sizeof(uint32_t));
     }
     WalkLanes(data, size, lanes, tables, std::make_integer_sequence<int, Lanes>());
     for (int k = 0; k < Lanes; ++k) {
-        lengths[k] = Pack(codes[k].data() + kFirstFree - 1, FinishLane(lanes[k]), out[k]);
+        lengths[k] = Pack(codes[k].data() + kListStart, FinishLane(lanes[k]), out[k]);
     }
 }
 
@@ -234,8 +237,8 @@ void TiffLzwEncoder::EncodeStrips(const uint8_t* const data[], int count, size_t
             out[k].resize(bound);
         }
         targets[k] = out[k].data();
-        if (codes_[k].size() < kFirstFree - 1 + MostCodes(size)) {
-            codes_[k].resize(kFirstFree - 1 + MostCodes(size));
+        if (codes_[k].size() < kListStart + MostCodes(size)) {
+            codes_[k].resize(kListStart + MostCodes(size));
         }
     }
     if (size == 0) {
