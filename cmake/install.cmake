@@ -5,7 +5,7 @@
 include(GNUInstallDirs)
 set(TALLOWIN_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/tallowin)
 
-foreach(target tallowin tallowin-batch tallowin-decoder tallowin-metafile-decoder photo)
+foreach(target tallowin tallowin-batch tallowin-decoder tallowin-heif-jxl-decoder tallowin-metafile-decoder photo)
   if(TARGET ${target})
     install(TARGETS ${target}
       RUNTIME DESTINATION ${TALLOWIN_INSTALL_DIR}

@@ -45,7 +45,7 @@ if [ -z "${TALLOWIN_BATCH:-}" ]; then
   BUILD=${BENCH_BUILD:-$SOURCE_DIR/build/bench/release}
   cmake -S "$SOURCE_DIR" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLOWIN_SANITIZE=OFF \
         -DTALLOWIN_TESTS=OFF -DTALLOWIN_BENCH=ON >/dev/null
-  cmake --build "$BUILD" -j "$(nproc)" --target tallowin-batch tallowin-decoder tallowin-metafile-decoder >/dev/null
+  cmake --build "$BUILD" -j "$(nproc)" --target tallowin-batch tallowin-decoder tallowin-heif-jxl-decoder tallowin-metafile-decoder >/dev/null
   TALLOWIN_BATCH=$BUILD/bin/tallowin-batch
 fi
 mapfile -t FILES < <(awk -F'\t' 'NR > 1 && $5 == "photo" && $1 ~ /\.jpg$/ { print $1 }' "$CORPUS/MANIFEST.tsv" \

@@ -167,12 +167,13 @@ int PixelFile(const codec::Raster& raster) {
 // the profile again. A file is the same while its identity, size and change time are.
 class InformationCache {
 public:
-    const metadata::MetadataRead& Read(int fileFd, metadata::detail::ContainerKind kind, const std::string& path) {
+    const metadata::MetadataRead& Read(InformationReader reader, int fileFd, metadata::detail::ContainerKind kind,
+                                       const std::string& path) {
         struct stat st {};
         const bool known = fstat(fileFd, &st) == 0;
         const Key key{st.st_dev, st.st_ino, st.st_size, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, kind};
         if (!known || !valid_ || key != key_) {
-            read_ = metadata::detail::ReadSourceMetadataHere(kind, path);
+            read_ = reader(kind, path);
             key_ = key;
             valid_ = known && Bytes(read_) <= kKeptAtMost;  // large blocks are not held on to
         }
@@ -311,7 +312,8 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
     } else if (format != nullptr && codec::sandbox::ModeFor(*format) == mode) {
         const std::string path = ServeRequestFile(fileFd);
         const auto information = [&]() -> const metadata::MetadataRead& {
-            return state.information.Read(fileFd, metadata::detail::KindOfAdapter(format->Name()), path);
+            return state.information.Read(entry.readInformation, fileFd,
+                                          metadata::detail::KindOfAdapter(format->Name()), path);
         };
         try {
             if (request.kind == codec::sandbox::RequestKind::Header) {
@@ -366,11 +368,12 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
 
 }  // namespace
 
-DecoderEntry PhotoDecoders() {
+DecoderEntry EntryFor(const std::vector<const codec::Decoder*>& decoders, InformationReader readInformation) {
     DecoderEntry entry;
     entry.readHeader = &codec::ReadHeader;
     entry.decodePixels = &codec::DecodePixels;
-    entry.decoders = &codec::PhotoDecoders();
+    entry.decoders = &decoders;
+    entry.readInformation = readInformation;
     return entry;
 }
 

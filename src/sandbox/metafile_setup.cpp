@@ -61,8 +61,7 @@ bool PrepareFonts(char* program, std::vector<std::string>& folders) {
 }  // namespace
 
 DecoderEntry LibraryDecoders() {
-    DecoderEntry entry = PhotoDecoders();
-    entry.decoders = &codec::AllDecoders();
+    DecoderEntry entry = EntryFor(codec::AllDecoders(), &metadata::detail::ReadSourceMetadataHere);
     entry.prepareFonts = &PrepareFonts;
     return entry;
 }

@@ -358,30 +358,45 @@ bool Maps(pid_t pid, const std::string& part) {
     return false;
 }
 
-// Photos go to a helper that loads no Qt, so that it starts quickly; metafiles to the
-// helper that draws with it. A photo helper asked for metafiles refuses to start.
-TEST_F(DecoderPoolTest, PhotosGoToAHelperWithoutQtAndMetafilesToTheirOwn) {
+// Photos go to a helper that loads neither Qt nor libheif and libjxl, so that it
+// starts quickly; HEIF and JPEG XL to the helper that loads those, metafiles to the one
+// that draws with Qt. A photo helper asked for metafiles refuses to start.
+TEST_F(DecoderPoolTest, PhotosGoToAQuickHelperAndHeifJxlAndMetafilesToTheirOwn) {
     PoolOptions options = TestHelper();
+    options.size = 3;
     options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.heifJxlHelperPath = (BinDir() / "tallowin-heif-jxl-decoder").string();
     options.metafileHelperPath = (BinDir() / "tallowin-metafile-decoder").string();
     DecoderPool pool(options);
     ExpectGoodDecode(pool);
-    const std::string wmf = (DataDir() / "libwmf" / "ant.wmf").string();
     Raster raster;
     std::string warning;
-    const DecodeStatus status = pool.DecodePixels(Format("wmf"), wmf, {}, {}, raster, warning);
-    ASSERT_TRUE(status == DecodeStatus::Ok || status == DecodeStatus::Partial) << static_cast<int>(status);
-    EXPECT_GT(raster.width, 0);
+    for (const auto& [format, file] : {std::pair{"wmf", DataDir() / "libwmf" / "ant.wmf"},
+                                       std::pair{"heif", DataDir() / "generated" / "formats" / "photo.heic"},
+                                       std::pair{"jxl", DataDir() / "generated" / "formats" / "photo.jxl"}}) {
+        SCOPED_TRACE(format);
+        const DecodeStatus status = pool.DecodePixels(Format(format), file.string(), {}, {}, raster, warning);
+        ASSERT_TRUE(status == DecodeStatus::Ok || status == DecodeStatus::Partial) << static_cast<int>(status);
+        EXPECT_GT(raster.width, 0);
+    }
     const std::vector<pid_t> photo = ChildrenNamed(getpid(), "tallowin-decoder");
+    const std::vector<pid_t> heifJxl = ChildrenNamed(getpid(), "tallowin-heif-jxl-decoder");
     const std::vector<pid_t> metafile = ChildrenNamed(getpid(), "tallowin-metafile-decoder");
     ASSERT_EQ(photo.size(), 1u);
+    ASSERT_EQ(heifJxl.size(), 1u);
     ASSERT_EQ(metafile.size(), 1u);
     EXPECT_TRUE(Maps(photo[0], "libjpeg"));
-    EXPECT_FALSE(Maps(photo[0], "libQt6"));
+    for (const char* library : {"libQt6", "libheif", "libjxl", "libhwy", "libde265"}) {
+        EXPECT_FALSE(Maps(photo[0], library)) << library;
+    }
+    EXPECT_TRUE(Maps(heifJxl[0], "libheif"));
+    EXPECT_TRUE(Maps(heifJxl[0], "libjxl"));
+    EXPECT_FALSE(Maps(heifJxl[0], "libQt6"));
     EXPECT_TRUE(Maps(metafile[0], "libQt6Gui"));
 
     options.metafileHelperPath.clear();
     DecoderPool photosOnly(options);
+    const std::string wmf = (DataDir() / "libwmf" / "ant.wmf").string();
     EXPECT_EQ(photosOnly.DecodePixels(Format("wmf"), wmf, {}, {}, raster, warning), DecodeStatus::Stopped);
     ExpectGoodDecode(photosOnly);
 }
@@ -392,6 +407,7 @@ TEST_F(DecoderPoolTest, PhotosGoToAHelperWithoutQtAndMetafilesToTheirOwn) {
 TEST_F(DecoderPoolTest, PhotoInformationComesFromTheHelperAsInProcess) {
     PoolOptions options = TestHelper();
     options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.heifJxlHelperPath = (BinDir() / "tallowin-heif-jxl-decoder").string();
     DecoderPool pool(options);
     using metadata::detail::ContainerKind;
     const fs::path info = DataDir() / "generated" / "photo-info";
@@ -452,6 +468,7 @@ TEST_F(DecoderPoolTest, PhotoInformationComesFromTheHelperAsInProcess) {
 TEST_F(DecoderPoolTest, InformationOfAFileRewrittenInPlaceIsReadAgain) {
     PoolOptions options = TestHelper();
     options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.heifJxlHelperPath = (BinDir() / "tallowin-heif-jxl-decoder").string();
     options.size = 1;
     DecoderPool pool(options);
     const auto bytesOf = [](const fs::path& file) {
@@ -480,6 +497,7 @@ TEST_F(DecoderPoolTest, InformationOfAFileRewrittenInPlaceIsReadAgain) {
 TEST_F(DecoderPoolTest, EveryTestFileDecodesThroughTheHelperAsInProcess) {
     PoolOptions options = TestHelper();
     options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.heifJxlHelperPath = (BinDir() / "tallowin-heif-jxl-decoder").string();
     options.metafileHelperPath = (BinDir() / "tallowin-metafile-decoder").string();
     options.memoryMiB = 4096;
     DecoderPool pool(options);

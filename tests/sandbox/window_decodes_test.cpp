@@ -5,6 +5,7 @@
 
 #include "convert/photo_converter.h"
 #include "convert/window_conversion_host.h"
+#include "container_metadata.h"
 #include "convert_world.h"
 #include "decoder.h"
 #include "library_decode_calls.h"
@@ -48,7 +49,8 @@ TEST_F(WindowDecodesTest, TheCountSeesDecodesInThisProcess)
     std::string warning;
     ASSERT_EQ(codec::DecodePixels(*codec::FindDecoder("jpeg"), p3, {}, {}, raster, warning), codec::DecodeStatus::Ok);
     const int before = LibraryDecodeCalls();
-    EXPECT_EQ(codec::ConvertDecodeToSrgb(p3, raster), "");
+    using metadata::detail::KindOfFile;
+    EXPECT_EQ(codec::ConvertDecodeToSrgb(metadata::detail::ReadSourceProfileHere(KindOfFile(p3), p3), raster), "");
     EXPECT_GT(LibraryDecodeCalls(), before);
 }
 

@@ -37,7 +37,15 @@ ContainerKind KindOfAdapter(const char* name);
 // JPEG XR with our own reader, everything else with exiv2.
 MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path);
 
-// Only the colour profile of the above, the information blocks left unparsed.
+// The same for every kind but HEIF and JPEG XL (Unsupported), without linking libheif
+// and libjxl: for the decoder helper that loads only the quicker libraries.
+MetadataRead ReadSourceMetadataHereWithoutHeifJxl(ContainerKind kind, const std::string& path);
+
+// The blocks of a HEIF or JPEG XL file as their libraries give them, not normalised.
+MetadataRead ReadHeifMetadataHere(const std::string& path);
+MetadataRead ReadJxlMetadataHere(const std::string& path);
+
+// Only the colour profile of ReadSourceMetadataHere, the information blocks left unparsed.
 std::vector<uint8_t> ReadSourceProfileHere(ContainerKind kind, const std::string& path);
 
 // The exiv2 part of the above.
@@ -57,6 +65,15 @@ void SetSourceMetadataReader(SourceMetadataReader reader);
 
 // A read through the reader set above, or here when none is.
 MetadataRead ReadSourceMetadata(ContainerKind kind, const std::string& path);
+
+// A block larger than this is no photo information but a damaged or hostile file.
+constexpr size_t kMaxBlock = 64u * 1024 * 1024;
+
+// The first bytes of a JPEG XL file in its box container.
+constexpr uint8_t kJxlContainer[12] = {0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+
+// Adds `reason` to `result`; the worse status of the two stays.
+void AddReason(MetadataResult& result, MetadataStatus status, const std::string& reason);
 
 // The largest packed read: four blocks at their bound and the reason.
 constexpr size_t kMaxPackedRead = 4 * (64u * 1024 * 1024) + 64 * 1024 + 64;

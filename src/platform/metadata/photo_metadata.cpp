@@ -15,6 +15,9 @@
 #include <string_view>
 
 namespace tallowin::metadata {
+
+using detail::AddReason;
+
 namespace {
 
 // The XMP toolkit inside exiv2 keeps global state: it is set up once, and every call
@@ -89,23 +92,6 @@ void SetIfPresent(Exiv2::XmpData& xmp, const char* key, const std::string& value
     }
 }
 
-void AddReason(MetadataResult& result, MetadataStatus status, const std::string& reason)
-{
-    // The worst status wins: Failed over Partly over Done.
-    const auto rank = [](MetadataStatus s) {
-        switch (s) {
-        case MetadataStatus::Failed: return 3;
-        case MetadataStatus::Unsupported: return 2;
-        case MetadataStatus::Partly: return 1;
-        default: return 0;
-        }
-    };
-    if (rank(status) > rank(result.status)) {
-        result.status = status;
-    }
-    result.reason += result.reason.empty() ? reason : "; " + reason;
-}
-
 std::vector<uint8_t> Bytes(const Exiv2::byte* data, size_t size)
 {
     return data == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(data, data + size);
@@ -163,9 +149,21 @@ std::string Describe(const char* what, const std::exception& error)
 
 }  // namespace
 
-MetadataRead ReadPhotoMetadata(const std::string& sourcePath)
+void detail::AddReason(MetadataResult& result, MetadataStatus status, const std::string& reason)
 {
-    return detail::ReadSourceMetadata(detail::KindOfFile(sourcePath), sourcePath);
+    // The worst status wins: Failed over Partly over Done.
+    const auto rank = [](MetadataStatus s) {
+        switch (s) {
+        case MetadataStatus::Failed: return 3;
+        case MetadataStatus::Unsupported: return 2;
+        case MetadataStatus::Partly: return 1;
+        default: return 0;
+        }
+    };
+    if (rank(status) > rank(result.status)) {
+        result.status = status;
+    }
+    result.reason += result.reason.empty() ? reason : "; " + reason;
 }
 
 MetadataRead detail::ReadExivMetadataHere(const std::string& sourcePath)
@@ -487,56 +485,6 @@ MetadataResult WritePhotoMetadata(const std::string& outputFilePath, const Photo
     }
     if (result.status == MetadataStatus::NothingToDo) {
         result.status = MetadataStatus::Done;
-    }
-    return result;
-}
-
-MetadataResult PrepareForEncoder(const std::string& sourcePath, const MetadataOptions& options, int32_t width,
-                                 int32_t height, PhotoMetadata& out)
-{
-    out = {};
-    if (!options.keepMetadata && !options.keepIcc) {
-        return {};
-    }
-    const MetadataRead read = ReadPhotoMetadata(sourcePath);
-    if (read.result.status == MetadataStatus::Unsupported) {
-        return {};
-    }
-    if (read.result.status == MetadataStatus::Failed) {
-        return read.result;
-    }
-    MetadataResult result;
-    out = PrepareForOutput(read.metadata, options, width, height, &result);
-    if (read.result.status == MetadataStatus::Partly) {
-        AddReason(result, MetadataStatus::Partly, read.result.reason);
-    }
-    if (!out.iptc.empty()) {
-        // Neither container has a place for IPTC-IIM datasets.
-        out.iptc.clear();
-        AddReason(result, MetadataStatus::Partly, "the output's format cannot hold IPTC");
-    }
-    if (result.status == MetadataStatus::NothingToDo && !out.Empty()) {
-        result.status = MetadataStatus::Done;
-    }
-    return result;
-}
-
-MetadataResult CarryPhotoInformation(const std::string& sourcePath, const std::string& outputFilePath,
-                                     const MetadataOptions& options)
-{
-    if (!options.keepMetadata && !options.keepIcc) {
-        return {};
-    }
-    const MetadataRead read = ReadPhotoMetadata(sourcePath);
-    if (read.result.status == MetadataStatus::Unsupported) {
-        return {};  // a BMP or GIF source has nothing to carry
-    }
-    if (read.result.status == MetadataStatus::Failed) {
-        return read.result;
-    }
-    MetadataResult result = WritePhotoMetadata(outputFilePath, read.metadata, options);
-    if (read.result.status == MetadataStatus::Partly) {
-        AddReason(result, MetadataStatus::Partly, read.result.reason);
     }
     return result;
 }

@@ -148,7 +148,7 @@ void DecoderPool::StartHelper() {
         if (alive_ != 0) return;
         ++alive_;
     }
-    std::unique_ptr<Helper> helper = Spawn(HelperMode::Strict);
+    std::unique_ptr<Helper> helper = Spawn(HelperProgram::Photos);
     std::lock_guard lock(mutex_);
     if (helper) {
         idle_.push_back(std::move(helper));
@@ -158,7 +158,7 @@ void DecoderPool::StartHelper() {
     available_.notify_one();
 }
 
-std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
+std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperProgram kind) {
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return nullptr;
     // The child's end becomes kHelperSocketFd; dup2 onto itself would keep close-on-exec.
@@ -190,10 +190,11 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const std::string memory = "--memory-mib=" + std::to_string(options_.memoryMiB);
-    std::string program = (mode == HelperMode::Fonts && !options_.metafileHelperPath.empty())
-                               ? options_.metafileHelperPath
-                               : options_.helperPath;
-    std::string modeArgument = ModeArgument(mode);
+    const std::string& own = kind == HelperProgram::Metafiles ? options_.metafileHelperPath
+                             : kind == HelperProgram::HeifJxl ? options_.heifJxlHelperPath
+                                                              : options_.helperPath;
+    std::string program = own.empty() ? options_.helperPath : own;
+    std::string modeArgument = ModeArgument(ModeOf(kind));
     char* argv[] = {program.data(), modeArgument.data(), const_cast<char*>(memory.c_str()), nullptr};
     pid_t pid = -1;
     const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
@@ -207,21 +208,22 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperMode mode) {
     auto helper = std::make_unique<Helper>();
     helper->pid = pid;
     helper->socket = pair[0];
-    helper->mode = mode;
+    helper->program = kind;
     return helper;
 }
 
-std::unique_ptr<DecoderPool::Helper> DecoderPool::Acquire(HelperMode mode) {
+std::unique_ptr<DecoderPool::Helper> DecoderPool::Acquire(HelperProgram program) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        const auto same = std::find_if(idle_.begin(), idle_.end(), [&](const auto& h) { return h->mode == mode; });
+        const auto same =
+            std::find_if(idle_.begin(), idle_.end(), [&](const auto& h) { return h->program == program; });
         if (same != idle_.end()) {
             auto helper = std::move(*same);
             idle_.erase(same);
             return helper;
         }
         if (alive_ >= options_.size && !idle_.empty()) {
-            // Every helper slot is taken but one sits idle in the other mode: replace it.
+            // Every helper slot is taken but one of another program sits idle: replace it.
             auto other = std::move(idle_.front());
             idle_.erase(idle_.begin());
             --alive_;
@@ -230,7 +232,7 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Acquire(HelperMode mode) {
         if (alive_ < options_.size) {
             ++alive_;
             lock.unlock();
-            auto helper = Spawn(mode);
+            auto helper = Spawn(program);
             if (!helper) {
                 lock.lock();
                 --alive_;
@@ -388,7 +390,7 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
     // A helper that ended while idle never saw the request: the photo gets a second,
     // fresh helper. One that received it and then failed is the photo's doing.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::unique_ptr<Helper> helper = Acquire(ModeFor(format));
+        std::unique_ptr<Helper> helper = Acquire(ProgramFor(format));
         if (!helper) break;
         bool delivered = false;
         status = Converse(*helper, fileFd, request, reply, memfd, pixels, delivered);
@@ -527,14 +529,16 @@ DecoderPool* SharedDecoderPool() {
         const char* named = std::getenv("TALLOWIN_DECODER_HELPER");
         if (named != nullptr && std::strcmp(named, "off") == 0) return nullptr;
         if (named != nullptr && *named != '\0') {
-            // The metafile helper beside the named one, else the named one does both.
+            // The other helpers beside the named one, else the named one does their work.
             options.helperPath = named;
-            const std::string beside = FolderOf(options.helperPath) + kMetafileHelperName;
-            if (Executable(beside)) options.metafileHelperPath = beside;
+            const std::string folder = FolderOf(options.helperPath);
+            if (Executable(folder + kHeifJxlHelperName)) options.heifJxlHelperPath = folder + kHeifJxlHelperName;
+            if (Executable(folder + kMetafileHelperName)) options.metafileHelperPath = folder + kMetafileHelperName;
         } else {
             const std::string folder = ProgramFolder();
             if (folder.empty()) return nullptr;
             options.helperPath = folder + kHelperName;
+            options.heifJxlHelperPath = folder + kHeifJxlHelperName;
             options.metafileHelperPath = folder + kMetafileHelperName;
         }
         if (!Executable(options.helperPath)) return nullptr;

@@ -25,6 +25,7 @@ namespace tallowin::codec::sandbox {
 
 struct PoolOptions {
     std::string helperPath;                            // the helper executable
+    std::string heifJxlHelperPath;                     // for HEIF and JPEG XL; empty: helperPath
     std::string metafileHelperPath;                    // for metafiles; empty: helperPath
     int size = 1;                                      // helpers alive at most
     std::chrono::milliseconds timeout{20000};          // per request
@@ -65,7 +66,7 @@ private:
     struct Helper {
         pid_t pid = -1;
         int socket = -1;
-        HelperMode mode = HelperMode::Strict;
+        HelperProgram program = HelperProgram::Photos;
     };
 
     // One request and its reply. Stopped when the helper died, overran the time limit
@@ -85,9 +86,9 @@ private:
                                    int& memfd);
     static bool ReceivePixels(Helper& helper, std::chrono::steady_clock::time_point deadline, int32_t width,
                               int32_t height, std::vector<uint8_t>& pixels);
-    std::unique_ptr<Helper> Acquire(HelperMode mode);
+    std::unique_ptr<Helper> Acquire(HelperProgram program);
     void Release(std::unique_ptr<Helper> helper, bool healthy);
-    std::unique_ptr<Helper> Spawn(HelperMode mode);
+    std::unique_ptr<Helper> Spawn(HelperProgram program);
     static void Retire(Helper& helper);
 
     const PoolOptions options_;
@@ -100,8 +101,9 @@ private:
 
 // The process's pool, or null when decoding runs in this process: when no helper
 // executable is found beside the running program. Metafiles go to the metafile helper
-// beside it. TALLOWIN_DECODER_HELPER names another helper ("off" turns the helpers
-// off), which also decodes the metafiles unless a metafile helper sits beside it;
+// beside it, HEIF and JPEG XL to theirs. TALLOWIN_DECODER_HELPER names another helper
+// ("off" turns the helpers off), which also decodes the metafiles, HEIF and JPEG XL
+// unless their helpers sit beside it;
 // TALLOWIN_DECODER_HELPERS,
 // TALLOWIN_DECODER_TIMEOUT_MS and TALLOWIN_DECODER_MEMORY_MIB change the pool's size
 // and limits.

@@ -28,8 +28,10 @@ namespace tallowin::codec::sandbox {
 constexpr int kHelperSocketFd = 3;
 
 // File names of the helpers, looked up beside the running program: the one for photos
-// links no Qt and starts quickly; metafiles, which draw text with Qt, go to the other.
+// links neither Qt nor libheif and libjxl, and starts quickly; HEIF and JPEG XL go to
+// the second, metafiles, which draw text with Qt, to the third.
 constexpr const char* kHelperName = "tallowin-decoder";
+constexpr const char* kHeifJxlHelperName = "tallowin-heif-jxl-decoder";
 constexpr const char* kMetafileHelperName = "tallowin-metafile-decoder";
 
 constexpr uint32_t kRequestMagic = 0x51434454;  // "TDCQ" as little-endian bytes
@@ -118,6 +120,24 @@ inline const char* ModeArgument(HelperMode mode) {
 inline HelperMode ModeFor(const Decoder& decoder) {
     const char* name = decoder.Name();
     return (std::strcmp(name, "wmf") == 0 || std::strcmp(name, "emf") == 0) ? HelperMode::Fonts : HelperMode::Strict;
+}
+
+// Which helper program decodes a format.
+enum class HelperProgram {
+    Photos,    // kHelperName
+    HeifJxl,   // kHeifJxlHelperName
+    Metafiles, // kMetafileHelperName, in fonts mode
+};
+
+inline HelperProgram ProgramFor(const Decoder& decoder) {
+    if (ModeFor(decoder) == HelperMode::Fonts) return HelperProgram::Metafiles;
+    const char* name = decoder.Name();
+    return (std::strcmp(name, "heif") == 0 || std::strcmp(name, "jxl") == 0) ? HelperProgram::HeifJxl
+                                                                            : HelperProgram::Photos;
+}
+
+inline HelperMode ModeOf(HelperProgram program) {
+    return program == HelperProgram::Metafiles ? HelperMode::Fonts : HelperMode::Strict;
 }
 
 // Sends one whole message on `socket`, with `fd` attached (SCM_RIGHTS) when it is not

@@ -12,6 +12,17 @@
 
 namespace tallowin::codec {
 
+namespace {
+
+// ConvertDecodeToSrgb with the profile read from the file at `path` in this process.
+std::string ConvertFileDecodeToSrgb(const std::string& path, Raster& raster) {
+    if (raster.pixels.empty()) return {};
+    using namespace metadata::detail;
+    return ConvertDecodeToSrgb(ReadSourceProfileHere(KindOfFile(path), path), raster);
+}
+
+}  // namespace
+
 DecodeStatus IsolatedReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                                 ImageInfo& info) {
     if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) return pool->ReadHeader(format, path, limits, info);
@@ -27,7 +38,7 @@ DecodeStatus IsolatedDecodePixels(const Decoder& format, const std::string& path
     out.colourWarning.clear();
     const DecodeStatus status = DecodePixels(format, path, request, limits, out.raster, warning);
     if (request.toSrgb && (status == DecodeStatus::Ok || status == DecodeStatus::Partial)) {
-        out.colourWarning = ConvertDecodeToSrgb(path, out.raster);
+        out.colourWarning = ConvertFileDecodeToSrgb(path, out.raster);
     }
     return status;
 }

@@ -1,6 +1,5 @@
 #include "srgb_decode.h"
 
-#include "container_metadata.h"
 #include "srgb_conversion.h"
 
 namespace tallowin::codec {
@@ -11,12 +10,6 @@ std::string ConvertDecodeToSrgb(const std::vector<uint8_t>& profile, Raster& ras
     const colour::ColourResult result = colour::ConvertToSrgb(raster.pixels.data(), raster.width, raster.height,
                                                               static_cast<int64_t>(raster.width) * 4, 4, profile);
     return result.Ok() ? std::string() : result.reason;
-}
-
-std::string ConvertDecodeToSrgb(const std::string& path, Raster& raster)
-{
-    if (raster.pixels.empty()) return {};
-    return ConvertDecodeToSrgb(metadata::detail::ReadSourceProfileHere(metadata::detail::KindOfFile(path), path), raster);
 }
 
 }  // namespace tallowin::codec

@@ -17,7 +17,4 @@ namespace tallowin::codec {
 // profile could not apply, with the pixels left as decoded.
 std::string ConvertDecodeToSrgb(const std::vector<uint8_t>& profile, Raster& raster);
 
-// The same with the profile read from the file at `path` in this process.
-std::string ConvertDecodeToSrgb(const std::string& path, Raster& raster);
-
 }  // namespace tallowin::codec

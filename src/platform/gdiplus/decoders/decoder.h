@@ -108,9 +108,13 @@ const Decoder* FindDecoder(const std::string& name);
 // Every adapter, in sniffing order.
 const std::vector<const Decoder*>& AllDecoders();
 
-// Every adapter but the metafiles (which draw with Qt), in the same order; linking it
-// instead of AllDecoders() keeps Qt out of a program.
-const std::vector<const Decoder*>& PhotoDecoders();
+// Every adapter but the metafiles (which draw with Qt) and HEIF and JPEG XL (whose
+// libraries are slow to load), in the same order; linking it instead of AllDecoders()
+// keeps those libraries out of a program.
+const std::vector<const Decoder*>& QuickPhotoDecoders();
+
+// The HEIF and JPEG XL adapters, in the same order.
+const std::vector<const Decoder*>& HeifJxlDecoders();
 
 // WithinLimits under the default limits; for code that has no limits of its own to hand.
 bool WithinLimits(int64_t width, int64_t height);
