@@ -360,10 +360,12 @@ bool Maps(pid_t pid, const std::string& part) {
 
 // Photos go to a helper that loads neither Qt nor libheif and libjxl, so that it
 // starts quickly; HEIF and JPEG XL to the helper that loads those, metafiles to the one
-// that draws with Qt. A photo helper asked for metafiles refuses to start.
+// that draws with Qt. Each program has its own slots: a pool of one keeps all three,
+// so a photo after a HEIF file finds its helper still there. A photo helper asked for
+// metafiles refuses to start.
 TEST_F(DecoderPoolTest, PhotosGoToAQuickHelperAndHeifJxlAndMetafilesToTheirOwn) {
     PoolOptions options = TestHelper();
-    options.size = 3;
+    options.size = 1;
     options.helperPath = (BinDir() / "tallowin-decoder").string();
     options.heifJxlHelperPath = (BinDir() / "tallowin-heif-jxl-decoder").string();
     options.metafileHelperPath = (BinDir() / "tallowin-metafile-decoder").string();
@@ -393,6 +395,8 @@ TEST_F(DecoderPoolTest, PhotosGoToAQuickHelperAndHeifJxlAndMetafilesToTheirOwn) 
     EXPECT_TRUE(Maps(heifJxl[0], "libjxl"));
     EXPECT_FALSE(Maps(heifJxl[0], "libQt6"));
     EXPECT_TRUE(Maps(metafile[0], "libQt6Gui"));
+    ExpectGoodDecode(pool);
+    EXPECT_EQ(ChildrenNamed(getpid(), "tallowin-decoder"), photo);
 
     options.metafileHelperPath.clear();
     DecoderPool photosOnly(options);

@@ -125,8 +125,10 @@ DecoderPool::~DecoderPool() { EndIdleHelpers(); }
 
 void DecoderPool::EndIdleHelpers() {
     std::lock_guard lock(mutex_);
-    for (auto& helper : idle_) Retire(*helper);
-    alive_ -= static_cast<int>(idle_.size());
+    for (auto& helper : idle_) {
+        Retire(*helper);
+        --Alive(helper->program);
+    }
     idle_.clear();
     available_.notify_all();
 }
@@ -145,15 +147,15 @@ void DecoderPool::Retire(Helper& helper) {
 void DecoderPool::StartHelper() {
     {
         std::lock_guard lock(mutex_);
-        if (alive_ != 0) return;
-        ++alive_;
+        if (Alive(HelperProgram::Photos) != 0) return;
+        ++Alive(HelperProgram::Photos);
     }
     std::unique_ptr<Helper> helper = Spawn(HelperProgram::Photos);
     std::lock_guard lock(mutex_);
     if (helper) {
         idle_.push_back(std::move(helper));
     } else {
-        --alive_;
+        --Alive(HelperProgram::Photos);
     }
     available_.notify_one();
 }
@@ -222,20 +224,15 @@ std::unique_ptr<DecoderPool::Helper> DecoderPool::Acquire(HelperProgram program)
             idle_.erase(same);
             return helper;
         }
-        if (alive_ >= options_.size && !idle_.empty()) {
-            // Every helper slot is taken but one of another program sits idle: replace it.
-            auto other = std::move(idle_.front());
-            idle_.erase(idle_.begin());
-            --alive_;
-            Retire(*other);
-        }
-        if (alive_ < options_.size) {
-            ++alive_;
+        // Each program has slots of its own: a list that mixes JPEG with HEIF photos
+        // would otherwise end and start a helper at every change of format.
+        if (Alive(program) < options_.size) {
+            ++Alive(program);
             lock.unlock();
             auto helper = Spawn(program);
             if (!helper) {
                 lock.lock();
-                --alive_;
+                --Alive(program);
                 available_.notify_one();
             }
             return helper;
@@ -250,7 +247,7 @@ void DecoderPool::Release(std::unique_ptr<Helper> helper, bool healthy) {
     if (healthy) {
         idle_.push_back(std::move(helper));
     } else {
-        --alive_;
+        --Alive(helper->program);
     }
     available_.notify_one();
 }

@@ -27,7 +27,7 @@ struct PoolOptions {
     std::string helperPath;                            // the helper executable
     std::string heifJxlHelperPath;                     // for HEIF and JPEG XL; empty: helperPath
     std::string metafileHelperPath;                    // for metafiles; empty: helperPath
-    int size = 1;                                      // helpers alive at most
+    int size = 1;                                      // helpers of each program alive at most
     std::chrono::milliseconds timeout{20000};          // per request
     uint64_t memoryMiB = 4096;                         // each helper's memory budget
     // How decoded pixels come over: read out of the helper's memory (falling back to
@@ -95,7 +95,8 @@ private:
     std::mutex mutex_;
     std::condition_variable available_;
     std::vector<std::unique_ptr<Helper>> idle_;
-    int alive_ = 0;  // idle plus busy
+    int alive_[3] = {};  // idle plus busy, by HelperProgram
+    int& Alive(HelperProgram program) { return alive_[static_cast<int>(program)]; }
     std::atomic<bool> keptRefused_{false};  // reading a helper's memory was refused once
 };
 
