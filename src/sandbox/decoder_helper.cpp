@@ -101,6 +101,8 @@ bool LimitMemory(uint64_t budgetMiB) {
 constexpr int kHeapBelow = 64 << 20;  // larger blocks still get mappings of their own
 constexpr int kKeptAtMost = 512 << 20;
 constexpr int kIdleMilliseconds = 3000;
+// A pixel window beyond this is no window the pool made.
+constexpr uint64_t kLargestWindow = uint64_t{1} << 30;
 
 void KeepDecodeMemory() {
     mallopt(M_MMAP_THRESHOLD, kHeapBelow);
@@ -197,7 +199,24 @@ private:
 struct ServeState {
     codec::Raster kept;  // the previous decode's pixels, until the pool has them
     InformationCache information;
+    uint8_t* window = nullptr;  // the pool's pixel window, mapped
+    size_t windowBytes = 0;
 };
+
+// Maps the pixel window the pool sent, in place of any earlier one; without one (a
+// descriptor that is no memfd of sound size), pixels are kept as before.
+void TakeWindow(int fd, ServeState& state) {
+    if (state.window != nullptr) munmap(state.window, state.windowBytes);
+    state.window = nullptr;
+    state.windowBytes = 0;
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > kLargestWindow) return;
+    const size_t size = static_cast<size_t>(st.st_size);
+    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED) return;
+    state.window = static_cast<uint8_t*>(mapped);
+    state.windowBytes = size;
+}
 
 // The photo information of the file, packed into a sealed memfd.
 DecodeStatus InformationFile(const metadata::MetadataRead& read, int& fd) {
@@ -294,6 +313,11 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
         kept = codec::Raster{};
         return;
     }
+    if (request.kind == codec::sandbox::RequestKind::PixelWindow) {
+        TakeWindow(fileFd, state);
+        if (fileFd >= 0) close(fileFd);
+        return;
+    }
     kept = codec::Raster{};
     WireReply reply;
     reply.status = static_cast<int32_t>(DecodeStatus::NotAnImage);
@@ -343,7 +367,13 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                     reply.rasterWidth = raster.width;
                     reply.rasterHeight = raster.height;
                     PutText(warning, reply.warning, reply.warningLength);
-                    if (request.delivery == codec::sandbox::PixelDelivery::KeptInHelper) {
+                    const size_t size = raster.pixels.size();
+                    if (request.delivery == codec::sandbox::PixelDelivery::SharedWindow && state.window != nullptr &&
+                        size <= state.windowBytes) {
+                        std::memcpy(state.window, raster.pixels.data(), size);
+                        reply.pixelsInWindow = 1;
+                    } else if (request.delivery == codec::sandbox::PixelDelivery::KeptInHelper ||
+                               request.delivery == codec::sandbox::PixelDelivery::SharedWindow) {
                         kept = std::move(raster);
                         reply.pixelsKept = 1;
                         reply.pixelAddress = reinterpret_cast<uintptr_t>(kept.pixels.data());

@@ -133,7 +133,8 @@ TEST_F(DecoderPoolTest, PixelsLargerThanTheFileSizeLimitStillArrive) {
     std::string expectedWarning;
     ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, DecodeLimits{}, expected, expectedWarning), DecodeStatus::Ok);
     ASSERT_GT(expected.pixels.size(), 100'000u);
-    for (const PixelDelivery delivery : {PixelDelivery::PixelFile, PixelDelivery::KeptInHelper}) {
+    for (const PixelDelivery delivery :
+         {PixelDelivery::PixelFile, PixelDelivery::KeptInHelper, PixelDelivery::SharedWindow}) {
         SCOPED_TRACE(static_cast<int>(delivery));
         PoolOptions options = TestHelper();
         options.size = 1;
@@ -182,12 +183,21 @@ void ExpectPixelsOwned(DecoderPool& pool, const std::string& jpeg) {
     }
 }
 
-TEST_F(DecoderPoolTest, PixelsComeOverEitherWayAndAreThisProcesssToChange) {
+// Every way over, and through a pixel window too small for the whole picture (which
+// then stays in the helper until copied, while the reduced one fits the window).
+TEST_F(DecoderPoolTest, PixelsComeOverEveryWayAndAreThisProcesssToChange) {
     const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
-    for (const PixelDelivery delivery : {PixelDelivery::KeptInHelper, PixelDelivery::PixelFile}) {
-        SCOPED_TRACE(static_cast<int>(delivery));
+    struct Way {
+        PixelDelivery delivery;
+        size_t windowBytes;
+    };
+    for (const Way way : {Way{PixelDelivery::SharedWindow, size_t{32} << 20}, Way{PixelDelivery::SharedWindow, 64 * 1024},
+                          Way{PixelDelivery::KeptInHelper, 0}, Way{PixelDelivery::PixelFile, 0}}) {
+        SCOPED_TRACE(static_cast<int>(way.delivery));
+        SCOPED_TRACE(way.windowBytes);
         PoolOptions options = TestHelper();
-        options.delivery = delivery;
+        options.delivery = way.delivery;
+        options.pixelWindowBytes = way.windowBytes;
         DecoderPool pool(options);
         ExpectPixelsOwned(pool, jpeg);
         ExpectGoodDecode(pool);

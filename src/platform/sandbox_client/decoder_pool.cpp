@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -134,6 +135,8 @@ void DecoderPool::EndIdleHelpers() {
 }
 
 void DecoderPool::Retire(Helper& helper) {
+    if (helper.window != nullptr) munmap(helper.window, helper.windowBytes);
+    helper.window = nullptr;
     if (helper.socket >= 0) close(helper.socket);
     helper.socket = -1;
     if (helper.pid > 0) {
@@ -321,6 +324,57 @@ bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int3
     return true;
 }
 
+bool DecoderPool::OfferWindow(Helper& helper) {
+    if (helper.window != nullptr) return true;
+    const size_t size = options_.pixelWindowBytes;
+    if (size == 0) return false;
+    // Sizing a file over the process's file size limit (ulimit -f) would end this
+    // process with SIGXFSZ: there is no window then.
+    rlimit fileSize{};
+    if (getrlimit(RLIMIT_FSIZE, &fileSize) != 0 ||
+        (fileSize.rlim_cur != RLIM_INFINITY && fileSize.rlim_cur < static_cast<rlim_t>(size))) {
+        return false;
+    }
+    const int fd = memfd_create("tallowin-pixel-window", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0) return false;
+    // Sealed so that the helper can neither shrink it under this process's reading (which
+    // would end it with SIGBUS) nor grow it.
+    void* mapped = MAP_FAILED;
+    if (ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0) {
+        mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    }
+    WireRequest give;
+    give.kind = RequestKind::PixelWindow;
+    const bool sent = mapped != MAP_FAILED && SendWithDescriptor(helper.socket, &give, sizeof give, fd);
+    close(fd);
+    if (!sent) {
+        if (mapped != MAP_FAILED) munmap(mapped, size);
+        return false;
+    }
+    helper.window = static_cast<uint8_t*>(mapped);
+    helper.windowBytes = size;
+    return true;
+}
+
+DecodeStatus DecoderPool::CopyFromWindow(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out) {
+    if (helper.window == nullptr || !WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
+    const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
+    if (size > helper.windowBytes) return DecodeStatus::Stopped;
+    void* block = std::malloc(size);
+    if (block == nullptr) return DecodeStatus::OutOfMemory;
+    std::memcpy(block, helper.window, size);
+    // The pages stay in the window for the next photo; this process lets go of its view
+    // of them, so that they count once, in the helper.
+    madvise(helper.window, size, MADV_DONTNEED);
+    try {
+        out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
+    } catch (const std::bad_alloc&) {
+        return DecodeStatus::OutOfMemory;  // the deleter has freed the block
+    }
+    return DecodeStatus::Ok;
+}
+
 DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,
                                             int& memfd) {
     if (!WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
@@ -389,9 +443,19 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::unique_ptr<Helper> helper = Acquire(ProgramFor(format));
         if (!helper) break;
+        WireRequest sent = request;
+        if (sent.delivery == PixelDelivery::SharedWindow && !OfferWindow(*helper)) {
+            sent.delivery = keptRefused_ ? PixelDelivery::PixelFile : PixelDelivery::KeptInHelper;
+        }
         bool delivered = false;
-        status = Converse(*helper, fileFd, request, reply, memfd, pixels, delivered);
-        if (kept != nullptr && Delivers(status) && reply.pixelsKept != 0) {
+        status = Converse(*helper, fileFd, sent, reply, memfd, pixels, delivered);
+        const bool windowed = sent.delivery == PixelDelivery::SharedWindow;
+        if (reply.pixelsInWindow != 0 && (!windowed || kept == nullptr)) status = DecodeStatus::Stopped;
+        if (kept != nullptr && Delivers(status) && reply.pixelsInWindow != 0) {
+            const bool alone = memfd < 0 && reply.pixelsFollow == 0 && reply.pixelsKept == 0;
+            const DecodeStatus copied = alone ? CopyFromWindow(*helper, reply, *kept) : DecodeStatus::Stopped;
+            if (copied != DecodeStatus::Ok) status = copied;
+        } else if (kept != nullptr && Delivers(status) && reply.pixelsKept != 0) {
             const DecodeStatus collected =
                 memfd >= 0 || reply.pixelsFollow != 0 ? DecodeStatus::Stopped
                                                       : CollectKeptPixels(*helper, reply, *kept, memfd);
@@ -475,8 +539,8 @@ DecodeStatus DecoderPool::DecodePixels(const Decoder& format, const std::string&
     wire.minWidth = request.minWidth;
     wire.minHeight = request.minHeight;
     wire.toSrgb = request.toSrgb ? 1 : 0;
-    wire.delivery = options_.delivery == PixelDelivery::KeptInHelper && !keptRefused_ ? PixelDelivery::KeptInHelper
-                                                                                       : PixelDelivery::PixelFile;
+    wire.delivery = options_.delivery;
+    if (wire.delivery == PixelDelivery::KeptInHelper && keptRefused_) wire.delivery = PixelDelivery::PixelFile;
     WireReply reply;
     int memfd = -1;
     DecodeStatus status = Exchange(format, path, limits, wire, reply, memfd, out.raster.pixels, &out.mapped);

@@ -30,9 +30,14 @@ struct PoolOptions {
     int size = 1;                                      // helpers of each program alive at most
     std::chrono::milliseconds timeout{20000};          // per request
     uint64_t memoryMiB = 4096;                         // each helper's memory budget
-    // How decoded pixels come over: read out of the helper's memory (falling back to
-    // pixel files where the system refuses that), or always as pixel files.
-    PixelDelivery delivery = PixelDelivery::KeptInHelper;
+    // How decoded pixels come over: through each helper's pixel window when they fit,
+    // else read out of the helper's memory (falling back to pixel files where the system
+    // refuses that); or without a window; or always as pixel files.
+    PixelDelivery delivery = PixelDelivery::SharedWindow;
+    // Each helper's pixel window: a reduced photo fits (a 1024-pixel output of even a
+    // 50-megapixel photo), a photo at its own size up to 8 megapixels. Its pages stay
+    // with the helper once written, so it is kept well below the largest picture.
+    size_t pixelWindowBytes = size_t{32} << 20;
 };
 
 class DecoderPool {
@@ -67,6 +72,8 @@ private:
         pid_t pid = -1;
         int socket = -1;
         HelperProgram program = HelperProgram::Photos;
+        uint8_t* window = nullptr;  // the pixel window, mapped read-only; null until given
+        size_t windowBytes = 0;
     };
 
     // One request and its reply. Stopped when the helper died, overran the time limit
@@ -80,6 +87,10 @@ private:
     // `delivered`: the helper took the request (false when it had already ended).
     DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
                           std::vector<uint8_t>& pixels, bool& delivered);
+    // Gives `helper` a pixel window unless it has one; false when it has none.
+    bool OfferWindow(Helper& helper);
+    // Copies the pixels `reply` says are in the helper's window into `out`.
+    DecodeStatus CopyFromWindow(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out);
     // Copies the pixels `reply` says the helper kept into `out`; when this system
     // refuses reading another process's memory, asks for them as a pixel file (`memfd`).
     DecodeStatus CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,
