@@ -477,6 +477,39 @@ TEST_F(DecoderPoolTest, PhotoInformationComesFromTheHelperAsInProcess) {
     EXPECT_EQ(unpacked.metadata.exif, here.metadata.exif);  // untouched by the refusals
 }
 
+// A photo's header is read when it is added and again when it is opened: the second
+// read of an unchanged file needs no helper, and a file rewritten in place is read again.
+TEST_F(DecoderPoolTest, AHeaderIsReadOnceWhileItsFileIsUnchanged) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    DecoderPool pool(options);
+    const auto bytesOf = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const fs::path photo = WriteFile("photo.png", bytesOf(DataDir() / "pngsuite" / "basn6a08.png"));
+    ImageInfo first;
+    ASSERT_EQ(pool.ReadHeader(Format("png"), photo.string(), {}, first), DecodeStatus::Ok);
+    pool.EndIdleHelpers();
+    ImageInfo again;
+    ASSERT_EQ(pool.ReadHeader(Format("png"), photo.string(), {}, again), DecodeStatus::Ok);
+    EXPECT_TRUE(ChildrenNamed(getpid(), "tallowin-decoder").empty());
+    EXPECT_EQ(again.width, first.width);
+    EXPECT_EQ(again.height, first.height);
+    EXPECT_EQ(again.hasAlpha, first.hasAlpha);
+    // Other limits are another read.
+    DecodeLimits small;
+    small.maxSide = first.width - 1;
+    EXPECT_EQ(pool.ReadHeader(Format("png"), photo.string(), small, again), DecodeStatus::OverLimit);
+    {
+        std::ofstream rewrite(photo, std::ios::binary | std::ios::trunc);  // the same file, another picture
+        rewrite << bytesOf(DataDir() / "pngsuite" / "basn2c08.png");
+    }
+    ImageInfo rewritten;
+    ASSERT_EQ(pool.ReadHeader(Format("png"), photo.string(), {}, rewritten), DecodeStatus::Ok);
+    EXPECT_FALSE(rewritten.hasAlpha);
+}
+
 // A helper keeps the last file's information for the requests about it that follow;
 // a file rewritten in place since is read again.
 TEST_F(DecoderPoolTest, InformationOfAFileRewrittenInPlaceIsReadAgain) {

@@ -324,6 +324,12 @@ bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int3
     return true;
 }
 
+namespace {
+
+constexpr size_t kWindowViewKept = size_t{16} << 20;
+
+}  // namespace
+
 bool DecoderPool::OfferWindow(Helper& helper) {
     if (helper.window != nullptr) return true;
     const size_t size = options_.pixelWindowBytes;
@@ -364,9 +370,10 @@ DecodeStatus DecoderPool::CopyFromWindow(Helper& helper, const WireReply& reply,
     void* block = std::malloc(size);
     if (block == nullptr) return DecodeStatus::OutOfMemory;
     std::memcpy(block, helper.window, size);
-    // The pages stay in the window for the next photo; this process lets go of its view
-    // of them, so that they count once, in the helper.
-    madvise(helper.window, size, MADV_DONTNEED);
+    // The window's pages stay with the helper for the next photo. This process keeps
+    // its view of a reduced photo's few megabytes (mapping them again would cost more
+    // than the copy) but lets go of a large picture's, so that those count only once.
+    if (size > kWindowViewKept) madvise(helper.window, size, MADV_DONTNEED);
     try {
         out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
     } catch (const std::bad_alloc&) {
@@ -425,7 +432,7 @@ DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& rep
 
 DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                                    WireRequest& request, WireReply& reply, int& memfd, std::vector<uint8_t>& pixels,
-                                   std::shared_ptr<uint8_t>* kept) {
+                                   std::shared_ptr<uint8_t>* kept, struct stat* opened) {
     memfd = -1;
     // Only the registered adapters travel, by name: the helpers hold different lists.
     const std::vector<const Decoder*>& all = AllDecoders();
@@ -437,6 +444,10 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
     request.maxWorkingBytes = limits.maxWorkingBytes;
     const int fileFd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fileFd < 0) return DecodeStatus::FileError;
+    if (opened != nullptr && fstat(fileFd, opened) != 0) {
+        close(fileFd);
+        return DecodeStatus::FileError;
+    }
     DecodeStatus status = DecodeStatus::Stopped;
     // A helper that ended while idle never saw the request: the photo gets a second,
     // fresh helper. One that received it and then failed is the photo's doing.
@@ -471,12 +482,17 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
 DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                                      ImageInfo& info) {
     info = ImageInfo{};
+    if (const std::optional<ImageInfo> known = headers_.Find(path, format, limits)) {
+        info = *known;
+        return DecodeStatus::Ok;
+    }
     WireRequest request;
     request.kind = RequestKind::Header;
     WireReply reply;
     int memfd = -1;
     std::vector<uint8_t> pixels;
-    const DecodeStatus status = Exchange(format, path, limits, request, reply, memfd, pixels);
+    struct stat file {};
+    const DecodeStatus status = Exchange(format, path, limits, request, reply, memfd, pixels, nullptr, &file);
     if (memfd >= 0) close(memfd);
     if (status == DecodeStatus::Stopped || status == DecodeStatus::FileError) return status;
     info.width = reply.width;
@@ -484,6 +500,7 @@ DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& p
     info.dpiX = reply.dpiX;
     info.dpiY = reply.dpiY;
     info.hasAlpha = reply.hasAlpha != 0;
+    if (status == DecodeStatus::Ok) headers_.Store(file, format, limits, info);
     return status;
 }
 

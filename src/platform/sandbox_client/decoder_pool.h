@@ -8,8 +8,10 @@
 #include "container_metadata.h"
 #include "decoder.h"
 #include "decoder_protocol.h"
+#include "header_cache.h"
 #include "isolated_decode.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -81,9 +83,10 @@ private:
     // `pixels` receives pixels that followed the reply instead of a memfd.
     // `kept`, when given, receives pixels the helper kept in its memory, copied out
     // before the helper takes another request.
+    // `opened`, when given, receives the identity of the file the helper was handed.
     DecodeStatus Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                           WireRequest& request, WireReply& reply, int& memfd, std::vector<uint8_t>& pixels,
-                          std::shared_ptr<uint8_t>* kept = nullptr);
+                          std::shared_ptr<uint8_t>* kept = nullptr, struct stat* opened = nullptr);
     // `delivered`: the helper took the request (false when it had already ended).
     DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
                           std::vector<uint8_t>& pixels, bool& delivered);
@@ -109,6 +112,7 @@ private:
     int alive_[3] = {};  // idle plus busy, by HelperProgram
     int& Alive(HelperProgram program) { return alive_[static_cast<int>(program)]; }
     std::atomic<bool> keptRefused_{false};  // reading a helper's memory was refused once
+    HeaderCache headers_;
 };
 
 // The process's pool, or null when decoding runs in this process: when no helper
