@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -109,10 +110,14 @@ void KeepDecodeMemory() {
     mallopt(M_TRIM_THRESHOLD, kKeptAtMost);
 }
 
+struct ServeState;
+void ReleaseWindow(ServeState& state);
+
 // Waits for the next request; after a while without one, gives the heap's free memory
-// back. Kept pixels stay until the pool says it has them (or asks for the next photo),
-// however long that takes. False only when waiting itself failed.
-bool WaitForRequest() {
+// back, and the pixel window's pages once the pool has copied them. Kept pixels stay
+// until the pool says it has them (or asks for the next photo), however long that
+// takes. False only when waiting itself failed.
+bool WaitForRequest(ServeState& state) {
     pollfd socket{codec::sandbox::kHelperSocketFd, POLLIN, 0};
     int timeout = kIdleMilliseconds;
     for (;;) {
@@ -120,6 +125,7 @@ bool WaitForRequest() {
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) return false;
         if (ready == 0) {
+            ReleaseWindow(state);
             malloc_trim(0);
             timeout = -1;
         }
@@ -200,8 +206,23 @@ struct ServeState {
     codec::Raster kept;  // the previous decode's pixels, until the pool has them
     InformationCache information;
     uint8_t* window = nullptr;  // the pool's pixel window, mapped
-    size_t windowBytes = 0;
+    size_t windowBytes = 0;      // of which the last kWindowControlBytes are the pool's word
+    uint64_t windowSequence = 0;  // the last delivery through it
 };
+
+// The word the pool writes into the window's last page when it has copied a delivery.
+std::atomic_ref<uint64_t> CollectedWord(const ServeState& state) {
+    return std::atomic_ref<uint64_t>(
+        *reinterpret_cast<uint64_t*>(state.window + state.windowBytes - codec::sandbox::kWindowControlBytes));
+}
+
+// Frees the window's pixel pages (they come back cleared when written again) when the
+// pool has copied the last delivery; before that, they are still to be read.
+void ReleaseWindow(ServeState& state) {
+    if (state.window == nullptr || state.windowSequence == 0) return;
+    if (CollectedWord(state).load(std::memory_order_acquire) != state.windowSequence) return;
+    madvise(state.window, state.windowBytes - codec::sandbox::kWindowControlBytes, MADV_REMOVE);
+}
 
 // Maps the pixel window the pool sent, in place of any earlier one; without one (a
 // descriptor that is no memfd of sound size), pixels are kept as before.
@@ -210,12 +231,17 @@ void TakeWindow(int fd, ServeState& state) {
     state.window = nullptr;
     state.windowBytes = 0;
     struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > kLargestWindow) return;
+    const uint64_t pageSize = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_size <= static_cast<off_t>(codec::sandbox::kWindowControlBytes) ||
+        static_cast<uint64_t>(st.st_size) > kLargestWindow || static_cast<uint64_t>(st.st_size) % pageSize != 0) {
+        return;
+    }
     const size_t size = static_cast<size_t>(st.st_size);
     void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (mapped == MAP_FAILED) return;
     state.window = static_cast<uint8_t*>(mapped);
     state.windowBytes = size;
+    state.windowSequence = 0;
 }
 
 // The photo information of the file, packed into a sealed memfd.
@@ -369,9 +395,10 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                     PutText(warning, reply.warning, reply.warningLength);
                     const size_t size = raster.pixels.size();
                     if (request.delivery == codec::sandbox::PixelDelivery::SharedWindow && state.window != nullptr &&
-                        size <= state.windowBytes) {
+                        size <= state.windowBytes - codec::sandbox::kWindowControlBytes) {
                         std::memcpy(state.window, raster.pixels.data(), size);
                         reply.pixelsInWindow = 1;
+                        reply.windowSequence = ++state.windowSequence;
                     } else if (request.delivery == codec::sandbox::PixelDelivery::KeptInHelper ||
                                request.delivery == codec::sandbox::PixelDelivery::SharedWindow) {
                         kept = std::move(raster);
@@ -449,7 +476,7 @@ int RunDecoderHelper(int argc, char** argv, const DecoderEntry& entry) {
     WireRequest request;
     int fileFd = -1;
     ServeState state;
-    while (WaitForRequest() && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, state);
+    while (WaitForRequest(state) && Receive(request, fileFd)) Serve(request, fileFd, arguments.mode, entry, state);
     // The pool closed the socket. Ending here skips exit-time work (leak checks walk
     // other threads with calls the filter refuses).
     _exit(0);

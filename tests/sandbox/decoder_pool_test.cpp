@@ -477,6 +477,39 @@ TEST_F(DecoderPoolTest, PhotoInformationComesFromTheHelperAsInProcess) {
     EXPECT_EQ(unpacked.metadata.exif, here.metadata.exif);  // untouched by the refusals
 }
 
+// Status field `name` of process `pid` in KiB (/proc/PID/status), or -1.
+long StatusKiB(pid_t pid, const std::string& name) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
+    return -1;
+}
+
+// A helper keeps its pixel window's pages for the next photo, and gives them back once
+// it has been idle a while: the pool has copied the pixels by then and said so.
+TEST_F(DecoderPoolTest, AnIdleHelperGivesItsPixelWindowBack) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.size = 1;
+    DecoderPool pool(options);
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    Raster expected;
+    std::string warning;
+    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
+    Raster raster;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
+    EXPECT_TRUE(raster.pixels == expected.pixels);
+    const std::vector<pid_t> helper = ChildrenNamed(getpid(), "tallowin-decoder");
+    ASSERT_EQ(helper.size(), 1u);
+    const long pixelsKiB = static_cast<long>(expected.pixels.size() / 1024);
+    EXPECT_GE(StatusKiB(helper[0], "RssShmem"), pixelsKiB);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3800));
+    EXPECT_LT(StatusKiB(helper[0], "RssShmem"), pixelsKiB / 2);
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
+    EXPECT_TRUE(raster.pixels == expected.pixels);
+}
+
 // A photo's header is read when it is added and again when it is opened: the second
 // read of an unchanged file needs no helper, and a file rewritten in place is read again.
 TEST_F(DecoderPoolTest, AHeaderIsReadOnceWhileItsFileIsUnchanged) {

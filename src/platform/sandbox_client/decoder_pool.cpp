@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -332,8 +333,9 @@ constexpr size_t kWindowViewKept = size_t{16} << 20;
 
 bool DecoderPool::OfferWindow(Helper& helper) {
     if (helper.window != nullptr) return true;
-    const size_t size = options_.pixelWindowBytes;
-    if (size == 0) return false;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t size = (options_.pixelWindowBytes + page - 1) / page * page + kWindowControlBytes;
+    if (options_.pixelWindowBytes == 0) return false;
     // Sizing a file over the process's file size limit (ulimit -f) would end this
     // process with SIGXFSZ: there is no window then.
     rlimit fileSize{};
@@ -348,7 +350,7 @@ bool DecoderPool::OfferWindow(Helper& helper) {
     void* mapped = MAP_FAILED;
     if (ftruncate(fd, static_cast<off_t>(size)) == 0 &&
         fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0) {
-        mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+        mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     }
     WireRequest give;
     give.kind = RequestKind::PixelWindow;
@@ -366,7 +368,7 @@ bool DecoderPool::OfferWindow(Helper& helper) {
 DecodeStatus DecoderPool::CopyFromWindow(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out) {
     if (helper.window == nullptr || !WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
     const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
-    if (size > helper.windowBytes) return DecodeStatus::Stopped;
+    if (size > helper.windowBytes - kWindowControlBytes || reply.windowSequence == 0) return DecodeStatus::Stopped;
     void* block = std::malloc(size);
     if (block == nullptr) return DecodeStatus::OutOfMemory;
     std::memcpy(block, helper.window, size);
@@ -374,6 +376,9 @@ DecodeStatus DecoderPool::CopyFromWindow(Helper& helper, const WireReply& reply,
     // its view of a reduced photo's few megabytes (mapping them again would cost more
     // than the copy) but lets go of a large picture's, so that those count only once.
     if (size > kWindowViewKept) madvise(helper.window, size, MADV_DONTNEED);
+    // The helper may give the pages back from now on (this process writes, never reads, the word).
+    std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(helper.window + helper.windowBytes - kWindowControlBytes))
+        .store(reply.windowSequence, std::memory_order_release);
     try {
         out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
     } catch (const std::bad_alloc&) {

@@ -114,7 +114,13 @@ struct WireReply {
     uint32_t colourWarningLength = 0;  // why the file's profile could not apply (toSrgb)
     char colourWarning[kMaxWireWarning] = {};
     uint32_t pixelsInWindow = 0;  // 1: no memfd, the pixels are at the start of the pixel window
+    uint64_t windowSequence = 0;  // which of the helper's window deliveries this is (from 1)
 };
+
+// The pixel window's last page holds one word, written by the pool: the sequence number
+// of the last delivery it has copied out. A helper idle for a while gives the window's
+// pages back only once the pool has its pixels; the pool need not wake it to say so.
+constexpr size_t kWindowControlBytes = 4096;
 
 // What a helper instance may do besides decoding from the descriptors it is given.
 enum class HelperMode {
