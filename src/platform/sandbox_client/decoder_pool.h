@@ -36,10 +36,12 @@ struct PoolOptions {
     // else read out of the helper's memory (falling back to pixel files where the system
     // refuses that); or without a window; or always as pixel files.
     PixelDelivery delivery = PixelDelivery::SharedWindow;
-    // Each helper's pixel window: a reduced photo fits (a 1024-pixel output of even a
-    // 50-megapixel photo), a photo at its own size up to 8 megapixels. Its pages stay
-    // with the helper once written, so it is kept well below the largest picture.
-    size_t pixelWindowBytes = size_t{32} << 20;
+    // Each helper's pixel window: a photo reduced for its output fits (a 1024-pixel
+    // output of even a 50-megapixel photo), a photo at its own size mostly does not.
+    // Its pages stay with the helper until it idles, so it is kept small; a picture
+    // larger than it is copied out of the helper's memory instead, which measured no
+    // slower for pictures this size and adds nothing to what the helper holds.
+    size_t pixelWindowBytes = size_t{16} << 20;
 };
 
 class DecoderPool {
