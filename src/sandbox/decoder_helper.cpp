@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -110,28 +109,6 @@ void KeepDecodeMemory() {
     mallopt(M_TRIM_THRESHOLD, kKeptAtMost);
 }
 
-struct ServeState;
-void ReleaseWindow(ServeState& state);
-
-// Waits for the next request; after a while without one, gives the heap's free memory
-// back, and the pixel window's pages once the pool has copied them. Kept pixels stay
-// until the pool says it has them (or asks for the next photo), however long that
-// takes. False only when waiting itself failed.
-bool WaitForRequest(ServeState& state) {
-    pollfd socket{codec::sandbox::kHelperSocketFd, POLLIN, 0};
-    int timeout = kIdleMilliseconds;
-    for (;;) {
-        const int ready = poll(&socket, 1, timeout);
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) return false;
-        if (ready == 0) {
-            ReleaseWindow(state);
-            malloc_trim(0);
-            timeout = -1;
-        }
-    }
-}
-
 // The C library loads character set converters on first use, as shared objects, which
 // the filter refuses later; the metafile libraries convert their UTF-16 and UTF-32
 // text with them. The converters stay open so that they are never unloaded.
@@ -210,18 +187,33 @@ struct ServeState {
     uint64_t windowSequence = 0;  // the last delivery through it
 };
 
-// The word the pool writes into the window's last page when it has copied a delivery.
-std::atomic_ref<uint64_t> CollectedWord(const ServeState& state) {
-    return std::atomic_ref<uint64_t>(
-        *reinterpret_cast<uint64_t*>(state.window + state.windowBytes - codec::sandbox::kWindowControlBytes));
-}
-
 // Frees the window's pixel pages (they come back cleared when written again) when the
 // pool has copied the last delivery; before that, they are still to be read.
 void ReleaseWindow(ServeState& state) {
     if (state.window == nullptr || state.windowSequence == 0) return;
-    if (CollectedWord(state).load(std::memory_order_acquire) != state.windowSequence) return;
+    const uint64_t collected =
+        codec::sandbox::CollectedWord(state.window, state.windowBytes).load(std::memory_order_acquire);
+    if (collected != state.windowSequence) return;
     madvise(state.window, state.windowBytes - codec::sandbox::kWindowControlBytes, MADV_REMOVE);
+}
+
+// Waits for the next request; after a while without one, gives the heap's free memory
+// back, and the pixel window's pages once the pool has copied them. Kept pixels stay
+// until the pool says it has them (or asks for the next photo), however long that
+// takes. False only when waiting itself failed.
+bool WaitForRequest(ServeState& state) {
+    pollfd socket{codec::sandbox::kHelperSocketFd, POLLIN, 0};
+    int timeout = kIdleMilliseconds;
+    for (;;) {
+        const int ready = poll(&socket, 1, timeout);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready == 0) {
+            ReleaseWindow(state);
+            malloc_trim(0);
+            timeout = -1;
+        }
+    }
 }
 
 // Maps the pixel window the pool sent, in place of any earlier one; without one (a

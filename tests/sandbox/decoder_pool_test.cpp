@@ -62,6 +62,10 @@ protected:
         return WriteFile(word + ".bmp", bytes).string();
     }
     static std::string Good() { return (DataDir() / "pngsuite" / "basn6a08.png").string(); }
+    static std::string BytesOf(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 
     // The good file decodes through `pool` exactly as in this process.
     static void ExpectGoodDecode(DecoderPool& pool) {
@@ -516,11 +520,7 @@ TEST_F(DecoderPoolTest, AHeaderIsReadOnceWhileItsFileIsUnchanged) {
     PoolOptions options = TestHelper();
     options.helperPath = (BinDir() / "tallowin-decoder").string();
     DecoderPool pool(options);
-    const auto bytesOf = [](const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const fs::path photo = WriteFile("photo.png", bytesOf(DataDir() / "pngsuite" / "basn6a08.png"));
+    const fs::path photo = WriteFile("photo.png", BytesOf(DataDir() / "pngsuite" / "basn6a08.png"));
     ImageInfo first;
     ASSERT_EQ(pool.ReadHeader(Format("png"), photo.string(), {}, first), DecodeStatus::Ok);
     pool.EndIdleHelpers();
@@ -536,7 +536,7 @@ TEST_F(DecoderPoolTest, AHeaderIsReadOnceWhileItsFileIsUnchanged) {
     EXPECT_EQ(pool.ReadHeader(Format("png"), photo.string(), small, again), DecodeStatus::OverLimit);
     {
         std::ofstream rewrite(photo, std::ios::binary | std::ios::trunc);  // the same file, another picture
-        rewrite << bytesOf(DataDir() / "pngsuite" / "basn2c08.png");
+        rewrite << BytesOf(DataDir() / "pngsuite" / "basn2c08.png");
     }
     ImageInfo rewritten;
     ASSERT_EQ(pool.ReadHeader(Format("png"), photo.string(), {}, rewritten), DecodeStatus::Ok);
@@ -551,17 +551,13 @@ TEST_F(DecoderPoolTest, InformationOfAFileRewrittenInPlaceIsReadAgain) {
     options.heifJxlHelperPath = (BinDir() / "tallowin-heif-jxl-decoder").string();
     options.size = 1;
     DecoderPool pool(options);
-    const auto bytesOf = [](const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const fs::path photo = WriteFile("photo.jpg", bytesOf(DataDir() / "generated" / "photo-info" / "camera.jpg"));
+    const fs::path photo = WriteFile("photo.jpg", BytesOf(DataDir() / "generated" / "photo-info" / "camera.jpg"));
     metadata::MetadataRead first;
     ASSERT_EQ(pool.ReadInformation(Format("jpeg"), photo.string(), first), DecodeStatus::Ok);
     ASSERT_FALSE(first.metadata.icc.empty());
     {
         std::ofstream rewrite(photo, std::ios::binary | std::ios::trunc);  // the same file, new content
-        rewrite << bytesOf(DataDir() / "exif-orientation" / "Landscape_6.jpg");
+        rewrite << BytesOf(DataDir() / "exif-orientation" / "Landscape_6.jpg");
     }
     const metadata::MetadataRead expected =
         metadata::detail::ReadSourceMetadataHere(metadata::detail::ContainerKind::Other, photo.string());

@@ -133,17 +133,24 @@ struct Unpacker {
 
 }  // namespace
 
-MetadataRead ReadSourceMetadataHereWithoutHeifJxl(ContainerKind kind, const std::string& path)
+MetadataRead ReadBlocksHereWithoutHeifJxl(ContainerKind kind, const std::string& path)
 {
-    MetadataRead read;
     switch (kind) {
     case ContainerKind::Heif:
-    case ContainerKind::Jxl:
+    case ContainerKind::Jxl: {
+        MetadataRead read;
         read.result = {MetadataStatus::Unsupported, "reading photo information: HEIF and JPEG XL are not read here"};
         return read;
-    case ContainerKind::Jxr: read = ReadJxrMetadata(path); break;
-    case ContainerKind::Other: read = ReadExivMetadataHere(path); break;
     }
+    case ContainerKind::Jxr: return ReadJxrMetadata(path);
+    case ContainerKind::Other: break;
+    }
+    return ReadExivMetadataHere(path);
+}
+
+MetadataRead ReadSourceMetadataHereWithoutHeifJxl(ContainerKind kind, const std::string& path)
+{
+    MetadataRead read = ReadBlocksHereWithoutHeifJxl(kind, path);
     NormaliseInformation(read);
     return read;
 }

@@ -40,6 +40,8 @@ MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path)
 // The same for every kind but HEIF and JPEG XL (Unsupported), without linking libheif
 // and libjxl: for the decoder helper that loads only the quicker libraries.
 MetadataRead ReadSourceMetadataHereWithoutHeifJxl(ContainerKind kind, const std::string& path);
+// Its blocks as the readers give them, not normalised.
+MetadataRead ReadBlocksHereWithoutHeifJxl(ContainerKind kind, const std::string& path);
 
 // The blocks of a HEIF or JPEG XL file as their libraries give them, not normalised.
 MetadataRead ReadHeifMetadataHere(const std::string& path);

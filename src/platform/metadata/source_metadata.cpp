@@ -15,19 +15,16 @@ MetadataRead ReadBlocksHere(ContainerKind kind, const std::string& path)
     switch (kind) {
     case ContainerKind::Heif: return ReadHeifMetadataHere(path);
     case ContainerKind::Jxl: return ReadJxlMetadataHere(path);
-    case ContainerKind::Jxr: return ReadJxrMetadata(path);
+    case ContainerKind::Jxr:
     case ContainerKind::Other: break;
     }
-    return ReadExivMetadataHere(path);
+    return ReadBlocksHereWithoutHeifJxl(kind, path);
 }
 
 }  // namespace
 
 MetadataRead ReadSourceMetadataHere(ContainerKind kind, const std::string& path)
 {
-    if (kind != ContainerKind::Heif && kind != ContainerKind::Jxl) {
-        return ReadSourceMetadataHereWithoutHeifJxl(kind, path);
-    }
     MetadataRead read = ReadBlocksHere(kind, path);
     NormaliseInformation(read);
     return read;

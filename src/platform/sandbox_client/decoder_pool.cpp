@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -329,13 +328,25 @@ namespace {
 
 constexpr size_t kWindowViewKept = size_t{8} << 20;
 
+// A block of this process's memory for pixels copied out of a helper; null when memory
+// is short.
+std::shared_ptr<uint8_t> PixelBlock(size_t size) {
+    auto* block = static_cast<uint8_t*>(std::malloc(size));
+    if (block == nullptr) return nullptr;
+    try {
+        return std::shared_ptr<uint8_t>(block, [](uint8_t* at) { std::free(at); });
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // the deleter has freed the block
+    }
+}
+
 }  // namespace
 
 bool DecoderPool::OfferWindow(Helper& helper) {
     if (helper.window != nullptr) return true;
+    if (options_.pixelWindowBytes == 0) return false;
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const size_t size = (options_.pixelWindowBytes + page - 1) / page * page + kWindowControlBytes;
-    if (options_.pixelWindowBytes == 0) return false;
     // Sizing a file over the process's file size limit (ulimit -f) would end this
     // process with SIGXFSZ: there is no window then.
     rlimit fileSize{};
@@ -369,21 +380,16 @@ DecodeStatus DecoderPool::CopyFromWindow(Helper& helper, const WireReply& reply,
     if (helper.window == nullptr || !WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
     const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
     if (size > helper.windowBytes - kWindowControlBytes || reply.windowSequence == 0) return DecodeStatus::Stopped;
-    void* block = std::malloc(size);
-    if (block == nullptr) return DecodeStatus::OutOfMemory;
-    std::memcpy(block, helper.window, size);
+    std::shared_ptr<uint8_t> block = PixelBlock(size);
+    if (!block) return DecodeStatus::OutOfMemory;
+    std::memcpy(block.get(), helper.window, size);
     // The window's pages stay with the helper for the next photo. This process keeps
     // its view of a few megabytes (mapping them again would cost 0.4 ms of a 1 ms copy)
     // but lets go of more, so that those count only once.
     if (size > kWindowViewKept) madvise(helper.window, size, MADV_DONTNEED);
     // The helper may give the pages back from now on (this process writes, never reads, the word).
-    std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(helper.window + helper.windowBytes - kWindowControlBytes))
-        .store(reply.windowSequence, std::memory_order_release);
-    try {
-        out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
-    } catch (const std::bad_alloc&) {
-        return DecodeStatus::OutOfMemory;  // the deleter has freed the block
-    }
+    CollectedWord(helper.window, helper.windowBytes).store(reply.windowSequence, std::memory_order_release);
+    out = std::move(block);
     return DecodeStatus::Ok;
 }
 
@@ -398,27 +404,23 @@ DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& rep
         SendWithDescriptor(helper.socket, &done, sizeof done, -1);  // a helper that ended shows on the next request
     };
     const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
-    void* block = std::malloc(size);
-    if (block == nullptr) {
+    std::shared_ptr<uint8_t> block = PixelBlock(size);
+    if (!block) {
         collected();
         return DecodeStatus::OutOfMemory;
     }
     // The kernel checks the helper's range: an address that does not hold the whole
     // picture fails or reads short, and the helper is taken for broken.
-    iovec local{block, size};
+    iovec local{block.get(), size};
     iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(reply.pixelAddress)), size};
     const ssize_t got = process_vm_readv(helper.pid, &local, 1, &remote, 1, 0);
     if (got == static_cast<ssize_t>(size)) {
         collected();
-        try {
-            out = std::shared_ptr<uint8_t>(static_cast<uint8_t*>(block), [](uint8_t* at) { std::free(at); });
-        } catch (const std::bad_alloc&) {
-            return DecodeStatus::OutOfMemory;  // the deleter has freed the block
-        }
+        out = std::move(block);
         return DecodeStatus::Ok;
     }
     const int error = errno;
-    std::free(block);
+    block.reset();
     if (got >= 0 || (error != EPERM && error != EACCES && error != ENOSYS)) return DecodeStatus::Stopped;
     // Reading another process's memory is not allowed here (a ptrace policy, a
     // container's filter): this photo's pixels come as a file, and so do all later ones.

@@ -76,7 +76,7 @@ private:
         pid_t pid = -1;
         int socket = -1;
         HelperProgram program = HelperProgram::Photos;
-        uint8_t* window = nullptr;  // the pixel window, mapped read-only; null until given
+        uint8_t* window = nullptr;  // the pixel window, mapped; null until given
         size_t windowBytes = 0;
     };
 
@@ -111,7 +111,7 @@ private:
     std::mutex mutex_;
     std::condition_variable available_;
     std::vector<std::unique_ptr<Helper>> idle_;
-    int alive_[3] = {};  // idle plus busy, by HelperProgram
+    int alive_[kHelperPrograms] = {};  // idle plus busy, by HelperProgram
     int& Alive(HelperProgram program) { return alive_[static_cast<int>(program)]; }
     std::atomic<bool> keptRefused_{false};  // reading a helper's memory was refused once
     HeaderCache headers_;

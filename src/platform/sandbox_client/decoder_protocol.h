@@ -22,6 +22,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -122,6 +123,11 @@ struct WireReply {
 // pages back only once the pool has its pixels; the pool need not wake it to say so.
 constexpr size_t kWindowControlBytes = 4096;
 
+// That word, in a window of `bytes` mapped at `window`.
+inline std::atomic_ref<uint64_t> CollectedWord(uint8_t* window, size_t bytes) {
+    return std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(window + bytes - kWindowControlBytes));
+}
+
 // What a helper instance may do besides decoding from the descriptors it is given.
 enum class HelperMode {
     Strict,  // no file can be opened at all
@@ -144,6 +150,7 @@ enum class HelperProgram {
     HeifJxl,   // kHeifJxlHelperName
     Metafiles, // kMetafileHelperName, in fonts mode
 };
+constexpr int kHelperPrograms = 3;
 
 inline HelperProgram ProgramFor(const Decoder& decoder) {
     if (ModeFor(decoder) == HelperMode::Fonts) return HelperProgram::Metafiles;
