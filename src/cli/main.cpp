@@ -10,6 +10,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <csignal>
 #include <cstdlib>
@@ -60,8 +61,10 @@ int main(int argc, char** argv) {
     // not end the process halfway through a file.
     std::signal(SIGXFSZ, SIG_IGN);
     KeepPixelMemory();
-    // The first decoder helper loads while the tool starts Qt and finds its photos.
-    tallowin::codec::StartDecoderHelper();
+    // The decoder helpers load while the tool starts Qt and finds its photos: one for
+    // each worker that will convert (the first also reads the photos' headers).
+    const size_t workers = std::min<size_t>(options.jobs, options.paths.size());
+    tallowin::codec::StartDecoderHelpers(static_cast<int>(std::max<size_t>(workers, 1)));
     ChooseQtPlatform();
     qInstallMessageHandler(QuietQtMessages);
     int qtArgc = 1;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <linux/landlock.h>
+#include <sched.h>
 #include <seccomp.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -27,6 +28,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -114,17 +116,19 @@ TEST_F(DecoderPoolTest, AHelperThatEndedWhileIdleIsReplacedWithoutFailingThePhot
     ExpectGoodDecode(pool);
 }
 
-// A helper started ahead serves the first request; one started when a helper is alive
-// is not started; ending the idle helpers leaves no process behind.
-TEST_F(DecoderPoolTest, AHelperStartedAheadServesTheFirstRequestAndEndingLeavesNone) {
+// Helpers started ahead serve the first requests; none is started beyond those alive
+// or the pool's size; ending the idle helpers leaves no process behind.
+TEST_F(DecoderPoolTest, HelpersStartedAheadServeTheFirstRequestsAndEndingLeavesNone) {
     PoolOptions options = TestHelper();
-    options.size = 1;
+    options.size = 2;
     DecoderPool pool(options);
-    pool.StartHelper();
+    pool.StartHelpers();
+    ASSERT_EQ(ChildrenNamed(getpid(), "tallowin-decoder-test").size(), 1u);
+    pool.StartHelpers(3);
     const std::vector<pid_t> started = ChildrenNamed(getpid(), "tallowin-decoder-test");
-    ASSERT_EQ(started.size(), 1u);
+    ASSERT_EQ(started.size(), 2u);
     ExpectGoodDecode(pool);
-    pool.StartHelper();
+    pool.StartHelpers(2);
     EXPECT_EQ(ChildrenNamed(getpid(), "tallowin-decoder-test"), started);
     pool.EndIdleHelpers();
     EXPECT_TRUE(ChildrenNamed(getpid(), "tallowin-decoder-test").empty());
@@ -512,6 +516,42 @@ TEST_F(DecoderPoolTest, AnIdleHelperGivesItsPixelWindowBack) {
     EXPECT_LT(StatusKiB(helper[0], "RssShmem"), pixelsKiB / 2);
     ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
     EXPECT_TRUE(raster.pixels == expected.pixels);
+}
+
+// For each request the helper is moved to the CPU of the thread that asks, and that
+// thread, kept there while it waits, can run everywhere it could before once the
+// request is done. A worker left on one CPU would stay there for the rest of a run.
+TEST_F(DecoderPoolTest, TheHelperJoinsTheAskingThreadsCpuAndTheThreadIsFreedAfter) {
+    cpu_set_t before;
+    ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+    if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one CPU only";
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    const auto helperCpus = [&jpeg](bool shareCpu) {
+        PoolOptions options = TestHelper();
+        options.helperPath = (BinDir() / "tallowin-decoder").string();
+        options.size = 1;
+        options.shareCpu = shareCpu;
+        DecoderPool pool(options);
+        Raster raster;
+        std::string warning;
+        EXPECT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
+        cpu_set_t after;
+        EXPECT_EQ(sched_getaffinity(0, sizeof after, &after), 0);
+        const std::vector<pid_t> helper = ChildrenNamed(getpid(), "tallowin-decoder");
+        cpu_set_t helperSet;
+        CPU_ZERO(&helperSet);
+        EXPECT_EQ(helper.size(), 1u);
+        if (helper.size() == 1) {
+            EXPECT_EQ(sched_getaffinity(helper[0], sizeof helperSet, &helperSet), 0);
+        }
+        return std::make_pair(after, CPU_COUNT(&helperSet));
+    };
+    const auto [shared, sharedHelperCpus] = helperCpus(true);
+    EXPECT_TRUE(CPU_EQUAL(&shared, &before));
+    EXPECT_EQ(sharedHelperCpus, 1);
+    const auto [apart, apartHelperCpus] = helperCpus(false);
+    EXPECT_TRUE(CPU_EQUAL(&apart, &before));
+    EXPECT_EQ(apartHelperCpus, CPU_COUNT(&before));
 }
 
 // A photo's header is read when it is added and again when it is opened: the second

@@ -12,10 +12,10 @@ namespace tallowin::codec {
 // so that the caller decodes as it would without helpers.
 std::optional<bool> IsolatedWdpToBmp(const std::string& wdpPath, const std::string& bmpPath);
 
-// Starts the first decoder helper now, so that it loads its libraries while the program
-// starts up rather than when the first photo waits for it. Nothing when one is alive
-// or the decoders run in this process.
-void StartDecoderHelper();
+// Starts decoder helpers now, until `count` are alive, so that they load their libraries
+// while the program starts up rather than when the first photos wait for them. Nothing
+// when the decoders run in this process.
+void StartDecoderHelpers(int count = 1);
 
 // Ends the decoder helpers that sit idle and waits for them, so that a program about to
 // exit leaves none behind and the time they spent counts as its own. Nothing when the

@@ -1,5 +1,7 @@
 #include "decoder_pool.h"
 
+#include "shared_cpu.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <thread>
 
 extern char** environ;
@@ -147,20 +150,22 @@ void DecoderPool::Retire(Helper& helper) {
     helper.pid = -1;
 }
 
-void DecoderPool::StartHelper() {
-    {
+void DecoderPool::StartHelpers(int count) {
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (Alive(HelperProgram::Photos) >= std::min(count, options_.size)) return;
+            ++Alive(HelperProgram::Photos);
+        }
+        std::unique_ptr<Helper> helper = Spawn(HelperProgram::Photos);
         std::lock_guard lock(mutex_);
-        if (Alive(HelperProgram::Photos) != 0) return;
-        ++Alive(HelperProgram::Photos);
-    }
-    std::unique_ptr<Helper> helper = Spawn(HelperProgram::Photos);
-    std::lock_guard lock(mutex_);
-    if (helper) {
+        if (!helper) {
+            --Alive(HelperProgram::Photos);
+            return;
+        }
         idle_.push_back(std::move(helper));
-    } else {
-        --Alive(HelperProgram::Photos);
+        available_.notify_one();
     }
-    available_.notify_one();
 }
 
 std::unique_ptr<DecoderPool::Helper> DecoderPool::Spawn(HelperProgram kind) {
@@ -465,6 +470,8 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
         if (sent.delivery == PixelDelivery::SharedWindow && !OfferWindow(*helper)) {
             sent.delivery = keptRefused_ ? PixelDelivery::PixelFile : PixelDelivery::KeptInHelper;
         }
+        std::optional<SharedCpu> together;
+        if (options_.shareCpu) together.emplace(helper->pid, helper->cpu);
         bool delivered = false;
         status = Converse(*helper, fileFd, sent, reply, memfd, pixels, delivered);
         const bool windowed = sent.delivery == PixelDelivery::SharedWindow;

@@ -42,6 +42,8 @@ struct PoolOptions {
     // larger than it is copied out of the helper's memory instead, which measured no
     // slower for pictures this size and adds nothing to what the helper holds.
     size_t pixelWindowBytes = size_t{16} << 20;
+    // Keep the asking thread and the helper on one CPU for each request (shared_cpu.h).
+    bool shareCpu = true;
 };
 
 class DecoderPool {
@@ -67,9 +69,9 @@ public:
     DecodeStatus ReadInformation(const Decoder& format, const std::string& path, metadata::MetadataRead& out);
     // Ends the idle helpers and waits for them; a later call starts new ones.
     void EndIdleHelpers();
-    // Starts a helper for photos (not metafiles) now, when none is alive, so that it
-    // loads while the caller prepares its first request.
-    void StartHelper();
+    // Starts helpers for photos (not metafiles) now, until `count` are alive (at most
+    // the pool's size), so that they load while the caller prepares its first requests.
+    void StartHelpers(int count = 1);
 
 private:
     struct Helper {
@@ -78,6 +80,7 @@ private:
         HelperProgram program = HelperProgram::Photos;
         uint8_t* window = nullptr;  // the pixel window, mapped; null until given
         size_t windowBytes = 0;
+        int cpu = -1;               // the CPU the helper was moved to last; -1: none
     };
 
     // One request and its reply. Stopped when the helper died, overran the time limit

@@ -137,8 +137,8 @@ std::optional<bool> IsolatedWdpToBmp(const std::string& wdpPath, const std::stri
     return wdp::CommitTemporary(temporary, bmpPath);
 }
 
-void StartDecoderHelper() {
-    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) pool->StartHelper();
+void StartDecoderHelpers(int count) {
+    if (sandbox::DecoderPool* pool = sandbox::SharedDecoderPool()) pool->StartHelpers(count);
 }
 
 void EndIdleDecoderHelpers() {
