@@ -27,6 +27,7 @@
 #include <fstream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -373,6 +374,12 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 decode.minWidth = request.minWidth;
                 decode.minHeight = request.minHeight;
                 decode.toSrgb = request.toSrgb != 0;
+                // A picture that fits the window is decoded straight into it. Declared
+                // before the raster, so that the raster is freed first.
+                const bool windowed =
+                    request.delivery == codec::sandbox::PixelDelivery::SharedWindow && state.window != nullptr;
+                std::optional<codec::LentPixelMemory> lent;
+                if (windowed) lent.emplace(state.window, state.windowBytes - codec::sandbox::kWindowControlBytes);
                 codec::Raster raster;
                 std::string warning;
                 const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
@@ -386,9 +393,8 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                     reply.rasterHeight = raster.height;
                     PutText(warning, reply.warning, reply.warningLength);
                     const size_t size = raster.pixels.size();
-                    if (request.delivery == codec::sandbox::PixelDelivery::SharedWindow && state.window != nullptr &&
-                        size <= state.windowBytes - codec::sandbox::kWindowControlBytes) {
-                        std::memcpy(state.window, raster.pixels.data(), size);
+                    if (windowed && size <= state.windowBytes - codec::sandbox::kWindowControlBytes) {
+                        if (!lent->Holds(raster.pixels)) std::memcpy(state.window, raster.pixels.data(), size);
                         reply.pixelsInWindow = 1;
                         reply.windowSequence = ++state.windowSequence;
                     } else if (request.delivery == codec::sandbox::PixelDelivery::KeptInHelper ||

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -112,7 +113,7 @@ TEST_F(CodecSave, PngOfAPhotoAndOfAPictureWithAlphaRoundTripsThroughLibpngBitExa
               codec::DecodeStatus::Ok);
     EXPECT_EQ(decoded.width, width);
     EXPECT_EQ(decoded.height, height);
-    EXPECT_TRUE(decoded.pixels == bgra);
+    EXPECT_TRUE(std::equal(decoded.pixels.begin(), decoded.pixels.end(), bgra.begin(), bgra.end()));
 }
 
 TEST_F(CodecSave, BmpIsTwentyFourBitBottomUpWithResolutionInPelsPerMetre)

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstring>
@@ -417,7 +418,7 @@ TEST_F(NewFormats, AlphaSurvivesEachEncoder)
         }
         EXPECT_LE(worst, c.tolerance);
         if (c.tolerance == 0) {
-            EXPECT_TRUE(d.raster.pixels == bgra);  // colour under transparent pixels too
+            EXPECT_TRUE(std::equal(d.raster.pixels.begin(), d.raster.pixels.end(), bgra.begin(), bgra.end()));  // colour under transparent pixels too
         }
     }
 }

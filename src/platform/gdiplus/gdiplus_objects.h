@@ -23,7 +23,7 @@ struct PixelBuffer {
     int bytesPerPixel = 3;
     int64_t stride = 0;
     uint8_t* data = nullptr;     // owned.data(), mapped.get(), or a buffer the caller lent us
-    std::vector<uint8_t> owned;
+    codec::PixelBytes owned;
     std::shared_ptr<uint8_t> mapped;  // a decoder helper's pixels, mapped copy-on-write
 
     PixelBuffer() = default;

@@ -135,7 +135,7 @@ void AdoptPixels(codec::DecodedPixels&& decoded, PixelBuffer& out)
         AdoptRaster(std::move(decoded.raster), out);
         return;
     }
-    out.owned = std::vector<uint8_t>();
+    out.owned = codec::PixelBytes();
     out.mapped = std::move(decoded.mapped);
     out.width = decoded.raster.width;
     out.height = decoded.raster.height;

@@ -261,7 +261,7 @@ void DecoderPool::Release(std::unique_ptr<Helper> helper, bool healthy) {
 }
 
 DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply,
-                                   int& memfd, std::vector<uint8_t>& pixels, bool& delivered) {
+                                   int& memfd, PixelBytes& pixels, bool& delivered) {
     memfd = -1;
     delivered = false;
     if (!SendWithDescriptor(helper.socket, &request, sizeof request, fileFd)) return DecodeStatus::Stopped;
@@ -308,7 +308,7 @@ DecodeStatus DecoderPool::Converse(Helper& helper, int fileFd, const WireRequest
 }
 
 bool DecoderPool::ReceivePixels(Helper& helper, Clock::time_point deadline, int32_t width, int32_t height,
-                                std::vector<uint8_t>& pixels) {
+                                PixelBytes& pixels) {
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     try {
         pixels.resize(size);
@@ -433,7 +433,7 @@ DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& rep
     WireRequest ask;
     ask.kind = RequestKind::KeptPixels;
     WireReply file;
-    std::vector<uint8_t> unused;
+    PixelBytes unused;
     bool delivered = false;
     const DecodeStatus status = Converse(helper, -1, ask, file, memfd, unused, delivered);
     if (status != DecodeStatus::Ok) return status == DecodeStatus::OutOfMemory ? status : DecodeStatus::Stopped;
@@ -443,7 +443,7 @@ DecodeStatus DecoderPool::CollectKeptPixels(Helper& helper, const WireReply& rep
 }
 
 DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
-                                   WireRequest& request, WireReply& reply, int& memfd, std::vector<uint8_t>& pixels,
+                                   WireRequest& request, WireReply& reply, int& memfd, PixelBytes& pixels,
                                    std::shared_ptr<uint8_t>* kept, struct stat* opened) {
     memfd = -1;
     // Only the registered adapters travel, by name: the helpers hold different lists.
@@ -504,7 +504,7 @@ DecodeStatus DecoderPool::ReadHeader(const Decoder& format, const std::string& p
     request.kind = RequestKind::Header;
     WireReply reply;
     int memfd = -1;
-    std::vector<uint8_t> pixels;
+    PixelBytes pixels;
     struct stat file {};
     const DecodeStatus status = Exchange(format, path, limits, request, reply, memfd, pixels, nullptr, &file);
     if (memfd >= 0) close(memfd);
@@ -525,7 +525,7 @@ DecodeStatus DecoderPool::ReadInformation(const Decoder& format, const std::stri
     request.kind = RequestKind::Information;
     WireReply reply;
     int memfd = -1;
-    std::vector<uint8_t> pixels;
+    PixelBytes pixels;
     DecodeStatus status = Exchange(format, path, DecodeLimits{}, request, reply, memfd, pixels);
     if (status == DecodeStatus::Ok) {
         // The packing is copied out by its size, checked before reading; the parse

@@ -90,11 +90,11 @@ private:
     // before the helper takes another request.
     // `opened`, when given, receives the identity of the file the helper was handed.
     DecodeStatus Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
-                          WireRequest& request, WireReply& reply, int& memfd, std::vector<uint8_t>& pixels,
+                          WireRequest& request, WireReply& reply, int& memfd, PixelBytes& pixels,
                           std::shared_ptr<uint8_t>* kept = nullptr, struct stat* opened = nullptr);
     // `delivered`: the helper took the request (false when it had already ended).
     DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
-                          std::vector<uint8_t>& pixels, bool& delivered);
+                          PixelBytes& pixels, bool& delivered);
     // Gives `helper` a pixel window unless it has one; false when it has none.
     bool OfferWindow(Helper& helper);
     // Copies the pixels `reply` says are in the helper's window into `out`.
@@ -104,7 +104,7 @@ private:
     DecodeStatus CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,
                                    int& memfd);
     static bool ReceivePixels(Helper& helper, std::chrono::steady_clock::time_point deadline, int32_t width,
-                              int32_t height, std::vector<uint8_t>& pixels);
+                              int32_t height, PixelBytes& pixels);
     std::unique_ptr<Helper> Acquire(HelperProgram program);
     void Release(std::unique_ptr<Helper> helper, bool healthy);
     std::unique_ptr<Helper> Spawn(HelperProgram program);

@@ -6,6 +6,7 @@
 // chosen by content, never by name.
 
 #include "dib_layout.h"
+#include "pixel_memory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +54,7 @@ struct ImageInfo {
 struct Raster {
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint8_t> pixels;  // width * height * 4 bytes, stride width * 4
+    PixelBytes pixels;  // width * height * 4 bytes, stride width * 4
     uint8_t* Row(int32_t y) { return pixels.data() + static_cast<size_t>(y) * width * 4; }
     const uint8_t* Row(int32_t y) const { return pixels.data() + static_cast<size_t>(y) * width * 4; }
 };

@@ -110,7 +110,8 @@ DecodeStatus DecodeInPlace(std::vector<uint8_t>& bytes, size_t pixelBytes, Raste
     }
     out.width = picture.width;
     out.height = picture.height;
-    out.pixels = std::move(picture.pixels);
+    // The JPEG XR codec keeps its own vector: copied into the raster's memory once.
+    out.pixels.assign(picture.pixels.begin(), picture.pixels.end());
     return DecodeStatus::Ok;
 }
 
