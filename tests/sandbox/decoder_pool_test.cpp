@@ -554,6 +554,58 @@ TEST_F(DecoderPoolTest, TheHelperJoinsTheAskingThreadsCpuAndTheThreadIsFreedAfte
     EXPECT_EQ(apartHelperCpus, CPU_COUNT(&before));
 }
 
+// Two requests from one CPU: the second finds the CPU held and its helper runs
+// wherever the thread may (two helpers held on one CPU would take turns there); a
+// helper held before is let go then.
+TEST_F(DecoderPoolTest, OnePairAtATimeHoldsACpu) {
+    cpu_set_t before;
+    ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+    if (CPU_COUNT(&before) < 2) GTEST_SKIP() << "one CPU only";
+    const auto sleeper = [] {
+        const pid_t child = fork();
+        if (child == 0) {
+            pause();
+            _exit(0);
+        }
+        return child;
+    };
+    const auto cpus = [](pid_t pid) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        EXPECT_EQ(sched_getaffinity(pid, sizeof set, &set), 0);
+        return CPU_COUNT(&set);
+    };
+    const pid_t first = sleeper();
+    const pid_t second = sleeper();
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    codec::sandbox::CpuClaims claims;
+    int firstCpu = -1;
+    int secondCpu = -1;
+    {
+        codec::sandbox::SharedCpu held(claims, second, secondCpu);  // held on some CPU
+        EXPECT_EQ(cpus(second), 1);
+    }
+    {
+        codec::sandbox::SharedCpu held(claims, first, firstCpu);
+        EXPECT_EQ(cpus(0), 1);
+        EXPECT_EQ(cpus(first), 1);
+        EXPECT_EQ(firstCpu, sched_getcpu());
+        codec::sandbox::SharedCpu refused(claims, second, secondCpu);
+        EXPECT_EQ(secondCpu, -1);
+        EXPECT_EQ(cpus(second), CPU_COUNT(&before));
+    }
+    EXPECT_EQ(cpus(0), CPU_COUNT(&before));
+    {
+        codec::sandbox::SharedCpu freed(claims, second, secondCpu);  // the CPU is free again
+        EXPECT_EQ(cpus(second), 1);
+    }
+    for (const pid_t child : {first, second}) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+}
+
 // A photo's header is read when it is added and again when it is opened: the second
 // read of an unchanged file needs no helper, and a file rewritten in place is read again.
 TEST_F(DecoderPoolTest, AHeaderIsReadOnceWhileItsFileIsUnchanged) {

@@ -1,7 +1,5 @@
 #include "decoder_pool.h"
 
-#include "shared_cpu.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -471,7 +469,7 @@ DecodeStatus DecoderPool::Exchange(const Decoder& format, const std::string& pat
             sent.delivery = keptRefused_ ? PixelDelivery::PixelFile : PixelDelivery::KeptInHelper;
         }
         std::optional<SharedCpu> together;
-        if (options_.shareCpu) together.emplace(helper->pid, helper->cpu);
+        if (options_.shareCpu) together.emplace(cpuClaims_, helper->pid, helper->cpu);
         bool delivered = false;
         status = Converse(*helper, fileFd, sent, reply, memfd, pixels, delivered);
         const bool windowed = sent.delivery == PixelDelivery::SharedWindow;

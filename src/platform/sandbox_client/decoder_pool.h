@@ -9,6 +9,7 @@
 #include "decoder.h"
 #include "decoder_protocol.h"
 #include "header_cache.h"
+#include "shared_cpu.h"
 #include "isolated_decode.h"
 
 #include <sys/stat.h>
@@ -118,6 +119,7 @@ private:
     int& Alive(HelperProgram program) { return alive_[static_cast<int>(program)]; }
     std::atomic<bool> keptRefused_{false};  // reading a helper's memory was refused once
     HeaderCache headers_;
+    CpuClaims cpuClaims_;
 };
 
 // The process's pool, or null when decoding runs in this process: when no helper

@@ -10,14 +10,35 @@
 #include <sched.h>
 #include <sys/types.h>
 
+#include <array>
+#include <atomic>
+
 namespace tallowin::codec::sandbox {
+
+// The CPUs a thread and its helper hold. One pair at a time on a CPU: two helpers
+// held on one CPU would take turns there while another CPU sat idle.
+class CpuClaims {
+public:
+    // The CPUs of the thread that makes it are those a helper not held anywhere may use.
+    CpuClaims() {
+        if (sched_getaffinity(0, sizeof allowed_, &allowed_) != 0) CPU_ZERO(&allowed_);
+    }
+    const cpu_set_t& Allowed() const { return allowed_; }
+    bool Claim(int cpu) { return !claimed_[static_cast<size_t>(cpu)].exchange(true, std::memory_order_acquire); }
+    void Free(int cpu) { claimed_[static_cast<size_t>(cpu)].store(false, std::memory_order_release); }
+
+private:
+    std::array<std::atomic<bool>, CPU_SETSIZE> claimed_{};
+    cpu_set_t allowed_;
+};
 
 class SharedCpu {
 public:
-    // Pins the calling thread to its CPU and `helper` to the same; `helperCpu` is the
-    // CPU the helper was last given (-1: none), updated. Where affinity cannot be set
+    // Pins the calling thread to its CPU and `helper` to the same, when no other pair
+    // holds that CPU; else lets `helper` run on any CPU it was allowed. `helperCpu` is
+    // the CPU the helper is held on (-1: none), updated. Where affinity cannot be set
     // (a CPU set larger than cpu_set_t, a system that refuses), nothing changes.
-    SharedCpu(pid_t helper, int& helperCpu);
+    SharedCpu(CpuClaims& claims, pid_t helper, int& helperCpu);
     // Gives the thread back the CPUs it could run on before. The helper stays where it
     // is: it sleeps until the next request moves it.
     ~SharedCpu();
@@ -25,6 +46,8 @@ public:
     SharedCpu& operator=(const SharedCpu&) = delete;
 
 private:
+    CpuClaims& claims_;
+    int cpu_ = -1;  // claimed
     bool pinned_ = false;
     cpu_set_t before_{};
 };
