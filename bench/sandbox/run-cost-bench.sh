@@ -36,6 +36,12 @@
 #    1 | 0.641 s | helper 0.692 s (+8.0%)
 #    2 | 0.777 s | helper 0.872 s (+12.2%)
 # and with every photo of the corpus (31, BENCH_PHOTOS=40, 9 runs): +7.3% and +1.7%.
+# 2026-12-09, later: each request's thread and helper share a CPU, and pictures are
+# decoded straight into the window (21 runs; other series of 31-51 runs gave +2.6% to
+# +5.5% at -j 1 and +3.9% to +8.2% at -j 2, the build before +5.2% to +6.6% and +9.4%
+# to +10.2% in the same series):
+#    1 | 0.731 s | helper 0.784 s (+7.3%)
+#    2 | 0.864 s | helper 0.906 s (+4.9%)
 set -euo pipefail
 
 SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
