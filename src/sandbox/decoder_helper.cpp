@@ -195,7 +195,7 @@ void ReleaseWindow(ServeState& state) {
     const uint64_t collected =
         codec::sandbox::CollectedWord(state.window, state.windowBytes).load(std::memory_order_acquire);
     if (collected != state.windowSequence) return;
-    madvise(state.window, state.windowBytes - codec::sandbox::kWindowControlBytes, MADV_REMOVE);
+    madvise(state.window, codec::sandbox::WindowPixelBytes(state.windowBytes), MADV_REMOVE);
 }
 
 // Waits for the next request; after a while without one, gives the heap's free memory
@@ -379,7 +379,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 const bool windowed =
                     request.delivery == codec::sandbox::PixelDelivery::SharedWindow && state.window != nullptr;
                 std::optional<codec::LentPixelMemory> lent;
-                if (windowed) lent.emplace(state.window, state.windowBytes - codec::sandbox::kWindowControlBytes);
+                if (windowed) lent.emplace(state.window, codec::sandbox::WindowPixelBytes(state.windowBytes));
                 codec::Raster raster;
                 std::string warning;
                 const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);
@@ -393,7 +393,7 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                     reply.rasterHeight = raster.height;
                     PutText(warning, reply.warning, reply.warningLength);
                     const size_t size = raster.pixels.size();
-                    if (windowed && size <= state.windowBytes - codec::sandbox::kWindowControlBytes) {
+                    if (windowed && size <= codec::sandbox::WindowPixelBytes(state.windowBytes)) {
                         if (!lent->Holds(raster.pixels)) std::memcpy(state.window, raster.pixels.data(), size);
                         reply.pixelsInWindow = 1;
                         reply.windowSequence = ++state.windowSequence;

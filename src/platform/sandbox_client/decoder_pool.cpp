@@ -382,7 +382,7 @@ bool DecoderPool::OfferWindow(Helper& helper) {
 DecodeStatus DecoderPool::CopyFromWindow(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out) {
     if (helper.window == nullptr || !WithinLimits(reply.rasterWidth, reply.rasterHeight)) return DecodeStatus::Stopped;
     const size_t size = static_cast<size_t>(reply.rasterWidth) * static_cast<size_t>(reply.rasterHeight) * 4;
-    if (size > helper.windowBytes - kWindowControlBytes || reply.windowSequence == 0) return DecodeStatus::Stopped;
+    if (size > WindowPixelBytes(helper.windowBytes) || reply.windowSequence == 0) return DecodeStatus::Stopped;
     std::shared_ptr<uint8_t> block = PixelBlock(size);
     if (!block) return DecodeStatus::OutOfMemory;
     std::memcpy(block.get(), helper.window, size);

@@ -9,8 +9,8 @@
 #include "decoder.h"
 #include "decoder_protocol.h"
 #include "header_cache.h"
-#include "shared_cpu.h"
 #include "isolated_decode.h"
+#include "shared_cpu.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>

@@ -123,9 +123,12 @@ struct WireReply {
 // pages back only once the pool has its pixels; the pool need not wake it to say so.
 constexpr size_t kWindowControlBytes = 4096;
 
+// The bytes of a window of `bytes` that pixels may take: all but the control page.
+constexpr size_t WindowPixelBytes(size_t bytes) { return bytes - kWindowControlBytes; }
+
 // That word, in a window of `bytes` mapped at `window`.
 inline std::atomic_ref<uint64_t> CollectedWord(uint8_t* window, size_t bytes) {
-    return std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(window + bytes - kWindowControlBytes));
+    return std::atomic_ref<uint64_t>(*reinterpret_cast<uint64_t*>(window + WindowPixelBytes(bytes)));
 }
 
 // What a helper instance may do besides decoding from the descriptors it is given.

@@ -37,7 +37,7 @@ void FreePixelBytes(void* at) {
 
 }  // namespace detail
 
-LentPixelMemory::LentPixelMemory(uint8_t* at, size_t size) : at_(at) {
+LentPixelMemory::LentPixelMemory(uint8_t* at, size_t size) {
     lend = Lend{at, size, false};
 }
 
@@ -48,7 +48,7 @@ LentPixelMemory::~LentPixelMemory() {
 }
 
 bool LentPixelMemory::Holds(const PixelBytes& bytes) const {
-    return at_ != nullptr && bytes.data() == at_;
+    return lend.at != nullptr && bytes.data() == lend.at;
 }
 
 }  // namespace tallowin::codec

@@ -46,9 +46,6 @@ public:
 
     // Whether `bytes` begin at the lent region.
     bool Holds(const PixelBytes& bytes) const;
-
-private:
-    uint8_t* at_;
 };
 
 }  // namespace tallowin::codec
