@@ -1,5 +1,6 @@
 #include "test_world.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,10 +14,15 @@ fs::path DataDir() { return fs::path(TALLOWIN_TEST_DATA); }
 fs::path BinDir() { return fs::path(TALLOWIN_BIN_DIR); }
 
 namespace {
-// Taken once, before any test points TMPDIR into its own world.
+// Made once, before any test points TMPDIR into its own world. mkdtemp makes it new
+// and empty: a folder named by the pid alone could be one a killed run left behind.
 const fs::path& BaseTemp()
 {
-    static const fs::path base = fs::temp_directory_path() / ("tallowin-test-" + std::to_string(::getpid()));
+    static const fs::path base = [] {
+        std::string pattern = (fs::temp_directory_path() / ("tallowin-test-" + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw fs::filesystem_error("mkdtemp", pattern, std::error_code(errno, std::generic_category()));
+        return fs::path(pattern);
+    }();
     return base;
 }
 }  // namespace
