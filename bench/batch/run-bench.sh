@@ -10,9 +10,13 @@
 #
 # Every command runs under a small reaper (a child subreaper made from C source here),
 # so the CPU time and peak memory include processes a tool leaves to end on their own,
-# such as tallowin's decoder helpers. The repeats of one measurement are interleaved
-# across the tools (im, gm, vips, tallowin, im, ...), so a machine whose load changes
-# during the run affects every tool alike.
+# such as tallowin's decoder helpers; it times the command itself, to the microsecond.
+# The repeats of one measurement are interleaved across the tools (im, gm, vips,
+# tallowin, im, ...), so a machine whose load changes during the run affects every tool
+# alike. With the tool "inproc" (tallowin-batch decoding in its own process instead of
+# in helpers), the helpers' cost is printed after the table as the median of each
+# repeat's ratio, tallowin against inproc timed side by side: a paired figure, steadier
+# on a machine whose speed drifts than the ratio of two medians.
 #
 # Environment:
 #   TALLOWIN_BATCH  the tallowin-batch to time (default: a Release build made in
@@ -22,7 +26,8 @@
 #                   50-megapixel JPEG and the progressive artwork); BENCH_PHOTOS is ignored
 #   BENCH_REPEATS   runs per measurement (default 3)
 #   BENCH_JOBS      jobs to time, any of: jpeg png gif bmp8 tiff (default all)
-#   BENCH_TOOLS     tools to time, any of: im gm vips tallowin baseline (default all; ratios need im)
+#   BENCH_TOOLS     tools to time, any of: im gm vips tallowin inproc baseline (default: all
+#                   but inproc; ratios need im)
 #   TALLOWIN_BASELINE  another tallowin-batch (an earlier build, with its helpers beside it)
 #                   timed as the tool "baseline" the same way, interleaved with the rest
 # CORPUS defaults to $BENCH_CORPUS, else build/bench/corpus/ in the source tree; it is
@@ -73,27 +78,42 @@ MEGAPIXELS=$(awk -F'\t' "$PICK" "$CORPUS/MANIFEST.tsv" | head -n "$COUNT" | cut 
               | awk '{ s += $1 } END { printf "%.1f", s }')
 export IM
 
-# The reaper: becomes the subreaper of the command it runs and waits for every
-# descendant, so /usr/bin/time's figures of it cover them all.
+# The reaper: becomes the subreaper of the command it runs (argv[2...]) and waits for
+# every descendant, then writes "wall cpu peakKiB" of them all to the file argv[1]:
+# seconds from the start to the last one's end, their user + system seconds, and the
+# largest resident size any one of them reached.
 REAP=$WORK/reap
 cc -O2 -o "$REAP" -x c - <<'EOF'
 #include <errno.h>
+#include <stdio.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
+static double Seconds(struct timeval t) { return (double)t.tv_sec + (double)t.tv_usec / 1e6; }
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
+    if (argc < 3) return 2;
     prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
+    struct timespec start, end;
+    clock_gettime(CLOCK_MONOTONIC, &start);
     pid_t child = fork();
     if (child < 0) return 2;
-    if (child == 0) { execvp(argv[1], argv + 1); _exit(127); }
+    if (child == 0) { execvp(argv[2], argv + 2); _exit(127); }
     int result = 1, status = 0;
     for (;;) {
         pid_t pid = wait(&status);
         if (pid < 0) { if (errno == EINTR) continue; break; }
         if (pid == child) result = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
     }
-    return result;
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    struct rusage used;
+    getrusage(RUSAGE_CHILDREN, &used);
+    FILE* out = fopen(argv[1], "w");
+    if (out == NULL) return 2;
+    fprintf(out, "%.3f %.3f %ld\n", (double)(end.tv_sec - start.tv_sec) + (double)(end.tv_nsec - start.tv_nsec) / 1e9,
+            Seconds(used.ru_utime) + Seconds(used.ru_stime), used.ru_maxrss);
+    return fclose(out) == 0 ? result : 2;
 }
 EOF
 
@@ -101,9 +121,11 @@ EOF
 # Peers run one process per photo (xargs -P for several at once), as scripts use them.
 command_for() {
   local tool=$1 job=$2 out=$3 jobs=$4 each
-  if [ "$tool" = tallowin ] || [ "$tool" = baseline ]; then
+  if [ "$tool" = tallowin ] || [ "$tool" = inproc ] || [ "$tool" = baseline ]; then
     local program=$TALLOWIN_BATCH
     [ "$tool" = baseline ] && program=$TALLOWIN_BASELINE
+    [ "$tool" = inproc ] && printf 'TALLOWIN_DECODER_HELPER=off '
+
     local options
     case $job in
       jpeg) options="-f jpg --width 1024 --quality 80" ;;
@@ -137,15 +159,21 @@ command_for() {
 
 # Runs a command once into $WORK/out; prints "wall cpu peakKiB", or nothing when it failed.
 run_once() {
-  local command=$1 limit=$2 wall user sys rss
+  local command=$1 limit=$2
   rm -rf "$WORK/out" && mkdir -p "$WORK/out"
   if ! env MAGICK_THREAD_LIMIT="$limit" OMP_NUM_THREADS="$limit" VIPS_CONCURRENCY="$limit" \
-       /usr/bin/time -f "%e %U %S %M" -o "$WORK/time" "$REAP" bash -c "$command" >/dev/null 2>"$WORK/errors"; then
+       "$REAP" "$WORK/time" bash -c "$command" >/dev/null 2>"$WORK/errors"; then
     echo "failed: $(head -c 300 "$WORK/errors")" >&2
     return
   fi
-  read -r wall user sys rss < "$WORK/time"
-  echo "$wall $(echo "$user + $sys" | bc) $rss"
+  cat "$WORK/time"
+}
+
+# The median of "a/b - 1" over pairs, in per cent with a sign: $1 and $2 hold the a and
+# b of each pair, in the same order.
+paired_cost() {
+  paste -d' ' <(printf '%s\n' $1) <(printf '%s\n' $2) | awk '{ print 100 * ($1 / $2 - 1) }' | median \
+    | awk '{ printf "%+.1f%%", $1 }'
 }
 
 median() {
@@ -163,6 +191,7 @@ echo "| Job | Cores | Tool | Wall s | CPU s | Peak MiB | Wall / ImageMagick |"
 echo "|---|---|---|---|---|---|---|"
 TOOLS=${BENCH_TOOLS:-im gm vips tallowin${TALLOWIN_BASELINE:+ baseline}}
 declare -A commands walls cpus peaks
+costs=""
 for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
   for cores in 1 "$CORES"; do
     # One core: every tool gets one thread. All cores: the tools pick their own.
@@ -173,17 +202,33 @@ for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
       cpus[$tool]=""
       peaks[$tool]=0
     done
+    pairedWalls=("" "")
+    pairedCpus=("" "")
     for ((i = 0; i < REPEATS; i++)); do
+      declare -A round=()
       for tool in $TOOLS; do
         [ -n "${commands[$tool]}" ] || continue
         result=$(run_once "${commands[$tool]}" "$limit")
         [ -n "$result" ] || continue
+        round[$tool]=$result
         read -r wall cpu rss <<< "$result"
         walls[$tool]+="$wall "
         cpus[$tool]+="$cpu "
         [ "$rss" -gt "${peaks[$tool]}" ] && peaks[$tool]=$rss
       done
+      # A pair only when both runs of this repeat succeeded.
+      if [ -n "${round[tallowin]:-}" ] && [ -n "${round[inproc]:-}" ]; then
+        read -r wall cpu rss <<< "${round[tallowin]}"
+        pairedWalls[0]+="$wall "
+        pairedCpus[0]+="$cpu "
+        read -r wall cpu rss <<< "${round[inproc]}"
+        pairedWalls[1]+="$wall "
+        pairedCpus[1]+="$cpu "
+      fi
     done
+    if [ -n "${pairedWalls[0]}" ]; then
+      costs+="| $job | $cores | $(wc -w <<< "${pairedWalls[0]}") | $(paired_cost "${pairedWalls[0]}" "${pairedWalls[1]}") | $(paired_cost "${pairedCpus[0]}" "${pairedCpus[1]}") |"$'\n'
+    fi
     imWall=""
     for tool in $TOOLS; do
       if [ -z "${commands[$tool]}" ]; then
@@ -202,3 +247,12 @@ for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
     done
   done
 done
+if [ -n "$costs" ]; then
+  echo
+  echo "Decoding in helpers against decoding in the tool's own process (inproc): the median,"
+  echo "over the repeats, of each repeat's tallowin / inproc - 1."
+  echo
+  echo "| Job | Cores | Pairs | Wall | CPU |"
+  echo "|---|---|---|---|---|"
+  printf '%s' "$costs"
+fi
