@@ -12,8 +12,8 @@
 # so the CPU time and peak memory include processes a tool leaves to end on their own,
 # such as tallowin's decoder helpers; it times the command itself, to the microsecond.
 # The repeats of one measurement are interleaved across the tools (im, gm, vips,
-# tallowin, im, ...), so a machine whose load changes during the run affects every tool
-# alike. With the tool "inproc" (tallowin-batch decoding in its own process instead of
+# tallowin; gm, vips, tallowin, im; ...), so a machine whose load changes during the run
+# affects every tool alike, and no tool always runs after the same other one. With the tool "inproc" (tallowin-batch decoding in its own process instead of
 # in helpers), the helpers' cost is printed after the table as the median of each
 # repeat's ratio, tallowin against inproc timed side by side: a paired figure, steadier
 # on a machine whose speed drifts than the ratio of two medians.
@@ -206,7 +206,12 @@ for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
     pairedCpus=("" "")
     for ((i = 0; i < REPEATS; i++)); do
       declare -A round=()
-      for tool in $TOOLS; do
+      # Each repeat starts one tool later: a run is cheaper right after another that
+      # freed much memory (the kernel hands its pages out again at once; pages free for
+      # longer cost more to take), so no tool may always follow the same one.
+      read -r -a order <<< "$TOOLS"
+      order=("${order[@]:i % ${#order[@]}}" "${order[@]:0:i % ${#order[@]}}")
+      for tool in "${order[@]}"; do
         [ -n "${commands[$tool]}" ] || continue
         result=$(run_once "${commands[$tool]}" "$limit")
         [ -n "$result" ] || continue
