@@ -13,7 +13,8 @@
 #                   $BENCH_BUILD, default build/bench/release/ in the source tree)
 #   BENCH_PHOTOS    photos of kind "photo" taken from the corpus (default 10)
 #   ROUNDS          runs of each kind (default 7)
-# CORPUS as for bench/batch/run-bench.sh (made by shared/bench/make-corpus.sh).
+# CORPUS as for bench/batch/run-bench.sh (made by shared/bench/make-corpus.sh). That
+# script's tool "inproc" makes the same comparison for each of its jobs, as paired ratios.
 #
 # Figures (2 cores, 10 photos, 11 interleaved runs each, medians of the CPU time; the
 # machine was loaded by other builds, so only the differences within a row set count):
