@@ -10,13 +10,14 @@
 #
 # Every command runs under a small reaper (a child subreaper made from C source here),
 # so the CPU time and peak memory include processes a tool leaves to end on their own,
-# such as tallowin's decoder helpers; it times the command itself, to the microsecond.
+# such as tallowin's decoder helpers; it times the command itself, to the millisecond.
 # The repeats of one measurement are interleaved across the tools (im, gm, vips,
 # tallowin; gm, vips, tallowin, im; ...), so a machine whose load changes during the run
-# affects every tool alike, and no tool always runs after the same other one. With the tool "inproc" (tallowin-batch decoding in its own process instead of
-# in helpers), the helpers' cost is printed after the table as the median of each
-# repeat's ratio, tallowin against inproc timed side by side: a paired figure, steadier
-# on a machine whose speed drifts than the ratio of two medians.
+# affects every tool alike, and no tool always runs after the same other one. With the
+# tool "inproc" (tallowin-batch decoding in its own process instead of in helpers), the
+# helpers' cost is printed after the table as the median of each repeat's ratio,
+# tallowin against inproc timed side by side: a paired figure, steadier on a machine
+# whose speed drifts than the ratio of two medians.
 #
 # Environment:
 #   TALLOWIN_BATCH  the tallowin-batch to time (default: a Release build made in
@@ -125,7 +126,6 @@ command_for() {
     local program=$TALLOWIN_BATCH
     [ "$tool" = baseline ] && program=$TALLOWIN_BASELINE
     [ "$tool" = inproc ] && printf 'TALLOWIN_DECODER_HELPER=off '
-
     local options
     case $job in
       jpeg) options="-f jpg --width 1024 --quality 80" ;;
@@ -169,10 +169,10 @@ run_once() {
   cat "$WORK/time"
 }
 
-# The median of "a/b - 1" over pairs, in per cent with a sign: $1 and $2 hold the a and
-# b of each pair, in the same order.
+# The median of "a/b - 1" in per cent, with a sign, over the lines of $1: a and b are
+# the fields $2 and $3 of each line.
 paired_cost() {
-  paste -d' ' <(printf '%s\n' $1) <(printf '%s\n' $2) | awk '{ print 100 * ($1 / $2 - 1) }' | median \
+  printf '%s' "$1" | awk -v a="$2" -v b="$3" '{ print 100 * ($a / $b - 1) }' | median \
     | awk '{ printf "%+.1f%%", $1 }'
 }
 
@@ -202,8 +202,7 @@ for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
       cpus[$tool]=""
       peaks[$tool]=0
     done
-    pairedWalls=("" "")
-    pairedCpus=("" "")
+    pairs=""  # a line a repeat: tallowin's and inproc's "wall cpu peakKiB"
     for ((i = 0; i < REPEATS; i++)); do
       declare -A round=()
       # Each repeat starts one tool later: a run is cheaper right after another that
@@ -223,16 +222,11 @@ for job in ${BENCH_JOBS:-jpeg png gif bmp8 tiff}; do
       done
       # A pair only when both runs of this repeat succeeded.
       if [ -n "${round[tallowin]:-}" ] && [ -n "${round[inproc]:-}" ]; then
-        read -r wall cpu rss <<< "${round[tallowin]}"
-        pairedWalls[0]+="$wall "
-        pairedCpus[0]+="$cpu "
-        read -r wall cpu rss <<< "${round[inproc]}"
-        pairedWalls[1]+="$wall "
-        pairedCpus[1]+="$cpu "
+        pairs+="${round[tallowin]} ${round[inproc]}"$'\n'
       fi
     done
-    if [ -n "${pairedWalls[0]}" ]; then
-      costs+="| $job | $cores | $(wc -w <<< "${pairedWalls[0]}") | $(paired_cost "${pairedWalls[0]}" "${pairedWalls[1]}") | $(paired_cost "${pairedCpus[0]}" "${pairedCpus[1]}") |"$'\n'
+    if [ -n "$pairs" ]; then
+      costs+="| $job | $cores | $(printf '%s' "$pairs" | wc -l) | $(paired_cost "$pairs" 1 4) | $(paired_cost "$pairs" 2 5) |"$'\n'
     fi
     imWall=""
     for tool in $TOOLS; do

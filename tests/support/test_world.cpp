@@ -19,8 +19,10 @@ namespace {
 const fs::path& BaseTemp()
 {
     static const fs::path base = [] {
-        std::string pattern = (fs::temp_directory_path() / ("tallowin-test-" + std::to_string(::getpid()) + "-XXXXXX")).string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw fs::filesystem_error("mkdtemp", pattern, std::error_code(errno, std::generic_category()));
+        const std::string name = "tallowin-test-" + std::to_string(::getpid()) + "-XXXXXX";
+        std::string pattern = (fs::temp_directory_path() / name).string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw fs::filesystem_error("mkdtemp", pattern, std::error_code(errno, std::generic_category()));
         return fs::path(pattern);
     }();
     return base;
