@@ -186,33 +186,39 @@ struct ServeState {
     uint8_t* window = nullptr;  // the pool's pixel window, mapped
     size_t windowBytes = 0;      // of which the last kWindowControlBytes are the pool's word
     uint64_t windowSequence = 0;  // the last delivery through it
+    bool windowHeld = false;      // its pages hold that delivery
 };
 
 // Frees the window's pixel pages (they come back cleared when written again) when the
-// pool has copied the last delivery; before that, they are still to be read.
-void ReleaseWindow(ServeState& state) {
-    if (state.window == nullptr || state.windowSequence == 0) return;
+// pool is done with the last delivery; before that, they are still to be read, for as
+// long as the pool lends them out. True when no pages are held any more.
+bool ReleaseWindow(ServeState& state) {
+    if (state.window == nullptr || !state.windowHeld) return true;
     const uint64_t collected =
         codec::sandbox::CollectedWord(state.window, state.windowBytes).load(std::memory_order_acquire);
-    if (collected != state.windowSequence) return;
+    if (collected != state.windowSequence) return false;
     madvise(state.window, codec::sandbox::WindowPixelBytes(state.windowBytes), MADV_REMOVE);
+    state.windowHeld = false;
+    return true;
 }
 
 // Waits for the next request; after a while without one, gives the heap's free memory
-// back, and the pixel window's pages once the pool has copied them. Kept pixels stay
+// back, and the pixel window's pages once the pool is done with them. Kept pixels stay
 // until the pool says it has them (or asks for the next photo), however long that
 // takes. False only when waiting itself failed.
 bool WaitForRequest(ServeState& state) {
     pollfd socket{codec::sandbox::kHelperSocketFd, POLLIN, 0};
     int timeout = kIdleMilliseconds;
+    bool trimmed = false;
     for (;;) {
         const int ready = poll(&socket, 1, timeout);
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) return false;
         if (ready == 0) {
-            ReleaseWindow(state);
-            malloc_trim(0);
-            timeout = -1;
+            if (!trimmed) malloc_trim(0);
+            trimmed = true;
+            // Pixels the pool still reads from the window: looked at again a while later.
+            timeout = ReleaseWindow(state) ? -1 : kIdleMilliseconds;
         }
     }
 }
@@ -235,6 +241,7 @@ void TakeWindow(int fd, ServeState& state) {
     state.window = static_cast<uint8_t*>(mapped);
     state.windowBytes = size;
     state.windowSequence = 0;
+    state.windowHeld = false;
 }
 
 // The photo information of the file, packed into a sealed memfd.
@@ -379,7 +386,10 @@ void Serve(const WireRequest& request, int fileFd, HelperMode mode, const Decode
                 const bool windowed =
                     request.delivery == codec::sandbox::PixelDelivery::SharedWindow && state.window != nullptr;
                 std::optional<codec::LentPixelMemory> lent;
-                if (windowed) lent.emplace(state.window, codec::sandbox::WindowPixelBytes(state.windowBytes));
+                if (windowed) {
+                    lent.emplace(state.window, codec::sandbox::WindowPixelBytes(state.windowBytes));
+                    state.windowHeld = true;
+                }
                 codec::Raster raster;
                 std::string warning;
                 const DecodeStatus status = entry.decodePixels(*format, path, decode, limits, raster, warning);

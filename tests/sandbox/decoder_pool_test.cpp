@@ -518,6 +518,83 @@ TEST_F(DecoderPoolTest, AnIdleHelperGivesItsPixelWindowBack) {
     EXPECT_TRUE(raster.pixels == expected.pixels);
 }
 
+// Pixels asked for resampling only are lent straight from the helper's window. While
+// they are, the helper's next pictures come over another way and leave them as they
+// were, also when the helper then crashes; freed, the window lends again. Requests that
+// may use their pixels otherwise always get pixels of their own.
+TEST_F(DecoderPoolTest, LentPixelsStayAsDecodedWhileTheHelperGoesOn) {
+    PoolOptions options = TestHelper();
+    options.size = 1;
+    DecoderPool pool(options);
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    Raster expected;
+    std::string warning;
+    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
+    const auto asDecoded = [&expected](DecodedPixels& decoded) {
+        return decoded.Size() == expected.pixels.size() &&
+               std::memcmp(decoded.Data(), expected.pixels.data(), decoded.Size()) == 0;
+    };
+    DecodeRequest resampling;
+    resampling.forResamplingOnly = true;
+    DecodedPixels first;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, resampling, {}, first, warning), DecodeStatus::Ok);
+    EXPECT_TRUE(first.lent);
+    EXPECT_TRUE(asDecoded(first));
+
+    ExpectGoodDecode(pool);
+    DecodedPixels second;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, resampling, {}, second, warning), DecodeStatus::Ok);
+    EXPECT_FALSE(second.lent);
+    EXPECT_TRUE(asDecoded(second));
+    EXPECT_TRUE(asDecoded(first));
+
+    EXPECT_EQ(pool.DecodePixels(Format("bmp"), Misbehaving("CRASH"), {}, {}, second, warning), DecodeStatus::Stopped);
+    EXPECT_TRUE(asDecoded(first));  // the window outlives its helper while lent
+    first = DecodedPixels{};
+
+    DecodedPixels lent;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, resampling, {}, lent, warning), DecodeStatus::Ok);
+    EXPECT_TRUE(lent.lent);
+    lent = DecodedPixels{};
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, resampling, {}, lent, warning), DecodeStatus::Ok);
+    EXPECT_TRUE(lent.lent);
+    DecodedPixels owned;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, owned, warning), DecodeStatus::Ok);
+    EXPECT_FALSE(owned.lent);
+    lent = DecodedPixels{};
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, owned, warning), DecodeStatus::Ok);
+    EXPECT_FALSE(owned.lent);
+    EXPECT_TRUE(asDecoded(owned));
+}
+
+// An idle helper keeps the window's pages while its pixels are lent, however long, and
+// gives them back a while after they are freed.
+TEST_F(DecoderPoolTest, AnIdleHelperKeepsLentPixelsUntilFreed) {
+    PoolOptions options = TestHelper();
+    options.helperPath = (BinDir() / "tallowin-decoder").string();
+    options.size = 1;
+    DecoderPool pool(options);
+    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+    Raster expected;
+    std::string warning;
+    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
+    DecodeRequest resampling;
+    resampling.forResamplingOnly = true;
+    DecodedPixels lent;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, resampling, {}, lent, warning), DecodeStatus::Ok);
+    ASSERT_TRUE(lent.lent);
+    const std::vector<pid_t> helper = ChildrenNamed(getpid(), "tallowin-decoder");
+    ASSERT_EQ(helper.size(), 1u);
+    const long pixelsKiB = static_cast<long>(expected.pixels.size() / 1024);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3800));
+    EXPECT_GE(StatusKiB(helper[0], "RssShmem"), pixelsKiB);
+    ASSERT_EQ(lent.Size(), expected.pixels.size());
+    EXPECT_EQ(std::memcmp(lent.Data(), expected.pixels.data(), lent.Size()), 0);
+    lent = DecodedPixels{};
+    std::this_thread::sleep_for(std::chrono::milliseconds(3800));
+    EXPECT_LT(StatusKiB(helper[0], "RssShmem"), pixelsKiB / 2);
+}
+
 // For each request the helper is moved to the CPU of the thread that asks, and that
 // thread, kept there while it waits, can run everywhere it could before once the
 // request is done. A worker left on one CPU would stay there for the rest of a run.

@@ -39,7 +39,7 @@ GpStatus DrawOnImage(ImageObject& target, ImageObject& image, const TargetRect& 
         return status;
     }
     status = EnsurePixels(image, NeededSide(image.width, static_cast<int32_t>(from.width), to.width),
-                          NeededSide(image.height, static_cast<int32_t>(from.height), to.height));
+                          NeededSide(image.height, static_cast<int32_t>(from.height), to.height), PixelUse::Resampling);
     if (status != Ok) {
         return status;
     }

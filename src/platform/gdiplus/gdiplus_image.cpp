@@ -69,6 +69,23 @@ bool Covers(const PixelBuffer& pixels, int32_t fullWidth, int32_t fullHeight, in
     return pixels.width >= needWidth && pixels.height >= needHeight;
 }
 
+// Copies pixels lent by a decoder helper into this process, where nothing else can change them.
+GpStatus OwnPixels(PixelBuffer& pixels)
+{
+    if (!pixels.lent) {
+        return Ok;
+    }
+    try {
+        pixels.owned.assign(pixels.data, pixels.data + pixels.stride * pixels.height);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory;
+    }
+    pixels.mapped.reset();
+    pixels.lent = false;
+    pixels.data = pixels.owned.data();
+    return Ok;
+}
+
 // Turns and mirrors a buffer into a new one. `type` as in RotateFlipType: the low two
 // bits are quarter turns clockwise, bit 2 a mirror left-right applied after the turn.
 GpStatus RotateFlipPixels(const PixelBuffer& from, RotateFlipType type, PixelBuffer& to)
@@ -109,13 +126,13 @@ GpStatus RotateFlipPixels(const PixelBuffer& from, RotateFlipType type, PixelBuf
 
 }  // namespace
 
-GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
+GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight, PixelUse use)
 {
     if (image.edited || image.path.empty() || image.decoder == nullptr) {
         return image.pixels.Empty() ? WrongState : Ok;
     }
     if (Covers(image.pixels, image.width, image.height, minWidth, minHeight)) {
-        return Ok;
+        return use == PixelUse::Resampling ? Ok : OwnPixels(image.pixels);
     }
     codec::DecodedPixels decoded;
     std::string warning;
@@ -129,6 +146,7 @@ GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight)
         request.minWidth = image.width;
     }
     request.toSrgb = image.toSrgb;
+    request.forResamplingOnly = use == PixelUse::Resampling;
     const codec::DecodeStatus status = codec::IsolatedDecodePixels(
         *image.decoder, image.path, request, ServiceLimits(), decoded, warning);
     if (status != codec::DecodeStatus::Ok && status != codec::DecodeStatus::Partial) {

@@ -25,6 +25,7 @@ struct PixelBuffer {
     uint8_t* data = nullptr;     // owned.data(), mapped.get(), or a buffer the caller lent us
     codec::PixelBytes owned;
     std::shared_ptr<uint8_t> mapped;  // a decoder helper's pixels, mapped copy-on-write
+    bool lent = false;                // `mapped` is lent (codec::DecodedPixels::lent)
 
     PixelBuffer() = default;
     PixelBuffer(PixelBuffer&&) = default;
@@ -105,9 +106,16 @@ struct BrushObject final : GpSolidFill {
 
 inline const BrushObject* Internal(const GpBrush* brush) { return static_cast<const BrushObject*>(brush); }
 
+// What the caller of EnsurePixels does with the pixels.
+enum class PixelUse {
+    Any,
+    Resampling,  // only resamples them into other memory (they may be lent)
+};
+
 // Makes sure the image has pixels that cover at least minWidth x minHeight of its full
 // size (0: full size), decoding the file again when the pixels held are too small.
-GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight);
+// Pixels lent by a decoder helper are copied into this process first, unless for `Resampling`.
+GpStatus EnsurePixels(ImageObject& image, int32_t minWidth, int32_t minHeight, PixelUse use = PixelUse::Any);
 // Decodes at full size and cuts the image loose from its file, before an edit.
 GpStatus PrepareForEdit(ImageObject& image);
 

@@ -121,6 +121,7 @@ GpStatus AllocatePixels(int32_t width, int32_t height, int bytesPerPixel, PixelB
 void AdoptRaster(codec::Raster&& raster, PixelBuffer& out)
 {
     out.mapped.reset();
+    out.lent = false;
     out.owned = std::move(raster.pixels);
     out.width = raster.width;
     out.height = raster.height;
@@ -137,6 +138,7 @@ void AdoptPixels(codec::DecodedPixels&& decoded, PixelBuffer& out)
     }
     out.owned = codec::PixelBytes();
     out.mapped = std::move(decoded.mapped);
+    out.lent = decoded.lent;
     out.width = decoded.raster.width;
     out.height = decoded.raster.height;
     out.bytesPerPixel = 4;

@@ -58,7 +58,9 @@ public:
                             ImageInfo& info);
     // The pixels are copied once, out of the helper's memory into a block of this
     // process, or stay in the helper's sealed memfd, mapped copy-on-write (no copy is
-    // made unless they are written to); either way `out.mapped` holds them.
+    // made unless they are written to); either way `out.mapped` holds them. A request
+    // forResamplingOnly may have them lent from the helper's pixel window instead
+    // (`out.lent`): while they are, that helper's pixels come over another way.
     DecodeStatus DecodePixels(const Decoder& format, const std::string& path, const DecodeRequest& request,
                               const DecodeLimits& limits, DecodedPixels& out, std::string& warning);
     // The same, copied into a raster of this process's memory.
@@ -75,13 +77,28 @@ public:
     void StartHelpers(int count = 1);
 
 private:
+    // A helper's pixel window as mapped here. Pixels lent from it keep it mapped,
+    // after the helper has ended too.
+    struct PixelWindow {
+        uint8_t* base = nullptr;
+        size_t bytes = 0;
+        std::atomic<bool> lent{false};
+        PixelWindow(uint8_t* mapped, size_t size) : base(mapped), bytes(size) {}
+        ~PixelWindow();
+        PixelWindow(const PixelWindow&) = delete;
+        PixelWindow& operator=(const PixelWindow&) = delete;
+        // This process is done with the `used` bytes of the photo `sequence`: the helper
+        // may write the window again, or give its pages back while idle.
+        void GiveBack(size_t used, uint64_t sequence);
+    };
+
     struct Helper {
         pid_t pid = -1;
         int socket = -1;
         HelperProgram program = HelperProgram::Photos;
-        uint8_t* window = nullptr;  // the pixel window, mapped; null until given
-        size_t windowBytes = 0;
-        int cpu = -1;               // the CPU the helper was moved to last; -1: none
+        std::shared_ptr<PixelWindow> window;  // null until given
+        int cpu = -1;                         // the CPU the helper was moved to last; -1: none
+        bool WindowLent() const { return window && window->lent.load(std::memory_order_acquire); }
     };
 
     // One request and its reply. Stopped when the helper died, overran the time limit
@@ -90,16 +107,23 @@ private:
     // `kept`, when given, receives pixels the helper kept in its memory, copied out
     // before the helper takes another request.
     // `opened`, when given, receives the identity of the file the helper was handed.
+    // `lent`, when given, allows `kept` to be lent from the window, and says whether it was.
     DecodeStatus Exchange(const Decoder& format, const std::string& path, const DecodeLimits& limits,
                           WireRequest& request, WireReply& reply, int& memfd, PixelBytes& pixels,
-                          std::shared_ptr<uint8_t>* kept = nullptr, struct stat* opened = nullptr);
+                          std::shared_ptr<uint8_t>* kept = nullptr, struct stat* opened = nullptr,
+                          bool* lent = nullptr);
     // `delivered`: the helper took the request (false when it had already ended).
     DecodeStatus Converse(Helper& helper, int fileFd, const WireRequest& request, WireReply& reply, int& memfd,
                           PixelBytes& pixels, bool& delivered);
     // Gives `helper` a pixel window unless it has one; false when it has none.
     bool OfferWindow(Helper& helper);
+    // The size of the pixels `reply` says are in the helper's window; 0 when they are
+    // no picture the window holds.
+    static size_t WindowPixelsSize(const Helper& helper, const WireReply& reply);
     // Copies the pixels `reply` says are in the helper's window into `out`.
     DecodeStatus CopyFromWindow(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out);
+    // Lends them as they lie in the window: `out` gives the window back when freed.
+    DecodeStatus LendWindow(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out);
     // Copies the pixels `reply` says the helper kept into `out`; when this system
     // refuses reading another process's memory, asks for them as a pixel file (`memfd`).
     DecodeStatus CollectKeptPixels(Helper& helper, const WireReply& reply, std::shared_ptr<uint8_t>& out,

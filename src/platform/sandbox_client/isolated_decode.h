@@ -21,6 +21,11 @@ struct DecodedPixels {
     Raster raster;                    // width and height; no pixels when `mapped` holds them
     std::shared_ptr<uint8_t> mapped;  // width * height * 4 bytes of BGRA; freed with the last owner
     std::string colourWarning;        // asked for sRGB: why the file's profile could not apply
+    // `mapped` is the pixel window of the helper that decoded them, lent until freed.
+    // That helper could still write there, were it subverted: read them only as the
+    // resampler does, as numbers that never choose an address, and copy them before
+    // any other use. Only for a request made forResamplingOnly.
+    bool lent = false;
 
     uint8_t* Data() { return mapped ? mapped.get() : raster.pixels.data(); }
     size_t Size() const {

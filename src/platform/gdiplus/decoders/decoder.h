@@ -68,6 +68,10 @@ struct DecodeRequest {
     // Convert from the file's embedded colour profile to sRGB after decoding. The
     // adapters ignore it; the codec service's decode (isolated_decode.h) applies it.
     bool toSrgb = false;
+    // The caller reads the pixels only to resample them into memory of its own. A
+    // helper's pixels may then be lent straight from its pixel window instead of copied
+    // out (DecodedPixels::lent). Decoding in this process ignores it.
+    bool forResamplingOnly = false;
 };
 
 // How strongly a file's first bytes point at a format.
