@@ -363,9 +363,12 @@ void DecoderPool::PixelWindow::GiveBack(size_t used, uint64_t sequence) {
 
 bool DecoderPool::OfferWindow(Helper& helper) {
     if (helper.window) return true;
-    if (options_.pixelWindowBytes == 0) return false;
+    // The window's address space counts against the helper's memory limit: a quarter
+    // of it at most leaves the decoders what they had.
+    const size_t pixels = std::min<uint64_t>(options_.pixelWindowBytes, (options_.memoryMiB << 20) / 4);
+    if (pixels == 0) return false;
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const size_t size = (options_.pixelWindowBytes + page - 1) / page * page + kWindowControlBytes;
+    const size_t size = (pixels + page - 1) / page * page + kWindowControlBytes;
     // Sizing a file over the process's file size limit (ulimit -f) would end this
     // process with SIGXFSZ: there is no window then.
     rlimit fileSize{};
