@@ -64,6 +64,20 @@ protected:
         return WriteFile(word + ".bmp", bytes).string();
     }
     static std::string Good() { return (DataDir() / "pngsuite" / "basn6a08.png").string(); }
+    // A JPEG photo, and in `expected` its pixels decoded in this process.
+    static std::string Photo(Raster& expected) {
+        const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+        std::string warning;
+        EXPECT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
+        return jpeg;
+    }
+    // One helper, the photo helper itself.
+    static PoolOptions OneQuickHelper() {
+        PoolOptions options = TestHelper();
+        options.helperPath = (BinDir() / "tallowin-decoder").string();
+        options.size = 1;
+        return options;
+    }
     static std::string BytesOf(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -494,30 +508,6 @@ long StatusKiB(pid_t pid, const std::string& name) {
     return -1;
 }
 
-// A helper keeps its pixel window's pages for the next photo, and gives them back once
-// it has been idle a while: the pool has copied the pixels by then and said so.
-TEST_F(DecoderPoolTest, AnIdleHelperGivesItsPixelWindowBack) {
-    PoolOptions options = TestHelper();
-    options.helperPath = (BinDir() / "tallowin-decoder").string();
-    options.size = 1;
-    DecoderPool pool(options);
-    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
-    Raster expected;
-    std::string warning;
-    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
-    Raster raster;
-    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
-    EXPECT_TRUE(raster.pixels == expected.pixels);
-    const std::vector<pid_t> helper = ChildrenNamed(getpid(), "tallowin-decoder");
-    ASSERT_EQ(helper.size(), 1u);
-    const long pixelsKiB = static_cast<long>(expected.pixels.size() / 1024);
-    EXPECT_GE(StatusKiB(helper[0], "RssShmem"), pixelsKiB);
-    std::this_thread::sleep_for(std::chrono::milliseconds(3800));
-    EXPECT_LT(StatusKiB(helper[0], "RssShmem"), pixelsKiB / 2);
-    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
-    EXPECT_TRUE(raster.pixels == expected.pixels);
-}
-
 // Pixels asked for resampling only are lent straight from the helper's window. While
 // they are, the helper's next pictures come over another way and leave them as they
 // were, also when the helper then crashes; freed, the window lends again. Requests that
@@ -526,10 +516,9 @@ TEST_F(DecoderPoolTest, LentPixelsStayAsDecodedWhileTheHelperGoesOn) {
     PoolOptions options = TestHelper();
     options.size = 1;
     DecoderPool pool(options);
-    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
     Raster expected;
+    const std::string jpeg = Photo(expected);
     std::string warning;
-    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
     const auto asDecoded = [&expected](DecodedPixels& decoded) {
         return decoded.Size() == expected.pixels.size() &&
                std::memcmp(decoded.Data(), expected.pixels.data(), decoded.Size()) == 0;
@@ -567,25 +556,29 @@ TEST_F(DecoderPoolTest, LentPixelsStayAsDecodedWhileTheHelperGoesOn) {
     EXPECT_TRUE(asDecoded(owned));
 }
 
-// An idle helper keeps the window's pages while its pixels are lent, however long, and
-// gives them back a while after they are freed.
-TEST_F(DecoderPoolTest, AnIdleHelperKeepsLentPixelsUntilFreed) {
-    PoolOptions options = TestHelper();
-    options.helperPath = (BinDir() / "tallowin-decoder").string();
-    options.size = 1;
-    DecoderPool pool(options);
-    const std::string jpeg = (DataDir() / "libjpeg-turbo" / "testorig.jpg").string();
+// A helper keeps its pixel window's pages for the next photo, and gives them back once
+// it has been idle a while and the pool is done with them: at once when it copied the
+// pixels, and while it lends them, however long, only after they are freed.
+TEST_F(DecoderPoolTest, AnIdleHelperGivesItsPixelWindowBackOnceThePoolIsDoneWithIt) {
+    DecoderPool pool(OneQuickHelper());
     Raster expected;
+    const std::string jpeg = Photo(expected);
     std::string warning;
-    ASSERT_EQ(codec::DecodePixels(Format("jpeg"), jpeg, {}, {}, expected, warning), DecodeStatus::Ok);
+    Raster raster;
+    ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, {}, {}, raster, warning), DecodeStatus::Ok);
+    EXPECT_TRUE(raster.pixels == expected.pixels);
+    const std::vector<pid_t> helper = ChildrenNamed(getpid(), "tallowin-decoder");
+    ASSERT_EQ(helper.size(), 1u);
+    const long pixelsKiB = static_cast<long>(expected.pixels.size() / 1024);
+    EXPECT_GE(StatusKiB(helper[0], "RssShmem"), pixelsKiB);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3800));
+    EXPECT_LT(StatusKiB(helper[0], "RssShmem"), pixelsKiB / 2);
+
     DecodeRequest resampling;
     resampling.forResamplingOnly = true;
     DecodedPixels lent;
     ASSERT_EQ(pool.DecodePixels(Format("jpeg"), jpeg, resampling, {}, lent, warning), DecodeStatus::Ok);
     ASSERT_TRUE(lent.lent);
-    const std::vector<pid_t> helper = ChildrenNamed(getpid(), "tallowin-decoder");
-    ASSERT_EQ(helper.size(), 1u);
-    const long pixelsKiB = static_cast<long>(expected.pixels.size() / 1024);
     std::this_thread::sleep_for(std::chrono::milliseconds(3800));
     EXPECT_GE(StatusKiB(helper[0], "RssShmem"), pixelsKiB);
     ASSERT_EQ(lent.Size(), expected.pixels.size());
