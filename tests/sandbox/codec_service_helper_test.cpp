@@ -36,6 +36,20 @@ protected:
         EXPECT_EQ(GdipImageRotateFlip(image, Rotate90FlipNone), Ok);
         GdipDisposeImage(image);
     }
+    // `image` drawn on a new 32-bit ARGB bitmap of `width` x `height`: its pixels.
+    static std::vector<uint32_t> Drawn(GpImage* image, int32_t width, int32_t height) {
+        std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0);
+        GpBitmap* target = nullptr;
+        EXPECT_EQ(GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
+                                            reinterpret_cast<BYTE*>(pixels.data()), &target),
+                  Ok);
+        GpGraphics* graphics = nullptr;
+        EXPECT_EQ(GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(target), &graphics), Ok);
+        EXPECT_EQ(GdipDrawImageRectI(graphics, image, 0, 0, width, height), Ok);
+        GdipDeleteGraphics(graphics);
+        GdipDisposeImage(reinterpret_cast<GpImage*>(target));
+        return pixels;
+    }
 };
 
 TEST_F(CodecServiceHelperTest, AStoppedDecoderFailsThatImageOnly) {
@@ -66,18 +80,9 @@ TEST_F(CodecServiceHelperTest, AnImageDecodedInAHelperCanBeDrawnOn) {
     EXPECT_EQ(GdipGraphicsClear(graphics, 0xff20c040), Ok);
     GdipDeleteGraphics(graphics);
 
-    std::vector<uint32_t> copy(32 * 32, 0);
-    GpBitmap* target = nullptr;
-    ASSERT_EQ(GdipCreateBitmapFromScan0(32, 32, 32 * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(copy.data()),
-                                        &target),
-              Ok);
-    GpImage* targetImage = reinterpret_cast<GpImage*>(target);
-    ASSERT_EQ(GdipGetImageGraphicsContext(targetImage, &graphics), Ok);
-    EXPECT_EQ(GdipDrawImageRectI(graphics, image, 0, 0, 32, 32), Ok);
-    GdipDeleteGraphics(graphics);
+    const std::vector<uint32_t> copy = Drawn(image, 32, 32);
     EXPECT_EQ(copy[0], 0xff20c040u);
     EXPECT_EQ(copy[32 * 32 - 1], 0xff20c040u);
-    GdipDisposeImage(targetImage);
     GdipDisposeImage(image);
     ExpectOpens(good, 32);
 }
@@ -85,40 +90,27 @@ TEST_F(CodecServiceHelperTest, AnImageDecodedInAHelperCanBeDrawnOn) {
 // Drawing lends a photo the pixels in its helper's window: the photo draws the same
 // after others have gone through the helpers, and holds pixels of its own once drawn on.
 TEST_F(CodecServiceHelperTest, APhotoDrawnFromLentPixelsStaysItselfWhileOthersDecode) {
-    const auto drawn = [](GpImage* image, int32_t width, int32_t height) {
-        std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, 0);
-        GpBitmap* target = nullptr;
-        EXPECT_EQ(GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppARGB,
-                                            reinterpret_cast<BYTE*>(pixels.data()), &target),
-                  Ok);
-        GpGraphics* graphics = nullptr;
-        EXPECT_EQ(GdipGetImageGraphicsContext(reinterpret_cast<GpImage*>(target), &graphics), Ok);
-        EXPECT_EQ(GdipDrawImageRectI(graphics, image, 0, 0, width, height), Ok);
-        GdipDeleteGraphics(graphics);
-        GdipDisposeImage(reinterpret_cast<GpImage*>(target));
-        return pixels;
-    };
     GpImage* photo = nullptr;
     ASSERT_EQ(GdipLoadImageFromFile(Wide(DataDir() / "libjpeg-turbo" / "testorig.jpg").c_str(), &photo), Ok);
     GpImage* other = nullptr;
     ASSERT_EQ(GdipLoadImageFromFile(Wide(DataDir() / "pngsuite" / "basn2c08.png").c_str(), &other), Ok);
-    const std::vector<uint32_t> first = drawn(photo, 227, 149);
+    const std::vector<uint32_t> first = Drawn(photo, 227, 149);
     EXPECT_NE(first.front(), 0u);
-    const std::vector<uint32_t> otherFirst = drawn(other, 32, 32);
+    const std::vector<uint32_t> otherFirst = Drawn(other, 32, 32);
     for (int i = 0; i < 4; ++i) {
         GpImage* more = nullptr;
         ASSERT_EQ(GdipLoadImageFromFile(Wide(DataDir() / "libjpeg-turbo" / "testimgari.jpg").c_str(), &more), Ok);
-        EXPECT_NE(drawn(more, 100, 60).front(), 0u);
+        EXPECT_NE(Drawn(more, 100, 60).front(), 0u);
         GdipDisposeImage(more);
     }
-    EXPECT_EQ(drawn(photo, 227, 149), first);
+    EXPECT_EQ(Drawn(photo, 227, 149), first);
 
     GpGraphics* graphics = nullptr;
     ASSERT_EQ(GdipGetImageGraphicsContext(photo, &graphics), Ok);
     EXPECT_EQ(GdipGraphicsClear(graphics, 0xff20c040), Ok);
     GdipDeleteGraphics(graphics);
-    EXPECT_EQ(drawn(photo, 227, 149), std::vector<uint32_t>(227 * 149, 0xff20c040u));
-    EXPECT_EQ(drawn(other, 32, 32), otherFirst);
+    EXPECT_EQ(Drawn(photo, 227, 149), std::vector<uint32_t>(227 * 149, 0xff20c040u));
+    EXPECT_EQ(Drawn(other, 32, 32), otherFirst);
     GdipDisposeImage(other);
     GdipDisposeImage(photo);
 }

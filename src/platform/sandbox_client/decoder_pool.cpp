@@ -380,27 +380,24 @@ bool DecoderPool::OfferWindow(Helper& helper) {
     if (fd < 0) return false;
     // Sealed so that the helper can neither shrink it under this process's reading (which
     // would end it with SIGBUS) nor grow it.
-    void* mapped = MAP_FAILED;
+    std::shared_ptr<PixelWindow> window;
     if (ftruncate(fd, static_cast<off_t>(size)) == 0 &&
         fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0) {
-        mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (mapped != MAP_FAILED) {
+            try {
+                window = std::make_shared<PixelWindow>(static_cast<uint8_t*>(mapped), size);
+            } catch (const std::bad_alloc&) {
+                munmap(mapped, size);
+            }
+        }
     }
     WireRequest give;
     give.kind = RequestKind::PixelWindow;
-    const bool sent = mapped != MAP_FAILED && SendWithDescriptor(helper.socket, &give, sizeof give, fd);
+    const bool sent = window && SendWithDescriptor(helper.socket, &give, sizeof give, fd);
     close(fd);
-    if (mapped != MAP_FAILED && sent) {
-        try {
-            helper.window = std::make_shared<PixelWindow>(static_cast<uint8_t*>(mapped), size);
-            return true;
-        } catch (const std::bad_alloc&) {
-            // The helper holds a window this process cannot read: no pixels come through it.
-            munmap(mapped, size);
-            return false;
-        }
-    }
-    if (mapped != MAP_FAILED) munmap(mapped, size);
-    return false;
+    if (sent) helper.window = std::move(window);
+    return sent;
 }
 
 size_t DecoderPool::WindowPixelsSize(const Helper& helper, const WireReply& reply) {
